@@ -1,0 +1,75 @@
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "serial/settingsdialog.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QSerialPort>
+
+// The icons live in the kivo_core static library; a static library's
+// resources must be registered by hand, outside any namespace.
+static void initialiseIconResources()
+{
+    Q_INIT_RESOURCE(images);
+}
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+{
+    initialiseIconResources();
+
+    ui = new Ui::MainWindow;
+    statusLabel = new QLabel;
+    settingsDialog = new SettingsDialog;
+    serialPort = new QSerialPort(this);
+    previewLabel = new QLabel;
+
+    ui->setupUi(this);
+
+    ui->actionConnect->setEnabled(true);
+    ui->actionDisconnect->setEnabled(false);
+    ui->actionQuit->setEnabled(true);
+    ui->actionConfigure->setEnabled(true);
+
+    ui->statusBar->addWidget(statusLabel);
+
+    ui->scrollArea->setBackgroundRole(QPalette::Dark);
+    ui->scrollArea->setWidget(previewLabel);
+    ui->scrollArea->setVisible(true);
+
+    wireActions();
+
+    // The "Command" page stays a hidden child of the tab widget.
+    ui->mainTabsKivo->removeTab(4);
+}
+
+MainWindow::~MainWindow()
+{
+    delete settingsDialog;
+    delete ui;
+}
+
+void MainWindow::wireActions()
+{
+    connect(ui->actionConfigure, &QAction::triggered, settingsDialog, &SettingsDialog::show);
+    connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::about);
+    connect(ui->actionAboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
+}
+
+void MainWindow::setStatusText(const QString &message)
+{
+    statusLabel->setText(message);
+}
+
+void MainWindow::about()
+{
+    QMessageBox::about(this, tr("Printer Kivo"),
+                       tr("<b>Printer Kivo Version: 1.1.3</b><br>"
+                          "For controller firmware of June 2020 and newer.  "));
+}
+
+// The "Hex" check box sits on the hidden "Command" page; nothing to do.
+void MainWindow::on_checkBoxHexEnable_released()
+{
+}

@@ -1,0 +1,164 @@
+#include "serial/settingsdialog.h"
+#include "ui_settingsdialog.h"
+
+#include <QIntValidator>
+#include <QLineEdit>
+#include <QSerialPortInfo>
+
+static QString orNotAvailable(const QString &text)
+{
+    return text.isEmpty() ? SettingsDialog::tr("N/A") : text;
+}
+
+static QString identifierText(quint16 identifier)
+{
+    return identifier ? QString::number(identifier, 16) : SettingsDialog::tr("N/A");
+}
+
+QStringList portInfoDatum(const QString &portName, const QString &description,
+                          const QString &manufacturer, const QString &serialNumber,
+                          const QString &systemLocation, quint16 vendorIdentifier,
+                          quint16 productIdentifier)
+{
+    return {portName,
+            orNotAvailable(description),
+            orNotAvailable(manufacturer),
+            orNotAvailable(serialNumber),
+            systemLocation,
+            identifierText(vendorIdentifier),
+            identifierText(productIdentifier)};
+}
+
+SettingsDialog::SettingsDialog(QWidget *parent)
+    : QDialog(parent)
+{
+    ui = new Ui::SettingsDialog;
+    baudRateValidator = new QIntValidator(0, 4000000, this);
+
+    ui->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    ui->baudRateBox->setInsertPolicy(QComboBox::NoInsert);
+
+    connect(ui->applyButton, &QPushButton::clicked, this, &SettingsDialog::apply);
+    connect(ui->serialPortInfoListBox, &QComboBox::currentIndexChanged,
+            this, &SettingsDialog::showPortInfo);
+    connect(ui->baudRateBox, &QComboBox::currentIndexChanged,
+            this, &SettingsDialog::checkCustomBaudRatePolicy);
+    connect(ui->serialPortInfoListBox, &QComboBox::currentIndexChanged,
+            this, &SettingsDialog::checkCustomDevicePathPolicy);
+
+    fillParameterBoxes();
+    fillPortList();
+    readSettingsFromBoxes();
+}
+
+SettingsDialog::~SettingsDialog()
+{
+    delete ui;
+}
+
+SerialSettings SettingsDialog::serialSettings() const
+{
+    return activeSettings;
+}
+
+void SettingsDialog::showPortInfo(int idx)
+{
+    if (idx == -1)
+        return;
+
+    const QStringList list = ui->serialPortInfoListBox->itemData(idx).toStringList();
+    auto field = [&list](int i) { return list.count() > i ? list.at(i) : tr("N/A"); };
+    ui->descriptionLabel->setText(tr("Description: %1").arg(field(1)));
+    ui->manufacturerLabel->setText(tr("Manufacturer: %1").arg(field(2)));
+    ui->serialNumberLabel->setText(tr("Serial number: %1").arg(field(3)));
+    ui->locationLabel->setText(tr("Location: %1").arg(field(4)));
+    ui->vidLabel->setText(tr("Vendor Identifier: %1").arg(field(5)));
+    ui->pidLabel->setText(tr("Product Identifier: %1").arg(field(6)));
+}
+
+void SettingsDialog::apply()
+{
+    readSettingsFromBoxes();
+    hide();
+}
+
+void SettingsDialog::checkCustomBaudRatePolicy(int idx)
+{
+    const bool isCustomBaudRate = !ui->baudRateBox->itemData(idx).isValid();
+    ui->baudRateBox->setEditable(isCustomBaudRate);
+    if (isCustomBaudRate) {
+        ui->baudRateBox->clearEditText();
+        ui->baudRateBox->lineEdit()->setValidator(baudRateValidator);
+    }
+}
+
+void SettingsDialog::checkCustomDevicePathPolicy(int idx)
+{
+    const bool isCustomPath = !ui->serialPortInfoListBox->itemData(idx).isValid();
+    ui->serialPortInfoListBox->setEditable(isCustomPath);
+    if (isCustomPath)
+        ui->serialPortInfoListBox->clearEditText();
+}
+
+void SettingsDialog::fillParameterBoxes()
+{
+    for (int rate : {9600, 19200, 38400, 57600, 115200, 256000, 375000})
+        ui->baudRateBox->addItem(QString::number(rate), rate);
+    ui->baudRateBox->setCurrentIndex(4);
+
+    for (int bits : {5, 6, 7, 8})
+        ui->dataBitsBox->addItem(QString::number(bits), bits);
+    ui->dataBitsBox->setCurrentIndex(3);
+
+    ui->parityBox->addItem(tr("None"), QSerialPort::NoParity);
+    ui->parityBox->addItem(tr("Even"), QSerialPort::EvenParity);
+    ui->parityBox->addItem(tr("Odd"), QSerialPort::OddParity);
+    ui->parityBox->addItem(tr("Mark"), QSerialPort::MarkParity);
+    ui->parityBox->addItem(tr("Space"), QSerialPort::SpaceParity);
+
+    ui->stopBitsBox->addItem(QStringLiteral("1"), QSerialPort::OneStop);
+    ui->stopBitsBox->addItem(tr("1.5"), QSerialPort::OneAndHalfStop);
+    ui->stopBitsBox->addItem(QStringLiteral("2"), QSerialPort::TwoStop);
+
+    ui->flowControlBox->addItem(tr("XON/XOFF"), QSerialPort::SoftwareControl);
+    ui->flowControlBox->addItem(tr("None"), QSerialPort::NoFlowControl);
+    ui->flowControlBox->addItem(tr("RTS/CTS"), QSerialPort::HardwareControl);
+}
+
+void SettingsDialog::fillPortList()
+{
+    ui->serialPortInfoListBox->clear();
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports) {
+        const QStringList datum = portInfoDatum(
+            info.portName(), info.description(), info.manufacturer(), info.serialNumber(),
+            info.systemLocation(), info.vendorIdentifier(), info.productIdentifier());
+        ui->serialPortInfoListBox->addItem(info.portName(), datum);
+    }
+    ui->serialPortInfoListBox->addItem(tr("Custom"));
+}
+
+void SettingsDialog::readSettingsFromBoxes()
+{
+    activeSettings.portName = ui->serialPortInfoListBox->currentText();
+
+    activeSettings.baudRate = ui->baudRateBox->currentData().toInt();
+    activeSettings.baudRateText = QString::number(activeSettings.baudRate);
+
+    activeSettings.dataBits = static_cast<QSerialPort::DataBits>(
+        ui->dataBitsBox->currentData().toInt());
+    activeSettings.dataBitsText = ui->dataBitsBox->currentText();
+
+    activeSettings.parity = static_cast<QSerialPort::Parity>(
+        ui->parityBox->currentData().toInt());
+    activeSettings.parityText = ui->parityBox->currentText();
+
+    activeSettings.stopBits = static_cast<QSerialPort::StopBits>(
+        ui->stopBitsBox->currentData().toInt());
+    activeSettings.stopBitsText = ui->stopBitsBox->currentText();
+
+    activeSettings.flowControl = static_cast<QSerialPort::FlowControl>(
+        ui->flowControlBox->currentData().toInt());
+    activeSettings.flowControlText = ui->flowControlBox->currentText();
+}
