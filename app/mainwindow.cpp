@@ -52,6 +52,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::wireActions()
 {
+    connect(ui->actionQuit, &QAction::triggered, this, &MainWindow::close);
     connect(ui->actionConfigure, &QAction::triggered, settingsDialog, &SettingsDialog::show);
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::about);
     connect(ui->actionAboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);

@@ -1,0 +1,31 @@
+#ifndef KIVO_TEST_KIVOTESTACCESS_H
+#define KIVO_TEST_KIVOTESTACCESS_H
+
+#include "app/mainwindow.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSerialPort>
+
+class SettingsDialog;
+
+// The window's members that a user cannot reach by object name.
+struct KivoTestAccess {
+    static QSerialPort *serialPort(MainWindow &w) { return w.serialPort; }
+    static SettingsDialog *settingsDialog(MainWindow &w) { return w.settingsDialog; }
+    static QLabel *statusLabel(MainWindow &w) { return w.statusLabel; }
+    static QLabel *previewLabel(MainWindow &w) { return w.previewLabel; }
+    static const QImage &loadedImage(MainWindow &w) { return w.loadedImage; }
+};
+
+// A widget of the window by object name; fails the test if it is missing.
+template <typename T>
+T *widget(QObject &window, const char *name)
+{
+    T *found = window.findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("no child %s", name);
+    return found;
+}
+
+#endif

@@ -1,0 +1,40 @@
+#ifndef KIVO_TEST_PSEUDOTERMINAL_H
+#define KIVO_TEST_PSEUDOTERMINAL_H
+
+#include <QByteArray>
+#include <QString>
+
+// A real pseudo-terminal pair. The program opens the slave path as a user's
+// "Custom" port; the test plays the controller on the master side. Closing
+// the master is how a vanished device looks to the program.
+class PseudoTerminal
+{
+public:
+    PseudoTerminal();
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal &) = delete;
+    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+
+    bool isValid() const { return master >= 0; }
+    QString slavePath() const { return path; }
+
+    // Reads what the program sent, running the event loop meanwhile (the
+    // program's port only transmits from the event loop). Returns when
+    // `count` bytes have arrived or after `timeoutMs` of no progress.
+    QByteArray read(qint64 count, int timeoutMs = 2000);
+    // Whatever arrives within `ms`, with the event loop running.
+    QByteArray readFor(int ms);
+
+    // The controller's side of the line: bytes to the program.
+    bool write(const QByteArray &bytes);
+
+    void closeMaster();
+    void closeSlaveKeeper();
+
+private:
+    int master = -1;
+    int slaveKeeper = -1;   // keeps the pair alive while the program's port is closed
+    QString path;
+};
+
+#endif
