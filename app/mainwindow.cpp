@@ -24,6 +24,7 @@ MainWindow::MainWindow(QWidget *parent)
     settingsDialog = new SettingsDialog;
     serialPort = new QSerialPort(this);
     previewLabel = new QLabel;
+    wire = serialPort;
 
     ui->setupUi(this);
 
@@ -40,6 +41,9 @@ MainWindow::MainWindow(QWidget *parent)
 
     wireActions();
 
+    connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
+    connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData);
+
     // The "Command" page stays a hidden child of the tab widget.
     ui->mainTabsKivo->removeTab(4);
 }
@@ -52,6 +56,8 @@ MainWindow::~MainWindow()
 
 void MainWindow::wireActions()
 {
+    connect(ui->actionConnect, &QAction::triggered, this, &MainWindow::openSerialPort);
+    connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::closeSerialPort);
     connect(ui->actionQuit, &QAction::triggered, this, &MainWindow::close);
     connect(ui->actionConfigure, &QAction::triggered, settingsDialog, &SettingsDialog::show);
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::about);

@@ -3,10 +3,18 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QSerialPort>
 
+#include <cstddef>
+#include <cstdint>
+
+class QIODevice;
 class QLabel;
-class QSerialPort;
 class SettingsDialog;
+
+namespace printer {
+struct Command;
+}
 
 namespace Ui {
 class MainWindow;
@@ -24,13 +32,66 @@ public:
     ~MainWindow() override;
 
 private slots:
+    void openSerialPort();
+    void closeSerialPort();
     void about();
+    void Write(const uint8_t *buf, size_t buflen);
+    void readData();
+
+    // One slot per controller command; the bytes are built in printer/.
+    void setComMode(uint8_t ucComSet, uint8_t ucFlowSet);
+    void setPrinterHead(uint8_t ucHeadIndex);
+    void printerSoftInit();
+    void printLF();
+    void printCR();
+    void printStr(const char *pStr);
+    void printAndFeedNDotLine(uint8_t ucDotLineNum);
+    void fontTypeSet(uint8_t ucFontType);
+    void horizontalAlign(uint8_t align);
+    void lineSpacingSet(uint8_t ucDotLineNum);
+    void lineSpacingDefaults();
+    void horizontalTabSet(const uint8_t *pucNBuf, uint8_t ucDataNum);
+    void horizontalTab();
+    void printAndFeedNFontLine(uint8_t ucFontLineNum);
+    void picturePrintH(uint8_t ucType, uint16_t usHSize, uint16_t usVSize, const uint8_t *pucDataBuf);
+    void setLeftMargin(uint8_t ucDots);
+    void setRightMargin(uint8_t ucDots);
+    void printerState();
+    void absolutePrintPos(uint8_t ucLNum, uint8_t ucHNum);
+    void setFontGrayScale(uint8_t ucScale);
+    void setDbMode();
+    void cancelDbMode();
+    void setFontMode(uint8_t ucFont);
+    void barcodeHeightSet(uint8_t ucHeight);
+    void barcodeWidthSet(uint8_t ucWidth);
+    void barcodeTextYesNo(uint8_t ucYesNo);
+    void barcodePrint(uint8_t ucBarcodeSys, const uint8_t *pucCodeBuf, uint8_t ucCodeLen);
+    void clearPrintBuffer();
+    void getFirmwareInfo();
+    void print_with_font(const char *str, uint8_t font);
+    void fullCut();
+    void partialCut();
+    void setPrinterCallBack(uint8_t ucCallBack);
+    void downloadNVBitmap(uint8_t ucLocation, uint8_t ucAlign, uint16_t usHSize, uint16_t usVSize,
+                          const uint8_t *pucDataBuf);
+    void printNVBitmap(uint8_t ucBitmapIndex, uint8_t ucMode);
+    void setQRSizeVersion(uint8_t ucModuleSizeRange);
+    void setQRcodeErrorCorrection(uint8_t ucErrorCorrectionLevel);
+    void transferQRcodeData(uint16_t usbufferSize, const uint8_t *pucDataBuf);
+    void printQRcodeData();
+    void enterSleepMode();
+    void newLabelHome();
+
+    void handleError(QSerialPort::SerialPortError error);
 
     void on_checkBoxHexEnable_released();
 
 private:
     void wireActions();
     void setStatusText(const QString &message);
+    void setConnectedActions(bool connected);
+    // Hands a command's writes to the line, one write call each.
+    void transmit(const printer::Command &command);
 
     Ui::MainWindow *ui = nullptr;
     QLabel *statusLabel = nullptr;
@@ -38,6 +99,9 @@ private:
     QSerialPort *serialPort = nullptr;
     QImage loadedImage;
     QLabel *previewLabel = nullptr;
+    // Every byte goes out through this device: the serial port. Tests put a
+    // recording device in its place to see each write call.
+    QIODevice *wire = nullptr;
 
     friend struct KivoTestAccess;
 };

@@ -16,6 +16,9 @@ struct KivoTestAccess {
     static QLabel *statusLabel(MainWindow &w) { return w.statusLabel; }
     static QLabel *previewLabel(MainWindow &w) { return w.previewLabel; }
     static const QImage &loadedImage(MainWindow &w) { return w.loadedImage; }
+    // Sends every write to `device` instead of the serial port (pass the
+    // port back to undo). The device's open state then counts as connected.
+    static void setWire(MainWindow &w, QIODevice *device) { w.wire = device; }
 };
 
 // A widget of the window by object name; fails the test if it is missing.

@@ -1,0 +1,34 @@
+#ifndef KIVO_TEST_WINDOWDRIVER_H
+#define KIVO_TEST_WINDOWDRIVER_H
+
+// Drives the window the way a user does: through the settings dialog and the
+// actions, by object name.
+
+#include "support/kivotestaccess.h"
+
+#include <QString>
+
+class QAction;
+
+namespace driver {
+
+// Settings → "Custom", type `path`, choose the flow control by its text
+// ("XON/XOFF", "None", "RTS/CTS"), Apply.
+void chooseCustomPort(MainWindow &window, const QString &path, const QString &flowControl = "XON/XOFF");
+
+// chooseCustomPort, then Serial → Connect. True when the port opened.
+bool connectTo(MainWindow &window, const QString &path, const QString &flowControl = "XON/XOFF");
+
+QString statusText(MainWindow &window);
+QString console(MainWindow &window);
+
+// "connect/disconnect/configure" as three letters, upper case when enabled:
+// "Cdf" reads connect enabled, disconnect and configure disabled.
+QString actionStates(MainWindow &window);
+
+// Runs a slot of the window by name, the way its button would.
+void press(MainWindow &window, const char *slot);
+
+} // namespace driver
+
+#endif
