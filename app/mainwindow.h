@@ -14,6 +14,11 @@ class SettingsDialog;
 
 namespace printer {
 struct Command;
+enum Symbology : uint8_t;
+}
+
+namespace demos {
+struct Demo;
 }
 
 namespace Ui {
@@ -84,6 +89,24 @@ private slots:
 
     void handleError(QSerialPort::SerialPortError error);
 
+    // Button handlers, connected by object name.
+    void on_pushButtonFont_released();
+    void on_pushButtonAttributes_released();
+    void on_pushButtonDensity_released();
+    void on_pushButtonReceipt_released();
+    void on_pushButtonBarcodeUPCA_released();
+    void on_pushButtonBarcodeUPCE_released();
+    void on_pushButtonBarcodeEAN13_released();
+    void on_pushButtonBarcodeEAN8_released();
+    void on_pushButtonBarcodeCODE39_released();
+    void on_pushButtonBarcodeITF25_released();
+    void on_pushButtonBarcodeCODABAR_released();
+    void on_pushButtonBarcodeCODE93_released();
+    void on_pushButtonBarcodeCODE128A_released();
+    void on_pushButtonYesText_released();
+    void on_pushButtonNoText_released();
+    void on_pushButtonReceiptFullCut_released();
+    void on_pushButtonReceiptPartialCut_released();
     void on_checkBoxHexEnable_released();
 
 private:
@@ -92,6 +115,12 @@ private:
     void setConnectedActions(bool connected);
     // Hands a command's writes to the line, one write call each.
     void transmit(const printer::Command &command);
+
+    // The demo frame: every demonstration checks the connection first, then
+    // shows its description and sends its script.
+    bool connectionGuard();
+    void runDemo(const demos::Demo &demo);
+    void runBarcodeDemo(printer::Symbology symbology);
 
     Ui::MainWindow *ui = nullptr;
     QLabel *statusLabel = nullptr;

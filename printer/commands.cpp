@@ -58,11 +58,18 @@ QByteArray Command::bytes() const
 Command printerSoftInit() { return single({ESC, 0x40}); }
 Command printLF() { return single({LF}); }
 Command printCR() { return single({CR}); }
-Command printStr(const char *pStr) { return Command {{borrowedText(pStr)}}; }
+Command printStr(const char *pStr) { return printStr(borrowedText(pStr)); }
 
 Command print_with_font(const char *str, uint8_t font)
 {
-    return Command {{fixed({ESC, 0x21, char(font)}), borrowedText(str), QByteArray(1, LF)}};
+    return print_with_font(borrowedText(str), font);
+}
+
+Command printStr(const QByteArray &text) { return Command {{text}}; }
+
+Command print_with_font(const QByteArray &text, uint8_t font)
+{
+    return Command {{fixed({ESC, 0x21, char(font)}), text, QByteArray(1, LF)}};
 }
 
 Command fontTypeSet(uint8_t ucFontType) { return single({ESC, 0x21, char(ucFontType)}); }

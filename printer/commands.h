@@ -56,6 +56,10 @@ Command printLF();
 Command printCR();
 Command printStr(const char *pStr);
 Command print_with_font(const char *str, uint8_t font);
+// The same with text the command keeps (shared, not copied), for text made
+// at run time.
+Command printStr(const QByteArray &text);
+Command print_with_font(const QByteArray &text, uint8_t font);
 Command fontTypeSet(uint8_t ucFontType);
 Command setFontMode(uint8_t ucFont);
 Command setFontGrayScale(uint8_t ucScale);
