@@ -1,6 +1,7 @@
 // Serial write path figures:
-//  (a) how long a handler takes to queue a Quick-Test-sized script
-//      (many small writes plus large picture writes, 13 833 bytes);
+//  (a) how long the Quick Test and Receipt handlers take to queue their
+//      scripts (many small writes plus large picture writes, 13 833 and
+//      12 749 bytes);
 //  (b) throughput of the program's write path through a pseudo-terminal
 //      into a reader, against a plain write() loop into the same kind of
 //      pseudo-terminal, as a ratio measured side by side.
@@ -10,7 +11,6 @@
 #include "support/pseudoterminal.h"
 #include "support/windowdriver.h"
 
-#include "printer/commands.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -37,40 +37,6 @@ double median(std::vector<double> values)
 #define U8(v) Q_ARG(uint8_t, uint8_t(v))
 #define U16(v) Q_ARG(uint16_t, uint16_t(v))
 #define PIC(p) Q_ARG(const uint8_t *, reinterpret_cast<const uint8_t *>(p))
-#define TEXT(s) Q_ARG(const char *, s)
-
-// The Quick Test pattern through the command slots: four pictures of 4512,
-// 640, 180 and 8192 bytes between short commands and text lines.
-void queueQuickTestPattern(MainWindow &w, const QByteArray &pictures)
-{
-    const char *logo = pictures.constData();
-    const char *arrows = logo + 4512;
-    const char *digits = arrows + 640;
-    const char *sample = digits + 180;
-    QMetaObject::invokeMethod(&w, "printerSoftInit");
-    QMetaObject::invokeMethod(&w, "horizontalAlign", U8(0));
-    QMetaObject::invokeMethod(&w, "setFontGrayScale", U8(4));
-    QMetaObject::invokeMethod(&w, "picturePrintH", U8(0), U16(48), U16(94), PIC(logo));
-    QMetaObject::invokeMethod(&w, "printLF");
-    const char *lines[] = {"======== S A M P L E ========", "Normal 0123456 ABCD abcd", "Bold 0123456 ABCD abcd",
-                           "Double Width", "Double Height", "Reverse 0123456 ABCD abcd",
-                           "Underlined 0123456 ABCD abcd", "Italic 0123456 ABCD abcd", "Italic 0123456 ABCD abcd"};
-    const uint8_t modes[] = {0x00, 0x00, 0x08, 0x20, 0x10, 0x40, 0x80, 0x02, 0x82};
-    for (int i = 0; i < 9; ++i)
-        QMetaObject::invokeMethod(&w, "print_with_font", TEXT(lines[i]), U8(modes[i]));
-    QMetaObject::invokeMethod(&w, "printLF");
-    QMetaObject::invokeMethod(&w, "picturePrintH", U8(0), U16(32), U16(20), PIC(arrows));
-    QMetaObject::invokeMethod(&w, "printLF");
-    QMetaObject::invokeMethod(&w, "picturePrintH", U8(0), U16(9), U16(20), PIC(digits));
-    QMetaObject::invokeMethod(&w, "printLF");
-    QMetaObject::invokeMethod(&w, "setLeftMargin", U8(4));
-    QMetaObject::invokeMethod(&w, "barcodeWidthSet", U8(3));
-    QMetaObject::invokeMethod(&w, "barcodeHeightSet", U8(64));
-    QMetaObject::invokeMethod(&w, "barcodePrint", U8(0), PIC("01234567890"), U8(11));
-    QMetaObject::invokeMethod(&w, "setLeftMargin", U8(0));
-    QMetaObject::invokeMethod(&w, "picturePrintH", U8(0), U16(32), U16(256), PIC(sample));
-    QMetaObject::invokeMethod(&w, "printLF");
-}
 
 // Reads `expected` bytes from a pty master on its own thread.
 class Drain
@@ -179,24 +145,28 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const int runs = 7;
 
-    // (a) queueing
+    // (a) queueing: how long the Quick Test and Receipt handlers take to
+    // hand their whole script to the port.
     {
         PseudoTerminal pty;
         MainWindow window;
         driver::connectTo(window, pty.slavePath(), "None");
-        const QByteArray pictures(4512 + 640 + 180 + 8192, '\x0F');
-        std::vector<double> micros;
-        for (int i = 0; i < runs * 3; ++i) {
-            QElapsedTimer timer;
-            timer.start();
-            queueQuickTestPattern(window, pictures);
-            micros.push_back(timer.nsecsElapsed() / 1e3);
-            const QByteArray sent = pty.read(13833, 2000);   // let the line drain between runs
-            if (sent.size() != 13833)
-                std::printf("warning: %lld bytes arrived, expected 13833\n", (long long)sent.size());
+        struct Handler { const char *slot; qint64 bytes; } handlers[] = {
+            {"on_pushButtonFont_released", 13833}, {"on_pushButtonReceipt_released", 12749}};
+        for (const Handler &h : handlers) {
+            std::vector<double> micros;
+            for (int i = 0; i < runs * 3; ++i) {
+                QElapsedTimer timer;
+                timer.start();
+                driver::press(window, h.slot);
+                micros.push_back(timer.nsecsElapsed() / 1e3);
+                const QByteArray sent = pty.read(h.bytes, 2000);   // let the line drain between runs
+                if (sent.size() != h.bytes)
+                    std::printf("warning: %lld bytes arrived, expected %lld\n", (long long)sent.size(), (long long)h.bytes);
+            }
+            std::printf("queue %s (%lld bytes): median %.0f us over %d runs\n", h.slot, (long long)h.bytes,
+                        median(micros), int(micros.size()));
         }
-        std::printf("queue 13833 bytes (Quick Test pattern): median %.0f us over %d runs\n",
-                    median(micros), int(micros.size()));
     }
 
     // (b) wire throughput, side by side
