@@ -45,6 +45,8 @@ Demo quickTest()
 
 Demo attributes()
 {
+    // Each sample names its attribute, then shows both alphabets and the digits.
+    const QByteArray alphabets = "\nabcdefghijklmnopqrstuvwxyz\nABCDEFGHIJKLMNOPQRSTUVWXYZ\n0123456789";
     return {Demo::Console::Replace,
             "Printing text attribute options:",
             // The console names a double width and height sample; the
@@ -55,14 +57,14 @@ Demo attributes()
                 horizontalAlign(0),
                 printerSoftInit(),
                 print_with_font(separator, mode::Normal),
-                print_with_font("Normal\nabcdefghijklmnopqrstuvwxyz\nABCDEFGHIJKLMNOPQRSTUVWXYZ\n0123456789", mode::Normal),
-                print_with_font("Bold\nabcdefghijklmnopqrstuvwxyz\nABCDEFGHIJKLMNOPQRSTUVWXYZ\n0123456789", mode::Bold),
-                print_with_font("Double Width\nabcdefghijklmnopqrstuvwxyz\nABCDEFGHIJKLMNOPQRSTUVWXYZ\n0123456789", mode::DoubleWidth),
+                print_with_font("Normal" + alphabets, mode::Normal),
+                print_with_font("Bold" + alphabets, mode::Bold),
+                print_with_font("Double Width" + alphabets, mode::DoubleWidth),
                 // Double height: each alphabet split after its 16th letter.
                 print_with_font("Double Height\nabcdefghijklmnop\nqrstuvwxyz\nABCDEFGHIJKLMNOP\nQRSTUVWXYZ\n0123456789", mode::DoubleHeight),
-                print_with_font("Reverse\nabcdefghijklmnopqrstuvwxyz\nABCDEFGHIJKLMNOPQRSTUVWXYZ\n0123456789", mode::Reverse),
-                print_with_font("Underlined\nabcdefghijklmnopqrstuvwxyz\nABCDEFGHIJKLMNOPQRSTUVWXYZ\n0123456789", mode::Underlined),
-                print_with_font("Italic\nabcdefghijklmnopqrstuvwxyz\nABCDEFGHIJKLMNOPQRSTUVWXYZ\n0123456789", mode::Italic),
+                print_with_font("Reverse" + alphabets, mode::Reverse),
+                print_with_font("Underlined" + alphabets, mode::Underlined),
+                print_with_font("Italic" + alphabets, mode::Italic),
                 print_with_font(closingSeparator, mode::Normal),
             }};
 }
