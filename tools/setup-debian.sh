@@ -8,6 +8,7 @@ cmake g++ make pkg-config
 qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
 xvfb xauth
 fonts-dejavu-core
+libzint-dev libqrencode-dev fonts-wqy-zenhei clang
 qrencode zbar-tools
 "
 

@@ -1,0 +1,73 @@
+#include "commandlog.h"
+
+namespace kvp {
+
+QString hexBytes(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ')).toUpper();
+}
+
+QString LogEntry::format() const
+{
+    QString off = offset == kNoOffset ? QStringLiteral("--------")
+                                      : QStringLiteral("%1").arg(offset, 8, 10, QLatin1Char('0'));
+    QString hex = hexBytes(bytes);
+    if (moreBytes > 0)
+        hex += QStringLiteral(" ... (+%1 bytes)").arg(moreBytes);
+    QString line = QStringLiteral("%1  %2  %3").arg(off, hex.leftJustified(30), name.leftJustified(18));
+    if (!args.isEmpty())
+        line += QLatin1Char(' ') + args;
+    while (line.endsWith(QLatin1Char(' ')))
+        line.chop(1);
+    return line;
+}
+
+void LogSink::note(const QString &name, const QString &text)
+{
+    LogEntry e;
+    e.name = name;
+    e.args = text;
+    add(e);
+}
+
+QStringList MemoryLog::lines(bool withEvents) const
+{
+    QStringList out;
+    for (const LogEntry &e : m_entries)
+        if (withEvents || e.offset != LogEntry::kNoOffset)
+            out << e.format();
+    return out;
+}
+
+bool MemoryLog::contains(const QString &name) const
+{
+    for (const LogEntry &e : m_entries)
+        if (e.name == name)
+            return true;
+    return false;
+}
+
+FileLog::FileLog(const QString &path)
+    : m_file(path)
+{
+    m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+}
+
+void FileLog::add(const LogEntry &entry)
+{
+    if (!m_file.isOpen())
+        return;
+    m_file.write(entry.format().toUtf8());
+    m_file.write("\n");
+    m_file.flush();
+}
+
+void FanOutLog::add(const LogEntry &entry)
+{
+    for (LogSink *s : m_sinks)
+        s->add(entry);
+    if (callback)
+        callback(entry);
+}
+
+} // namespace kvp

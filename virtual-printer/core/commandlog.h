@@ -1,0 +1,74 @@
+#pragma once
+// The decoded command log: one entry per command, text run, skipped bytes or
+// event, with the stream offset, the bytes (long data blocks abbreviated), a
+// short name and the arguments.
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace kvp {
+
+struct LogEntry {
+    static constexpr std::int64_t kNoOffset = -1;
+    std::int64_t offset = kNoOffset; // position in the decoded stream; events have none
+    QByteArray bytes;                // the first bytes of the entry
+    std::uint64_t moreBytes = 0;     // bytes of the entry not held in `bytes`
+    QString name;
+    QString args;
+
+    QString format() const;
+};
+
+class LogSink {
+public:
+    virtual ~LogSink() = default;
+    virtual void add(const LogEntry &entry) = 0;
+
+    void note(const QString &name, const QString &text);
+};
+
+// Keeps every entry; for tests and the window.
+class MemoryLog : public LogSink {
+public:
+    void add(const LogEntry &entry) override { m_entries.push_back(entry); }
+    const std::vector<LogEntry> &entries() const { return m_entries; }
+    QStringList lines(bool withEvents = true) const;
+    bool contains(const QString &name) const;
+    void clear() { m_entries.clear(); }
+
+private:
+    std::vector<LogEntry> m_entries;
+};
+
+// Appends formatted lines to a file, flushing after each entry.
+class FileLog : public LogSink {
+public:
+    explicit FileLog(const QString &path);
+    bool isOpen() const { return m_file.isOpen(); }
+    QString path() const { return m_file.fileName(); }
+    void add(const LogEntry &entry) override;
+
+private:
+    QFile m_file;
+};
+
+// Passes every entry to several sinks, and to an optional callback.
+class FanOutLog : public LogSink {
+public:
+    void addSink(LogSink *sink) { m_sinks.push_back(sink); }
+    std::function<void(const LogEntry &)> callback;
+    void add(const LogEntry &entry) override;
+
+private:
+    std::vector<LogSink *> m_sinks;
+};
+
+QString hexBytes(const QByteArray &bytes);
+
+} // namespace kvp

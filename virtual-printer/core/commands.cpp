@@ -1,0 +1,106 @@
+#include "commands.h"
+
+#include <cstring>
+
+namespace kvp {
+
+namespace {
+constexpr std::uint8_t ESC = 0x1B, GS = 0x1D, FS = 0x1C, DLE = 0x10;
+
+CommandSpec one(std::uint8_t a, Cmd id, const char *name)
+{
+    return {{a, 0, 0}, 1, id, name, 0, DataRule::None, 0, -1};
+}
+CommandSpec two(std::uint8_t a, std::uint8_t b, Cmd id, const char *name, std::uint8_t args = 0,
+                DataRule data = DataRule::None, std::uint8_t dataArg = 0, std::int16_t firstArgMax = -1)
+{
+    return {{a, b, 0}, 2, id, name, args, data, dataArg, firstArgMax};
+}
+CommandSpec three(std::uint8_t a, std::uint8_t b, std::uint8_t c, Cmd id, const char *name, std::uint8_t args,
+                  DataRule data, std::uint8_t dataArg)
+{
+    return {{a, b, c}, 3, id, name, args, data, dataArg, -1};
+}
+} // namespace
+
+const std::vector<CommandSpec> &commandTable()
+{
+    static const std::vector<CommandSpec> table = {
+        one(0x0A, Cmd::LineFeed, "LF"),
+        one(0x0D, Cmd::CarriageReturn, "CR"),
+        one(0x09, Cmd::HorizontalTab, "HT"),
+        two(ESC, 0x40, Cmd::Initialize, "initialize"),
+        two(ESC, 0x21, Cmd::PrintMode, "print-mode", 1),
+        two(ESC, 0x4D, Cmd::SelectFont, "font", 1),
+        two(ESC, 0x6D, Cmd::Darkness, "darkness", 1),
+        two(FS, 0x26, Cmd::DoubleByteOn, "double-byte-on"),
+        two(FS, 0x2E, Cmd::DoubleByteOff, "double-byte-off"),
+        two(ESC, 0x61, Cmd::Justify, "justify", 1),
+        two(ESC, 0x33, Cmd::LineSpacing, "line-spacing", 1),
+        two(ESC, 0x32, Cmd::LineSpacingDefault, "line-spacing-default"),
+        two(ESC, 0x4A, Cmd::FeedDots, "feed-dots", 1),
+        two(ESC, 0x64, Cmd::FeedLines, "feed-lines", 1),
+        two(ESC, 0x44, Cmd::TabStops, "tab-stops", 0, DataRule::NulList),
+        two(ESC, 0x24, Cmd::AbsolutePosition, "absolute-position", 2),
+        two(ESC, 0x6C, Cmd::LeftMargin, "left-margin", 1),
+        two(ESC, 0x51, Cmd::RightMargin, "right-margin", 1),
+        two(DLE, 0x04, Cmd::StatusQuery, "status-query"),
+        two(DLE, 0x05, Cmd::VersionQuery, "version-query"),
+        two(DLE, 0x14, Cmd::ClearBuffer, "clear-buffer"),
+        two(DLE, 0x16, Cmd::Sleep, "sleep"),
+        two(GS, 0x61, Cmd::CallBack, "call-back", 1),
+        // 1D 28 is shared: 1D 28 6B starts the QR family, 1D 28 c f with c in 0..6 sets the UART.
+        two(GS, 0x28, Cmd::UartMode, "uart-mode", 2, DataRule::None, 0, 6),
+        three(GS, 0x28, 0x6B, Cmd::QrCode, "qr", 2, DataRule::Length16, 0),
+        two(ESC, 0x5A, Cmd::HeadType, "head-type", 1),
+        three(GS, 0x76, 0x30, Cmd::Raster, "raster", 5, DataRule::WidthTimesHeight, 1),
+        two(GS, 0x71, Cmd::StorePicture, "store-picture", 6, DataRule::WidthTimesHeight, 2),
+        two(FS, 0x70, Cmd::PrintPicture, "print-picture", 2),
+        two(GS, 0x68, Cmd::BarcodeHeight, "barcode-height", 1),
+        two(GS, 0x77, Cmd::BarcodeWidth, "barcode-width", 1),
+        two(GS, 0x48, Cmd::BarcodeText, "barcode-text", 1),
+        two(GS, 0x6B, Cmd::Barcode, "barcode", 2, DataRule::CountByte, 1),
+        two(ESC, 0x69, Cmd::FullCut, "full-cut"),
+        two(ESC, 0x6E, Cmd::PartialCut, "partial-cut"),
+        two(GS, 0x06, Cmd::NextLabel, "next-label"),
+    };
+    return table;
+}
+
+const CommandSpec &commandSpec(Cmd id)
+{
+    static const std::vector<const CommandSpec *> byId = [] {
+        std::vector<const CommandSpec *> v(64, nullptr);
+        for (const CommandSpec &s : commandTable())
+            v[static_cast<int>(s.id)] = &s;
+        return v;
+    }();
+    return *byId[static_cast<int>(id)];
+}
+
+bool startsCommand(std::uint8_t byte)
+{
+    static const std::array<bool, 256> starts = [] {
+        std::array<bool, 256> a{};
+        for (const CommandSpec &s : commandTable())
+            a[s.prefix[0]] = true;
+        return a;
+    }();
+    return starts[byte];
+}
+
+PrefixMatch matchPrefix(const std::uint8_t *bytes, int length)
+{
+    PrefixMatch m;
+    for (const CommandSpec &s : commandTable()) {
+        if (s.prefixLength < length || std::memcmp(s.prefix.data(), bytes, length) != 0)
+            continue;
+        if (s.prefixLength == length)
+            m.exact = &s;
+        else
+            m.longer = true;
+    }
+    return m;
+}
+
+} // namespace kvp

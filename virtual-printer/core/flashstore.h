@@ -1,0 +1,24 @@
+#pragma once
+// The controller's flash: the print head type, kept in a small text file so
+// that it survives restarts.
+
+#include <QString>
+
+namespace kvp {
+
+class FlashStore {
+public:
+    explicit FlashStore(const QString &path);
+
+    QString path() const { return m_path; }
+    // Head type from the file; 0 when the file is missing or unreadable.
+    int headType() const { return m_headType; }
+    // Writes the file at once; returns false if it could not be written.
+    bool setHeadType(int headType);
+
+private:
+    QString m_path;
+    int m_headType = 0;
+};
+
+} // namespace kvp

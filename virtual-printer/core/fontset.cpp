@@ -1,0 +1,134 @@
+#include "fontset.h"
+
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "textcodec.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kvp {
+
+namespace {
+constexpr qreal kLoadSize = 64.0; // outlines are taken at this size and scaled
+}
+
+QStringList FontSet::defaultFiles()
+{
+    return {
+        QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf"),
+        QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"),
+        QStringLiteral("/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc"),
+    };
+}
+
+FontSet::FontSet(const QStringList &files)
+{
+    for (const QString &file : files) {
+        Face face;
+        if (QFileInfo::exists(file))
+            face.font = QRawFont(file, kLoadSize, QFont::PreferNoHinting);
+        if (!face.font.isValid()) {
+            m_missing << file;
+            continue;
+        }
+        face.cjk = face.font.supportsCharacter(QChar(0x3042)) && face.font.supportsCharacter(QChar(0x4E2D));
+        m_faces.push_back(face);
+    }
+}
+
+FontSet &FontSet::shared()
+{
+    static FontSet instance;
+    return instance;
+}
+
+const FontSet::Face *FontSet::faceFor(char32_t code, bool wide) const
+{
+    if (code == kReplacement)
+        return nullptr;
+    if (wide)
+        for (const Face &f : m_faces)
+            if (f.cjk && f.font.supportsCharacter(static_cast<uint>(code)))
+                return &f;
+    for (const Face &f : m_faces)
+        if (f.font.supportsCharacter(static_cast<uint>(code)))
+            return &f;
+    return nullptr;
+}
+
+InkMask FontSet::render(char32_t code, int cellWidth, int cellHeight, bool wide) const
+{
+    InkMask mask;
+    mask.width = cellWidth;
+    mask.height = cellHeight;
+    mask.bits.assign(static_cast<size_t>(cellWidth * cellHeight), 0);
+
+    const Face *face = faceFor(code, wide);
+    if (!face) {
+        // No glyph: an empty box, as the controller prints for unknown characters.
+        const int x0 = 1, y0 = cellHeight / 6, x1 = cellWidth - 2, y1 = cellHeight - cellHeight / 6 - 1;
+        for (int x = x0; x <= x1; ++x)
+            mask.bits[y0 * cellWidth + x] = mask.bits[y1 * cellWidth + x] = 1;
+        for (int y = y0; y <= y1; ++y)
+            mask.bits[y * cellWidth + x0] = mask.bits[y * cellWidth + x1] = 1;
+        return mask;
+    }
+
+    const QRawFont &font = face->font;
+    const QList<quint32> glyphs = font.glyphIndexesForString(QString::fromUcs4(&code, 1));
+    if (glyphs.isEmpty() || glyphs.first() == 0)
+        return render(kReplacement, cellWidth, cellHeight, wide);
+    const QPainterPath path = font.pathForGlyph(glyphs.first());
+    const QRectF bounds = path.boundingRect();
+    const qreal advance = font.advancesForGlyphIndexes(glyphs).first().x();
+
+    const qreal pixelSize = wide ? std::min(cellWidth, cellHeight) * 0.92 : cellHeight * 0.75;
+    qreal scale = pixelSize / kLoadSize;
+    // Glyphs too big for the cell are shrunk to fit.
+    if (bounds.height() * scale > cellHeight)
+        scale = (cellHeight - 0.5) / bounds.height();
+    qreal sx = scale;
+    if (bounds.width() * sx > cellWidth)
+        sx = (cellWidth - 0.5) / bounds.width();
+
+    qreal baseline = (cellHeight - (font.ascent() + font.descent()) * scale) / 2 + font.ascent() * scale;
+    const qreal top = baseline + bounds.top() * scale;
+    const qreal bottom = baseline + bounds.bottom() * scale;
+    if (top < 0)
+        baseline -= top;
+    else if (bottom > cellHeight)
+        baseline -= bottom - cellHeight;
+
+    qreal x = advance > 0 && advance * sx <= cellWidth ? (cellWidth - advance * sx) / 2
+                                                       : (cellWidth - bounds.width() * sx) / 2 - bounds.left() * sx;
+    const qreal left = x + bounds.left() * sx;
+    const qreal right = x + bounds.right() * sx;
+    if (left < 0)
+        x -= left;
+    else if (right > cellWidth)
+        x -= right - cellWidth;
+
+    QTransform transform;
+    transform.translate(x, baseline);
+    transform.scale(sx, scale);
+
+    QImage image(cellWidth, cellHeight, QImage::Format_Grayscale8);
+    image.fill(255);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.fillPath(transform.map(path), Qt::black);
+    }
+    for (int y = 0; y < cellHeight; ++y) {
+        const uchar *row = image.constScanLine(y);
+        for (int cx = 0; cx < cellWidth; ++cx)
+            mask.bits[y * cellWidth + cx] = row[cx] < 128 ? 1 : 0;
+    }
+    return mask;
+}
+
+} // namespace kvp

@@ -1,0 +1,43 @@
+#pragma once
+// The character generator: glyph outlines from font files loaded explicitly
+// (so that the result does not depend on the desktop's font configuration),
+// drawn without anti-aliasing into character cells.
+
+#include "inkmask.h"
+
+#include <QRawFont>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+namespace kvp {
+
+class FontSet {
+public:
+    // DejaVu Sans Mono, DejaVu Sans and WenQuanYi Zen Hei from their Debian packages.
+    static QStringList defaultFiles();
+    explicit FontSet(const QStringList &files = defaultFiles());
+
+    // One shared instance for the whole process (fonts are loaded once).
+    static FontSet &shared();
+
+    QStringList missingFiles() const { return m_missing; }
+
+    // Draws the character into a cell; wide characters prefer the CJK font.
+    // A character no font has is drawn as an empty box.
+    InkMask render(char32_t code, int cellWidth, int cellHeight, bool wide) const;
+
+private:
+    struct Face {
+        QRawFont font;
+        bool cjk = false;
+    };
+    const Face *faceFor(char32_t code, bool wide) const;
+
+    std::vector<Face> m_faces;
+    QStringList m_missing;
+};
+
+} // namespace kvp

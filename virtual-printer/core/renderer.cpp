@@ -1,0 +1,608 @@
+#include "renderer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kvp {
+
+int inkForDarkness(int darkness)
+{
+    if (darkness <= 0 || darkness >= 8)
+        return 0;
+    // Level 1 is a light grey, level 8 full black.
+    return 255 - (255 * (30 + 70 * darkness / 8) + 50) / 100;
+}
+
+Renderer::Renderer(Paper &paper, const FontSet &fonts, LogSink *log)
+    : m_paper(paper)
+    , m_fonts(fonts)
+    , m_log(log)
+{
+}
+
+void Renderer::note(const QString &text)
+{
+    if (m_log)
+        m_log->note(QStringLiteral("note"), text);
+}
+
+void Renderer::initialize()
+{
+    m_settings = PrintSettings();
+    clearLine();
+}
+
+int Renderer::areaStart() const
+{
+    return std::min(m_settings.leftMargin, m_paper.width() - 1);
+}
+
+int Renderer::areaEnd() const
+{
+    return std::max(areaStart() + 1, m_paper.width() - m_settings.rightMargin);
+}
+
+int Renderer::cursor() const
+{
+    return m_cursorSet ? m_cursor : areaStart();
+}
+
+int Renderer::justifyOffset(int usedWidth) const
+{
+    const int free = areaEnd() - areaStart() - usedWidth;
+    if (free <= 0)
+        return 0;
+    if (m_settings.justify == 1)
+        return free / 2;
+    if (m_settings.justify == 2)
+        return free;
+    return 0;
+}
+
+void Renderer::clearLine()
+{
+    m_line.clear();
+    m_cursorSet = false;
+}
+
+std::shared_ptr<const Renderer::Tile> Renderer::tileFor(const Character &ch)
+{
+    const int mode = m_settings.printMode & 0xFA; // italic, bold, heights, widths, reverse, underline
+    const int darkness = std::clamp(m_settings.darkness, 0, 8);
+    const std::uint64_t key = static_cast<std::uint64_t>(ch.code) | (static_cast<std::uint64_t>(ch.wide) << 24)
+        | (static_cast<std::uint64_t>(m_settings.smallFont) << 25) | (static_cast<std::uint64_t>(mode) << 32)
+        | (static_cast<std::uint64_t>(darkness) << 40);
+    auto found = m_tiles.find(key);
+    if (found != m_tiles.end())
+        return found->second;
+
+    const CellSize cell = m_settings.smallFont ? kSmallCell : kStandardCell;
+    const int baseW = cell.width * (ch.wide ? 2 : 1);
+    const int baseH = cell.height;
+    InkMask mask = m_fonts.render(ch.code, baseW, baseH, ch.wide);
+
+    if (mode & 0x02) { // italic: rows lean to the right towards the top
+        InkMask slanted(baseW, baseH);
+        for (int y = 0; y < baseH; ++y) {
+            const int shift = ((baseH - 1 - y) - baseH / 2) / 5;
+            for (int x = 0; x < baseW; ++x) {
+                const int sx = x - shift;
+                if (sx >= 0 && sx < baseW)
+                    slanted.at(x, y) = mask.at(sx, y);
+            }
+        }
+        mask = std::move(slanted);
+    }
+    if (mode & 0x08) { // bold: every stroke one dot wider
+        for (int y = 0; y < baseH; ++y)
+            for (int x = baseW - 1; x > 0; --x)
+                mask.at(x, y) |= mask.at(x - 1, y);
+    }
+    const int sx = (mode & 0x20) ? 2 : 1;
+    const int sy = (mode & 0x10) ? 2 : 1;
+    auto tile = std::make_shared<Tile>();
+    tile->width = baseW * sx;
+    tile->height = baseH * sy;
+    std::vector<std::uint8_t> bits(static_cast<size_t>(tile->width) * tile->height);
+    for (int y = 0; y < tile->height; ++y)
+        for (int x = 0; x < tile->width; ++x)
+            bits[static_cast<size_t>(y) * tile->width + x] = mask.at(x / sx, y / sy);
+    if (mode & 0x80) { // underline along the bottom of the cell
+        const int thickness = (m_settings.smallFont ? 1 : 2) * sy;
+        for (int y = tile->height - thickness; y < tile->height; ++y)
+            std::fill_n(bits.begin() + static_cast<long>(y) * tile->width, tile->width, 1);
+    }
+    if (mode & 0x40) // reverse: white on black
+        for (auto &b : bits)
+            b ^= 1;
+    const std::uint8_t ink = static_cast<std::uint8_t>(inkForDarkness(darkness));
+    tile->grey.resize(bits.size());
+    for (size_t i = 0; i < bits.size(); ++i) {
+        tile->grey[i] = bits[i] ? ink : 255;
+        tile->ink = tile->ink || bits[i];
+    }
+    if (m_tiles.size() > 4096)
+        m_tiles.clear();
+    m_tiles.emplace(key, tile);
+    return tile;
+}
+
+void Renderer::character(const Character &ch)
+{
+    auto tile = tileFor(ch);
+    if (cursor() + tile->width > areaEnd() && !m_line.empty())
+        printLine(std::max(lineHeight(), m_settings.lineSpacing)); // wrap
+    const int x = cursor();
+    m_line.push_back({x, tile});
+    m_cursor = x + tile->width;
+    m_cursorSet = true;
+}
+
+int Renderer::lineHeight() const
+{
+    int h = 0;
+    for (const Placed &p : m_line)
+        h = std::max(h, p.tile->height);
+    return h;
+}
+
+void Renderer::printLine(int advance)
+{
+    const int height = lineHeight();
+    if (!m_line.empty()) {
+        int right = areaStart();
+        for (const Placed &p : m_line)
+            right = std::max(right, p.x + p.tile->width);
+        const int offset = justifyOffset(right - areaStart());
+        const int width = m_paper.width();
+        std::uint8_t *rows = m_paper.addRows(height);
+        bool ink = false;
+        for (const Placed &p : m_line) {
+            const Tile &t = *p.tile;
+            const int top = height - t.height;
+            for (int y = 0; y < t.height; ++y) {
+                std::uint8_t *dst = rows + static_cast<size_t>(top + y) * width;
+                const std::uint8_t *src = t.grey.data() + static_cast<size_t>(y) * t.width;
+                for (int x = 0; x < t.width; ++x) {
+                    const int px = p.x + offset + x;
+                    if (px >= 0 && px < width)
+                        dst[px] = std::min(dst[px], src[x]);
+                }
+            }
+            ink = ink || t.ink;
+        }
+        if (ink)
+            m_paper.markInk();
+    }
+    m_paper.feed(advance - height);
+    clearLine();
+}
+
+void Renderer::flushLine()
+{
+    if (!m_line.empty() || m_cursorSet)
+        printLine(std::max(lineHeight(), m_settings.lineSpacing));
+}
+
+void Renderer::finishStream()
+{
+    flushLine();
+    endPage(QStringLiteral("end of stream"));
+}
+
+void Renderer::endPage(const QString &reason)
+{
+    m_paper.endPage(reason);
+}
+
+void Renderer::execute(const Command &c)
+{
+    const auto &a = c.args;
+    PrintSettings &s = m_settings;
+    switch (c.id) {
+    case Cmd::LineFeed:
+        printLine(std::max(lineHeight(), s.lineSpacing));
+        break;
+    case Cmd::CarriageReturn: // prints a pending line; on an empty line it does nothing
+        flushLine();
+        break;
+    case Cmd::HorizontalTab: {
+        const int start = areaStart();
+        const int here = cursor();
+        int target = -1;
+        if (s.customTabs) {
+            for (int stop : s.tabStops) {
+                const int x = start + stop * kTabUnit;
+                if (x > here) {
+                    target = x;
+                    break;
+                }
+            }
+        } else {
+            target = start + ((here - start) / (8 * kTabUnit) + 1) * 8 * kTabUnit;
+        }
+        if (target > here && target < areaEnd()) {
+            m_cursor = target;
+            m_cursorSet = true;
+        }
+        break;
+    }
+    case Cmd::Initialize:
+        initialize();
+        break;
+    case Cmd::PrintMode:
+        s.printMode = a[0];
+        break;
+    case Cmd::SelectFont:
+        if (a[0] == 1)
+            s.smallFont = true;
+        else if (a[0] == 0 || a[0] == 2)
+            s.smallFont = false;
+        else
+            note(QStringLiteral("font %1 does not exist; font unchanged").arg(a[0]));
+        break;
+    case Cmd::Darkness:
+        s.darkness = std::min<int>(a[0], 8);
+        if (a[0] > 8)
+            note(QStringLiteral("darkness %1 above 8; using 8").arg(a[0]));
+        break;
+    case Cmd::Justify: {
+        const int j = a[0] >= 0x30 ? a[0] - 0x30 : a[0];
+        if (j <= 2)
+            s.justify = j;
+        else
+            note(QStringLiteral("justification %1 out of range; unchanged").arg(a[0]));
+        break;
+    }
+    case Cmd::LineSpacing:
+        s.lineSpacing = a[0];
+        break;
+    case Cmd::LineSpacingDefault:
+        s.lineSpacing = kDefaultLineSpacing;
+        break;
+    case Cmd::FeedDots: {
+        const int h = lineHeight();
+        printLine(std::max(h, static_cast<int>(a[0])));
+        break;
+    }
+    case Cmd::FeedLines: {
+        const int h = lineHeight();
+        printLine(a[0] == 0 ? h : std::max(h, s.lineSpacing) + (a[0] - 1) * s.lineSpacing);
+        break;
+    }
+    case Cmd::TabStops:
+        s.customTabs = true;
+        s.tabStops.assign(c.list.begin(), c.list.begin() + c.listCount);
+        std::sort(s.tabStops.begin(), s.tabStops.end());
+        break;
+    case Cmd::AbsolutePosition: {
+        const int x = areaStart() + c.arg16(0);
+        if (x < areaEnd()) {
+            m_cursor = x;
+            m_cursorSet = true;
+        } else {
+            note(QStringLiteral("absolute position %1 is beyond the line; ignored").arg(c.arg16(0)));
+        }
+        break;
+    }
+    case Cmd::LeftMargin:
+        s.leftMargin = a[0];
+        break;
+    case Cmd::RightMargin:
+        s.rightMargin = a[0];
+        break;
+    case Cmd::PrintPicture:
+        printPicture(a[0], a[1]);
+        break;
+    case Cmd::BarcodeHeight:
+        s.barcodeHeight = std::max<int>(1, a[0]);
+        break;
+    case Cmd::BarcodeWidth:
+        s.barcodeWidth = std::clamp<int>(a[0], 1, 6);
+        if (a[0] < 1 || a[0] > 6)
+            note(QStringLiteral("bar code module width %1 outside 1..6; using %2").arg(a[0]).arg(s.barcodeWidth));
+        break;
+    case Cmd::BarcodeText:
+        s.barcodeText = a[0] != 0;
+        break;
+    case Cmd::FullCut:
+        flushLine();
+        endPage(QStringLiteral("full cut"));
+        break;
+    case Cmd::PartialCut:
+        flushLine();
+        endPage(QStringLiteral("partial cut"));
+        break;
+    case Cmd::NextLabel:
+        flushLine();
+        endPage(QStringLiteral("next label"));
+        break;
+    default:
+        break;
+    }
+}
+
+void Renderer::dataBegin(const Command &c)
+{
+    switch (c.id) {
+    case Cmd::Raster:
+    case Cmd::StorePicture: {
+        const bool store = c.id == Cmd::StorePicture;
+        const int mode = store ? 0 : (c.args[0] & 0x03);
+        RasterJob job;
+        job.widthBytes = c.arg16(store ? 2 : 1);
+        job.scaleX = (mode & 1) ? 2 : 1;
+        job.scaleY = (mode & 2) ? 2 : 1;
+        const int paperBytes = (m_paper.width() + 7) / 8;
+        job.keptBytes = std::min(job.widthBytes, paperBytes);
+        job.row.assign(static_cast<size_t>(job.keptBytes), 0);
+        job.toStore = store;
+        if (store) {
+            job.storeLocation = c.args[0];
+            job.stored.widthBytes = job.keptBytes;
+            job.stored.align = c.args[1];
+            const int rows = std::min(c.arg16(4), kMaxPictureRows);
+            const std::size_t size = static_cast<std::size_t>(job.keptBytes) * rows;
+            std::size_t inUse = m_pictureBytes;
+            auto old = m_pictures.find(job.storeLocation);
+            if (old != m_pictures.end())
+                inUse -= old->second.data.size();
+            if (inUse + size > kPictureMemory) {
+                job.storeRefused = true;
+                note(QStringLiteral("picture memory full: picture %1 not stored").arg(job.storeLocation));
+            }
+            if (c.arg16(4) > kMaxPictureRows)
+                note(QStringLiteral("stored picture cut to %1 rows").arg(kMaxPictureRows));
+        } else {
+            flushLine();
+            job.x0 = areaStart() + justifyOffset(job.widthBytes * 8 * job.scaleX);
+        }
+        if (job.widthBytes > paperBytes)
+            note(QStringLiteral("picture of %1 dots is wider than the paper; cut at %2 dots").arg(job.widthBytes * 8).arg(m_paper.width()));
+        m_raster = std::move(job);
+        break;
+    }
+    case Cmd::Barcode:
+    case Cmd::QrCode:
+        m_block.clear();
+        m_blockCut = false;
+        break;
+    default:
+        break;
+    }
+}
+
+void Renderer::emitRasterRow(const std::uint8_t *row, int keptBytes, int x0, int scaleX, int scaleY)
+{
+    const int width = m_paper.width();
+    std::uint8_t *dst = m_paper.addRows(scaleY);
+    bool ink = false;
+    for (int i = 0; i < keptBytes; ++i) {
+        const std::uint8_t b = row[i];
+        if (!b)
+            continue;
+        ink = true;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (!(b & (0x80 >> bit)))
+                continue;
+            for (int k = 0; k < scaleX; ++k) {
+                const int x = x0 + (i * 8 + bit) * scaleX + k;
+                if (x >= 0 && x < width)
+                    for (int r = 0; r < scaleY; ++r)
+                        dst[static_cast<size_t>(r) * width + x] = 0;
+            }
+        }
+    }
+    if (ink)
+        m_paper.markInk();
+}
+
+void Renderer::dataChunk(const Command &c, const std::uint8_t *data, std::size_t size)
+{
+    switch (c.id) {
+    case Cmd::Raster:
+    case Cmd::StorePicture: {
+        RasterJob &job = m_raster;
+        if (job.widthBytes == 0)
+            return;
+        for (std::size_t i = 0; i < size;) {
+            // Copy the part of the row that reaches the paper; skip the rest.
+            if (job.rowPos < job.keptBytes) {
+                const std::size_t take = std::min<std::size_t>(size - i, static_cast<std::size_t>(job.keptBytes - job.rowPos));
+                std::memcpy(job.row.data() + job.rowPos, data + i, take);
+                job.rowPos += static_cast<int>(take);
+                i += take;
+            } else {
+                const std::size_t take = std::min<std::size_t>(size - i, static_cast<std::size_t>(job.widthBytes - job.rowPos));
+                job.rowPos += static_cast<int>(take);
+                i += take;
+            }
+            if (job.rowPos == job.widthBytes) {
+                if (!job.toStore)
+                    emitRasterRow(job.row.data(), job.keptBytes, job.x0, job.scaleX, job.scaleY);
+                else if (!job.storeRefused && job.stored.rows < kMaxPictureRows) {
+                    job.stored.data.insert(job.stored.data.end(), job.row.begin(), job.row.end());
+                    ++job.stored.rows;
+                }
+                job.rowPos = 0;
+                std::fill(job.row.begin(), job.row.end(), 0);
+            }
+        }
+        break;
+    }
+    case Cmd::Barcode:
+    case Cmd::QrCode: {
+        const int cap = kMaxQrData + 3;
+        const int room = cap - static_cast<int>(m_block.size());
+        const int take = static_cast<int>(std::min<std::size_t>(size, static_cast<std::size_t>(std::max(0, room))));
+        m_block.append(reinterpret_cast<const char *>(data), take);
+        if (static_cast<std::size_t>(take) < size)
+            m_blockCut = true;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void Renderer::dataEnd(const Command &c, std::uint64_t received, bool complete)
+{
+    switch (c.id) {
+    case Cmd::Raster:
+    case Cmd::StorePicture: {
+        RasterJob &job = m_raster;
+        if (job.rowPos > 0 && !job.toStore) // a picture cut short prints what arrived
+            emitRasterRow(job.row.data(), std::min(job.rowPos, job.keptBytes), job.x0, job.scaleX, job.scaleY);
+        if (job.toStore && !job.storeRefused) {
+            auto old = m_pictures.find(job.storeLocation);
+            if (old != m_pictures.end())
+                m_pictureBytes -= old->second.data.size();
+            m_pictureBytes += job.stored.data.size();
+            m_pictures[job.storeLocation] = std::move(job.stored);
+        }
+        m_raster = RasterJob();
+        break;
+    }
+    case Cmd::Barcode:
+        if (complete)
+            printBarcode(c.args[0], m_block);
+        else
+            note(QStringLiteral("bar code data cut short; nothing printed"));
+        m_block.clear();
+        break;
+    case Cmd::QrCode:
+        if (complete)
+            qrCommand(m_block, received, m_blockCut);
+        else
+            note(QStringLiteral("QR command cut short; ignored"));
+        m_block.clear();
+        break;
+    default:
+        break;
+    }
+}
+
+void Renderer::printMask(const InkMask &mask, int x0)
+{
+    const int width = m_paper.width();
+    if (mask.height <= 0)
+        return;
+    std::uint8_t *dst = m_paper.addRows(mask.height);
+    bool ink = false;
+    for (int y = 0; y < mask.height; ++y)
+        for (int x = 0; x < mask.width; ++x)
+            if (mask.at(x, y)) {
+                const int px = x0 + x;
+                if (px >= 0 && px < width) {
+                    dst[static_cast<size_t>(y) * width + px] = 0;
+                    ink = true;
+                }
+            }
+    if (ink)
+        m_paper.markInk();
+}
+
+void Renderer::printBarcode(int symbologyByte, const QByteArray &data)
+{
+    const int symbology = symbologyByte - 0x41;
+    if (symbology < 0 || symbology >= kBarcodeSymbologies) {
+        note(QStringLiteral("bar code symbology 0x%1 is not supported; nothing printed").arg(symbologyByte, 2, 16, QLatin1Char('0')));
+        return;
+    }
+    flushLine();
+    BarcodeRequest request;
+    request.symbology = symbology;
+    request.data = data;
+    request.height = m_settings.barcodeHeight;
+    request.moduleWidth = m_settings.barcodeWidth;
+    request.text = m_settings.barcodeText;
+    request.maxWidth = areaEnd() - areaStart();
+    const SymbolResult result = renderBarcode(request);
+    if (result.mask.width == 0) {
+        note(QStringLiteral("%1 not printed: %2").arg(QLatin1String(barcodeName(symbology)), result.error));
+        return;
+    }
+    if (result.moduleWidth != m_settings.barcodeWidth)
+        note(QStringLiteral("%1 too wide at module width %2; printed at %3")
+                 .arg(QLatin1String(barcodeName(symbology)))
+                 .arg(m_settings.barcodeWidth)
+                 .arg(result.moduleWidth));
+    if (!result.error.isEmpty())
+        note(QStringLiteral("%1: %2").arg(QLatin1String(barcodeName(symbology)), result.error));
+    printMask(result.mask, areaStart() + justifyOffset(result.mask.width));
+}
+
+void Renderer::qrCommand(const QByteArray &body, std::uint64_t length, bool cut)
+{
+    if (body.size() < 3 || static_cast<unsigned char>(body[0]) != 0x31) {
+        note(QStringLiteral("malformed QR command (length %1); ignored").arg(length));
+        return;
+    }
+    const int fn = static_cast<unsigned char>(body[1]);
+    const int m = static_cast<unsigned char>(body[2]);
+    switch (fn) {
+    case 0x43:
+        if (m >= 1 && m <= 16)
+            m_settings.qrModule = m;
+        else
+            note(QStringLiteral("QR module size %1 outside 1..16; unchanged").arg(m));
+        break;
+    case 0x45: {
+        const int level = m >= 0x30 ? m - 0x30 : m;
+        if (level <= 3)
+            m_settings.qrLevel = static_cast<QrLevel>(level);
+        else
+            note(QStringLiteral("QR error correction %1 unknown; unchanged").arg(m));
+        break;
+    }
+    case 0x50:
+        if (m != 0x30) {
+            note(QStringLiteral("QR store with m = 0x%1 (expected 0x30); ignored").arg(m, 2, 16, QLatin1Char('0')));
+            break;
+        }
+        m_settings.qrData = body.mid(3);
+        if (cut)
+            note(QStringLiteral("QR data longer than %1 bytes; the rest was dropped").arg(kMaxQrData));
+        break;
+    case 0x51: {
+        flushLine();
+        const SymbolResult result = renderQrCode(m_settings.qrData, m_settings.qrModule, m_settings.qrLevel, areaEnd() - areaStart());
+        if (result.mask.width == 0) {
+            note(QStringLiteral("QR code not printed: %1").arg(result.error));
+            break;
+        }
+        if (result.moduleWidth != m_settings.qrModule)
+            note(QStringLiteral("QR code too wide at module size %1; printed at %2").arg(m_settings.qrModule).arg(result.moduleWidth));
+        printMask(result.mask, areaStart() + justifyOffset(result.mask.width));
+        break;
+    }
+    default:
+        note(QStringLiteral("QR function 0x%1 is not supported; ignored").arg(fn, 2, 16, QLatin1Char('0')));
+        break;
+    }
+}
+
+void Renderer::printPicture(int location, int mode)
+{
+    auto found = m_pictures.find(location);
+    if (found == m_pictures.end()) {
+        note(QStringLiteral("no picture stored at location %1").arg(location));
+        return;
+    }
+    flushLine();
+    const StoredPicture &p = found->second;
+    const int sx = (mode & 1) ? 2 : 1;
+    const int sy = (mode & 2) ? 2 : 1;
+    const int used = p.widthBytes * 8 * sx;
+    int x0;
+    const int free = std::max(0, areaEnd() - areaStart() - used);
+    switch (p.align) {
+    case 1: case 0x31: x0 = areaStart() + free / 2; break;
+    case 2: case 0x32: x0 = areaStart() + free; break;
+    default: x0 = areaStart(); break;
+    }
+    for (int r = 0; r < p.rows; ++r)
+        emitRasterRow(p.data.data() + static_cast<size_t>(r) * p.widthBytes, p.widthBytes, x0, sx, sy);
+}
+
+} // namespace kvp

@@ -1,0 +1,121 @@
+#include "symbols.h"
+
+#include <qrencode.h>
+#include <zint.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace kvp {
+
+const char *barcodeName(int symbology)
+{
+    static const char *names[kBarcodeSymbologies] = {"UPC-A", "UPC-E", "EAN-13", "EAN-8", "Code 39",
+                                                      "ITF", "Codabar", "Code 93", "Code 128"};
+    return symbology >= 0 && symbology < kBarcodeSymbologies ? names[symbology] : "unknown";
+}
+
+namespace {
+int zintSymbology(int symbology)
+{
+    switch (symbology) {
+    case 0: return BARCODE_UPCA;
+    case 1: return BARCODE_UPCE;
+    case 2: return BARCODE_EANX; // 12 digits give EAN-13,
+    case 3: return BARCODE_EANX; // 7 digits EAN-8; zint adds the check digit
+    case 4: return BARCODE_CODE39;
+    case 5: return BARCODE_C25INTER;
+    case 6: return BARCODE_CODABAR;
+    case 7: return BARCODE_CODE93;
+    case 8: return BARCODE_CODE128;
+    default: return 0;
+    }
+}
+
+struct ZintDeleter {
+    void operator()(zint_symbol *s) const { ZBarcode_Delete(s); }
+};
+} // namespace
+
+SymbolResult renderBarcode(const BarcodeRequest &request)
+{
+    SymbolResult result;
+    const int type = zintSymbology(request.symbology);
+    if (!type) {
+        result.error = QStringLiteral("unknown symbology %1").arg(request.symbology);
+        return result;
+    }
+    if (request.data.isEmpty()) {
+        result.error = QStringLiteral("no data");
+        return result;
+    }
+    // The controller narrows the modules when the symbol would not fit the paper.
+    for (int module = std::clamp(request.moduleWidth, 1, 6); module >= 1; --module) {
+        std::unique_ptr<zint_symbol, ZintDeleter> symbol(ZBarcode_Create());
+        symbol->symbology = type;
+        symbol->scale = module / 2.0f; // zint draws two pixels per module at scale 1
+        symbol->height = std::max(1.0f, static_cast<float>(std::max(1, request.height)) / module);
+        symbol->show_hrt = request.text ? 1 : 0;
+        symbol->input_mode = DATA_MODE;
+        const int rc = ZBarcode_Encode_and_Buffer(symbol.get(), reinterpret_cast<const unsigned char *>(request.data.constData()),
+                                                  static_cast<int>(request.data.size()), 0);
+        if (rc >= ZINT_ERROR) {
+            result.error = QString::fromLatin1(symbol->errtxt);
+            return result;
+        }
+        if (symbol->bitmap_width > request.maxWidth && module > 1)
+            continue;
+        const int width = std::min(symbol->bitmap_width, request.maxWidth);
+        result.mask = InkMask(width, symbol->bitmap_height);
+        for (int y = 0; y < symbol->bitmap_height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const unsigned char *px = symbol->bitmap + (static_cast<size_t>(y) * symbol->bitmap_width + x) * 3;
+                result.mask.at(x, y) = px[0] < 128 ? 1 : 0;
+            }
+        result.moduleWidth = module;
+        if (symbol->bitmap_width > request.maxWidth)
+            result.error = QStringLiteral("cut at the paper edge");
+        return result;
+    }
+    return result;
+}
+
+SymbolResult renderQrCode(const QByteArray &data, int moduleSize, QrLevel level, int maxWidth)
+{
+    SymbolResult result;
+    if (data.isEmpty()) {
+        result.error = QStringLiteral("no data stored");
+        return result;
+    }
+    static const QRecLevel levels[] = {QR_ECLEVEL_L, QR_ECLEVEL_M, QR_ECLEVEL_Q, QR_ECLEVEL_H};
+    QRcode *code = QRcode_encodeData(static_cast<int>(data.size()), reinterpret_cast<const unsigned char *>(data.constData()), 0,
+                                     levels[static_cast<int>(level)]);
+    if (!code) {
+        result.error = QStringLiteral("data does not fit a QR code");
+        return result;
+    }
+    constexpr int quiet = 4;
+    const int modules = code->width + 2 * quiet;
+    int module = std::clamp(moduleSize, 1, 16);
+    while (module > 1 && modules * module > maxWidth)
+        --module;
+    if (modules * module > maxWidth) {
+        QRcode_free(code);
+        result.error = QStringLiteral("QR code wider than the paper");
+        return result;
+    }
+    result.mask = InkMask(modules * module, modules * module);
+    for (int my = 0; my < code->width; ++my)
+        for (int mx = 0; mx < code->width; ++mx) {
+            if (!(code->data[my * code->width + mx] & 1))
+                continue;
+            for (int dy = 0; dy < module; ++dy)
+                for (int dx = 0; dx < module; ++dx)
+                    result.mask.at((mx + quiet) * module + dx, (my + quiet) * module + dy) = 1;
+        }
+    result.moduleWidth = module;
+    QRcode_free(code);
+    return result;
+}
+
+} // namespace kvp

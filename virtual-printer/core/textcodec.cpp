@@ -1,0 +1,84 @@
+#include "textcodec.h"
+
+#include <iconv.h>
+
+namespace kvp {
+
+TextCodec::TextCodec()
+    : m_gb(iconv_open("UTF-32LE", "EUC-CN"))
+    , m_jis(iconv_open("UTF-32LE", "EUC-JP"))
+{
+}
+
+TextCodec::~TextCodec()
+{
+    if (m_gb != reinterpret_cast<void *>(-1))
+        iconv_close(static_cast<iconv_t>(m_gb));
+    if (m_jis != reinterpret_cast<void *>(-1))
+        iconv_close(static_cast<iconv_t>(m_jis));
+}
+
+char32_t TextCodec::singleByte(std::uint8_t byte)
+{
+    if (byte >= 0x20 && byte <= 0x7E)
+        return byte;
+    if (byte >= 0xA0)
+        return byte;
+    if (byte == 0x80)
+        return 0x20AC;
+    return 0;
+}
+
+bool TextCodec::isUnicodeLead(std::uint8_t byte)
+{
+    return byte == 0x01 || byte == 0x02 || byte == 0x03 || byte == 0x06 || byte == 0x1E;
+}
+
+bool TextCodec::unicodeSupported(char32_t u)
+{
+    struct Range { char32_t first, last; };
+    static constexpr Range ranges[] = {
+        {0x0020, 0x007F}, {0x00A0, 0x017F}, {0x01A0, 0x01CF}, {0x01F0, 0x01FF}, {0x0210, 0x021F},
+        {0x1EA0, 0x1EF9},
+        // Greek
+        {0x0374, 0x0375}, {0x037A, 0x037E}, {0x0384, 0x038A}, {0x038C, 0x038C}, {0x038E, 0x03A1},
+        {0x03A3, 0x03CE},
+        // Arabic
+        {0x060C, 0x060C}, {0x061B, 0x061B}, {0x061F, 0x061F}, {0x0621, 0x063A}, {0x0640, 0x0655},
+        {0x0660, 0x066F}, {0x0671, 0x06ED}, {0x06F0, 0x06FE},
+    };
+    for (const Range &r : ranges)
+        if (u >= r.first && u <= r.last)
+            return true;
+    return false;
+}
+
+char32_t TextCodec::convert(void *cd, std::uint8_t a, std::uint8_t b) const
+{
+    if (cd == reinterpret_cast<void *>(-1))
+        return kReplacement;
+    char in[2] = {static_cast<char>(a), static_cast<char>(b)};
+    char32_t out[2] = {0, 0};
+    char *inp = in;
+    size_t inLeft = 2;
+    char *outp = reinterpret_cast<char *>(out);
+    size_t outLeft = sizeof out;
+    iconv(static_cast<iconv_t>(cd), nullptr, nullptr, nullptr, nullptr);
+    size_t r = iconv(static_cast<iconv_t>(cd), &inp, &inLeft, &outp, &outLeft);
+    if (r == static_cast<size_t>(-1) || inLeft != 0 || outLeft != sizeof out - sizeof(char32_t))
+        return kReplacement;
+    return out[0];
+}
+
+char32_t TextCodec::gb2312(std::uint8_t high, std::uint8_t low) const
+{
+    return convert(m_gb, high, low);
+}
+
+char32_t TextCodec::jisX0208(std::uint8_t row, std::uint8_t cell) const
+{
+    // JIS X 0208 in EUC-JP is the 7-bit code with the top bit set in both bytes.
+    return convert(m_jis, static_cast<std::uint8_t>(row | 0x80), static_cast<std::uint8_t>(cell | 0x80));
+}
+
+} // namespace kvp

@@ -1,0 +1,48 @@
+#pragma once
+// How the controller reads text bytes.
+//
+// Outside double-byte mode a byte is one character: 0x20..0x7E are ASCII,
+// 0xA0..0xFF Latin-1 and 0x80 is the euro sign. A byte that can only be the
+// high byte of a supported UTF-16BE code unit (01, 02, 03, 06 or 1E) starts a
+// two-byte character; the byte after it, whatever its value, is the low byte.
+// In double-byte mode (between 1C 26 and 1C 2E) a byte pair 0xA1..0xFE twice
+// is GB 2312 and a pair 0x21..0x7E twice is JIS X 0208 in its 7-bit form.
+
+#include <cstdint>
+
+namespace kvp {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+struct Character {
+    char32_t code = 0;   // Unicode code point, kReplacement when the controller has no glyph
+    bool wide = false;   // double-byte characters take two cells
+};
+
+class TextCodec {
+public:
+    TextCodec();
+    ~TextCodec();
+    TextCodec(const TextCodec &) = delete;
+    TextCodec &operator=(const TextCodec &) = delete;
+
+    // Code point of a single text byte, or 0 when the byte prints nothing.
+    static char32_t singleByte(std::uint8_t byte);
+    static bool isUnicodeLead(std::uint8_t byte);
+    // The code points the controller has glyphs for when sent as UTF-16.
+    static bool unicodeSupported(char32_t code);
+
+    static bool isGbByte(std::uint8_t b) { return b >= 0xA1 && b <= 0xFE; }
+    static bool isJisByte(std::uint8_t b) { return b >= 0x21 && b <= 0x7E; }
+
+    // Conversions of one double-byte character; kReplacement if unassigned.
+    char32_t gb2312(std::uint8_t high, std::uint8_t low) const;
+    char32_t jisX0208(std::uint8_t row, std::uint8_t cell) const;
+
+private:
+    char32_t convert(void *cd, std::uint8_t a, std::uint8_t b) const;
+    void *m_gb;  // iconv_t
+    void *m_jis; // iconv_t
+};
+
+} // namespace kvp
