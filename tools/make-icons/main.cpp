@@ -1,4 +1,5 @@
-// Draws the four toolbar icons of Printer Kivo and writes them as PNG files.
+// Draws the four toolbar icons of Printer Kivo and the application icon, and
+// writes them as PNG files.
 // Run once; the PNG files are committed under images/.
 //   make-icons <output folder>
 
@@ -114,6 +115,44 @@ QImage exitIcon()
     return image;
 }
 
+// The application icon: a receipt printer with a printed receipt coming out.
+QImage applicationIcon()
+{
+    const int size = 128;
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+
+    // the receipt, behind the printer's slot
+    const QRectF paper(34, 8, 60, 70);
+    p.setPen(QPen(QColor(120, 120, 120), 2));
+    p.setBrush(Qt::white);
+    p.drawRect(paper);
+    p.setPen(QPen(QColor(40, 40, 40), 3, Qt::SolidLine, Qt::RoundCap));
+    for (int i = 0; i < 4; ++i) {
+        const qreal y = 20 + i * 11;
+        p.drawLine(QPointF(42, y), QPointF(i % 2 ? 74 : 86, y));
+    }
+    // the printer body
+    QLinearGradient body(0, 60, 0, 120);
+    body.setColorAt(0, QColor(90, 110, 140));
+    body.setColorAt(1, QColor(50, 62, 82));
+    p.setPen(QPen(QColor(30, 38, 52), 2));
+    p.setBrush(body);
+    p.drawRoundedRect(QRectF(10, 60, 108, 56), 10, 10);
+    // the paper slot
+    p.setBrush(QColor(20, 24, 32));
+    p.drawRoundedRect(QRectF(28, 66, 72, 8), 3, 3);
+    // status light and button
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(90, 210, 110));
+    p.drawEllipse(QPointF(100, 100), 5, 5);
+    p.setBrush(QColor(200, 210, 225));
+    p.drawRoundedRect(QRectF(22, 96, 34, 8), 3, 3);
+    return image;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -123,6 +162,7 @@ int main(int argc, char *argv[])
     const bool ok = connectIcon().save(folder + "/connect.png")
         && disconnectIcon().save(folder + "/disconnect.png")
         && settingsIcon().save(folder + "/settings.png")
-        && exitIcon().save(folder + "/application-exit.png");
+        && exitIcon().save(folder + "/application-exit.png")
+        && applicationIcon().save(folder + "/printer-kivo.png");
     return ok ? 0 : 1;
 }
