@@ -111,8 +111,10 @@ QString describeCommand(const Command &c, const QByteArray &head)
         switch (fn) {
         case 0x43:
             return QStringLiteral("module size %1").arg(m);
-        case 0x45:
-            return QStringLiteral("error correction %1").arg(m);
+        case 0x45: {
+            const int level = m >= 0x30 ? m - 0x30 : m;
+            return QStringLiteral("error correction %1 (%2)").arg(m).arg(level <= 3 ? QLatin1Char("LMQH"[level]) : QLatin1Char('?'));
+        }
         case 0x50:
             return QStringLiteral("store %1 bytes %2").arg(len >= 3 ? len - 3 : 0).arg(quoted(head.mid(3)));
         case 0x51:

@@ -26,6 +26,8 @@ std::size_t VirtualPrinter::receive(const std::uint8_t *data, std::size_t size, 
 {
     if (size == 0)
         return 0;
+    if (m_lastService < 0)
+        m_lastService = now; // the engine's clock starts with the first byte
     const bool wasHolding = m_buffer.holding();
     const std::size_t stored = m_buffer.push(data, size);
     m_lastActivity = now;
@@ -69,6 +71,13 @@ bool VirtualPrinter::senderHeld(const HostLine &host) const
         return false;
     }
     return false;
+}
+
+std::size_t VirtualPrinter::bytesBeforeHold() const
+{
+    if (m_buffer.flowMode() == FlowMode::None || m_buffer.holding() || m_buffer.size() >= m_buffer.highWater())
+        return 0;
+    return m_buffer.highWater() - m_buffer.size();
 }
 
 void VirtualPrinter::service(std::int64_t now)

@@ -39,6 +39,10 @@ public:
     // True while the sender is held: XOFF sent (or ready line dropped) and the
     // host honours that form of flow control.
     bool senderHeld(const HostLine &host) const;
+    // How many bytes may arrive before the buffer decides to hold the sender;
+    // the line hands over bytes in pieces no larger than this, as a UART
+    // would see them one by one. 0 when there is no such limit.
+    std::size_t bytesBeforeHold() const;
     // Lets the print engine work up to `now`.
     void service(std::int64_t now);
     // Decodes everything still buffered, then `tail` (bytes still queued on

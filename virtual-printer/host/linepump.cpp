@@ -117,7 +117,9 @@ void LinePump::tick()
     std::uint8_t chunk[4096];
     while (m_lineCredit >= 1.0 && !m_printer.senderHeld(host)) {
         std::size_t got = 0;
-        const std::size_t want = std::min<std::size_t>(sizeof chunk, static_cast<std::size_t>(m_lineCredit));
+        std::size_t want = std::min<std::size_t>(sizeof chunk, static_cast<std::size_t>(m_lineCredit));
+        if (const std::size_t limit = m_printer.bytesBeforeHold())
+            want = std::min(want, limit);
         const auto result = m_port.read(chunk, want, &got);
         if (result == PtyPort::ReadResult::Empty) {
             empty = true;
