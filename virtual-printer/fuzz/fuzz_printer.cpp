@@ -1,0 +1,52 @@
+// libFuzzer target: arbitrary bytes through the decoder and the renderer.
+// The first input byte chooses the piece size the stream is fed in, so the
+// fuzzer also explores split points.
+
+#include "commandlog.h"
+#include "printercore.h"
+
+#include <QGuiApplication>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+// Formats every entry (to exercise the log text) and keeps none.
+class DiscardingLog : public kvp::LogSink {
+public:
+    void add(const kvp::LogEntry &entry) override { length += entry.format().size(); }
+    qsizetype length = 0;
+};
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "vp_fuzz";
+    static char *argv[] = {name, nullptr};
+    static QGuiApplication app(argc, argv);
+    kvp::FontSet::shared(); // load the fonts once, outside the measured inputs
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const std::size_t piece = 1 + data[0] % 64;
+    ++data;
+    --size;
+    DiscardingLog log;
+    kvp::PrinterCore::Options options;
+    options.maxPageDots = 4000;
+    kvp::PrinterCore core(options, &log);
+    std::size_t pages = 0;
+    core.paper().onPage = [&](const kvp::Page &page) { pages += static_cast<std::size_t>(page.image.height() > 0); };
+    QByteArray replies;
+    core.transmit = [&](const QByteArray &b) { replies += b; };
+    for (std::size_t pos = 0; pos < size; pos += piece)
+        core.feed(data + pos, std::min(piece, size - pos));
+    core.finish();
+    return 0;
+}
