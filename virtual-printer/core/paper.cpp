@@ -39,13 +39,8 @@ std::uint8_t *Paper::addRows(int count)
 {
     count = std::max(0, std::min(count, m_maxDots));
     materializeFeed();
-    if (m_rows + count > m_maxDots) {
-        endPage(QStringLiteral("maximum page length"));
-        if (m_rows + count > m_maxDots) { // the page had no ink and was dropped without clearing
-            m_pixels.clear();
-            m_rows = 0;
-        }
-    }
+    if (m_rows + count > m_maxDots)
+        endPage(QStringLiteral("maximum page length")); // starts an empty page
     const size_t start = static_cast<size_t>(m_rows) * m_width;
     m_pixels.resize(start + static_cast<size_t>(count) * m_width, 255);
     m_rows += count;
