@@ -91,8 +91,15 @@ private slots:
 
     // Button handlers, connected by object name.
     void on_pushButtonFont_released();
+    void on_pushButtonVersion_released();
+    void on_pushButtonStatus_released();
+    void on_pushButtonBitmap_released();
     void on_pushButtonAttributes_released();
     void on_pushButtonDensity_released();
+    void on_pushButtonFormatting_released();
+    void on_pushButtonTabs_released();
+    void on_pushButtonReset_released();
+    void on_pushButtonClear_released();
     void on_pushButtonReceipt_released();
     void on_pushButtonBarcodeUPCA_released();
     void on_pushButtonBarcodeUPCE_released();
@@ -103,11 +110,30 @@ private slots:
     void on_pushButtonBarcodeCODABAR_released();
     void on_pushButtonBarcodeCODE93_released();
     void on_pushButtonBarcodeCODE128A_released();
+    void on_pushButton_LineFeed_released();
+    void on_pushButtonLanguage_released();
+    void on_pushButtonFTP628_released();
+    void on_pushButtonFTP638_released();
+    void on_pushButtonLTP0213_released();
+    void on_pushButtonLTP02C1_released();
+    void on_pushButtonApply_released();
     void on_pushButtonYesText_released();
     void on_pushButtonNoText_released();
+    void on_pushButton58_384_released();
+    void on_pushButton80_576_released();
+    void on_pushButtonFullCut_released();
+    void on_pushButtonPartialCut_released();
     void on_pushButtonReceiptFullCut_released();
     void on_pushButtonReceiptPartialCut_released();
     void on_checkBoxHexEnable_released();
+    void on_pushButtonPowerManagment_released();
+    void on_pushButtonM23_H69_pressed();
+    void on_pushButtonM23_SX_released();
+    void on_pushButtonSeiko345_released();
+    void on_pushButtonPT486HLV_released();
+    void on_pushButtonJX2R39BQ_released();
+    void on_pushButtonNextLabel_pressed();
+    void on_pushButtonTestLabel_released();
 
 private:
     void wireActions();

@@ -31,6 +31,38 @@ Demo barcode(const BarcodeSample &sample, bool leftMargin);
 // The human-readable line under bar codes, on or off.
 Demo barcodeText(bool on);
 
+// Line spacing, feeds, carriage return and margins; tab stops, absolute
+// position and justification (the "Alignment" button).
+Demo formatting();
+Demo alignment();
+
+// Samples of every character repertoire the controller accepts, with the
+// explanation of its character handling in the console.
+Demo language();
+
+// Housekeeping: the stored QR picture, reset, buffer clearing, feeds, cuts,
+// sleep, labels and the two requests whose replies the console shows.
+Demo qrBitmap();
+Demo reset();
+Demo clearBuffer();
+Demo lineFeed();
+Demo cut(bool full);
+Demo powerManagement();
+Demo nextLabel();
+Demo firmwareVersion();
+Demo printerStatus();
+Demo sampleLabel();
+
+// The controller's own configuration: the print head type (kept in its
+// flash) and the speed and flow control of its UART.
+constexpr uint8_t printHeadCount = 11;
+// `headIndex` below printHeadCount.
+Demo printHead(uint8_t headIndex);
+// The controller's start-up setting: 115200 bit/s with XON/XOFF.
+constexpr uint8_t defaultUartSpeed = 4;
+constexpr uint8_t defaultUartFlow = 1;
+Demo uartSetting(uint8_t speed, uint8_t flow);
+
 } // namespace demos
 
 #endif
