@@ -37,6 +37,8 @@ public:
     ~MainWindow() override;
 
 private slots:
+    void open();
+    bool loadFile(const QString &fileName);
     void openSerialPort();
     void closeSerialPort();
     void about();
@@ -110,6 +112,8 @@ private slots:
     void on_pushButtonBarcodeCODABAR_released();
     void on_pushButtonBarcodeCODE93_released();
     void on_pushButtonBarcodeCODE128A_released();
+    void on_pushButton_Load_released();
+    void on_pushButton_58PrintH_released();
     void on_pushButton_LineFeed_released();
     void on_pushButtonLanguage_released();
     void on_pushButtonFTP628_released();

@@ -1,0 +1,36 @@
+#ifndef PRINTER_KIVO_IMAGEFILE_H
+#define PRINTER_KIVO_IMAGEFILE_H
+
+// Reading an image file for printing and describing it, free of the window.
+
+#include <QImage>
+#include <QString>
+
+class QFileDialog;
+
+namespace bitmap {
+
+struct ImageFile {
+    QImage image;            // in the printable 1-bit form (monoimage.h); null when reading failed
+    bool converted = false;  // the file held more than 1 bit per pixel
+    QString error;           // why reading failed: the image reader's own text
+};
+
+// Reads any format Qt's image reader knows (detected from the contents),
+// applies the orientation stored in the file and brings the image to the
+// printable 1-bit form.
+ImageFile readImageFile(const QString &fileName);
+
+// The console's description of a loaded (1-bit) image: path with native
+// separators, width, height, colour depth and size in bytes.
+QString loadReport(const QString &fileName, const QImage &image);
+
+// Prepares the "Open File" dialog: the start folder on the first dialog of
+// a run only (the last picture folder of the platform, else the current
+// folder), and every image type the reader supports as a MIME filter,
+// sorted, with "image/bmp" selected.
+void prepareOpenDialog(QFileDialog &dialog, bool firstDialog);
+
+} // namespace bitmap
+
+#endif
