@@ -1,16 +1,36 @@
 #!/bin/sh
-# Installs every Debian package that building, running and testing Printer Kivo
-# needs. Idempotent: when everything is present it only asks dpkg and returns.
+# Installs the Debian packages Printer Kivo needs. Idempotent: when everything
+# is present it only asks dpkg and returns.
+#
+#   tools/setup-debian.sh            what building, running and testing need
+#   tools/setup-debian.sh GROUP...   that, plus the named extra groups
+#
+# Extra groups: lint, fuzz, bench.
 set -eu
 
-PACKAGES="
+# Building, running, the test suite and the virtual printer.
+BASE="
 cmake g++ make pkg-config
 qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
 xvfb xauth
-fonts-dejavu-core
-libzint-dev libqrencode-dev fonts-wqy-zenhei clang
+fonts-dejavu-core fonts-wqy-zenhei
+libzint-dev libqrencode-dev
 qrencode zbar-tools
+desktop-file-utils
 "
+LINT="clang-tidy cppcheck"
+FUZZ="clang libclang-rt-14-dev"
+BENCH="imagemagick"
+
+PACKAGES="$BASE"
+for group in "$@"; do
+    case "$group" in
+        lint) PACKAGES="$PACKAGES $LINT" ;;
+        fuzz) PACKAGES="$PACKAGES $FUZZ" ;;
+        bench) PACKAGES="$PACKAGES $BENCH" ;;
+        *) echo "setup-debian.sh: unknown group '$group'" >&2; exit 2 ;;
+    esac
+done
 
 missing=""
 for p in $PACKAGES; do
