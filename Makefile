@@ -17,7 +17,14 @@ configure: setup
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# The program with the virtual printer beside it (tools/run-with-virtual-printer.sh
+# says which port to choose); `make run-real` starts only the program, for a
+# real serial adapter.
 run: build
+	@./tools/run-with-virtual-printer.sh $(BUILD_DIR)
+
+.PHONY: run-real
+run-real: build
 	./$(BUILD_DIR)/app/printer-kivo
 
 test: build
