@@ -23,7 +23,7 @@ struct ConsoleLine {
 // One step: a command to send, or a console line to append.
 struct Step {
     Step(printer::Command c) : command(std::move(c)) {}
-    Step(ConsoleLine line) : consoleLine(std::move(line.text)), isConsoleLine(true) {}
+    Step(const ConsoleLine &line) : consoleLine(line.text), isConsoleLine(true) {}
 
     printer::Command command;
     QString consoleLine;

@@ -105,7 +105,7 @@ Command picturePrintH(uint8_t ucType, uint16_t usHSize, uint16_t usVSize, const 
 {
     const QByteArray header = fixed({GS, 0x76, 0x30, char(ucType),
                                      lowByte(usHSize), highByte(usHSize), lowByte(usVSize), highByte(usVSize)});
-    return withDataBlock(header, pucDataBuf, quint64(quint32(usHSize) * quint32(usVSize)));
+    return withDataBlock(header, pucDataBuf, quint64(usHSize) * usVSize);
 }
 
 Command downloadNVBitmap(uint8_t ucLocation, uint8_t ucAlign, uint16_t usHSize, uint16_t usVSize,
@@ -113,7 +113,7 @@ Command downloadNVBitmap(uint8_t ucLocation, uint8_t ucAlign, uint16_t usHSize, 
 {
     const QByteArray header = fixed({GS, 0x71, char(ucLocation), char(ucAlign),
                                      lowByte(usHSize), highByte(usHSize), lowByte(usVSize), highByte(usVSize)});
-    return withDataBlock(header, pucDataBuf, quint64(quint32(usHSize) * quint32(usVSize)));
+    return withDataBlock(header, pucDataBuf, quint64(usHSize) * usVSize);
 }
 
 Command printNVBitmap(uint8_t ucBitmapIndex, uint8_t ucMode) { return single({FS, 0x70, char(ucBitmapIndex), char(ucMode)}); }

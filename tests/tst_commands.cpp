@@ -165,7 +165,7 @@ void TestCommands::everyCommandSendsItsBytesInItsWrites()
 
 void TestCommands::picturesGoAsOneHeaderAndOneDataWrite()
 {
-    QByteArray picture(29 * 232, '\0');
+    QByteArray picture(qsizetype(29) * 232, '\0');
     for (int i = 0; i < picture.size(); ++i)
         picture[i] = char(i * 7);
     QVERIFY(QMetaObject::invokeMethod(window.get(), "picturePrintH", U8(0), U16(29), U16(232), BUF(picture.constData())));
@@ -174,7 +174,7 @@ void TestCommands::picturesGoAsOneHeaderAndOneDataWrite()
     QCOMPARE(device->writes[1], picture);
 
     device->clearWrites();
-    const QByteArray wide(48 * 300, '\x55');
+    const QByteArray wide(qsizetype(48) * 300, '\x55');
     QVERIFY(QMetaObject::invokeMethod(window.get(), "picturePrintH", U8(0), U16(48), U16(300), BUF(wide.constData())));
     QCOMPARE(device->writes[0], hex("1D 76 30 00 30 00 2C 01"));
     QCOMPARE(device->writeLengths(), (QList<int> {8, 14400}));

@@ -162,7 +162,7 @@ void TestSerial::largeRasterArrivesComplete()
 {
     QVERIFY(driver::connectTo(*window, pty->slavePath()));
     const quint16 rows = 65535;
-    QByteArray picture(48 * rows, '\0');
+    QByteArray picture(qsizetype(48) * rows, '\0');
     quint32 state = 12345;
     for (char &byte : picture) {
         state = state * 1103515245u + 12345u;
