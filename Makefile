@@ -4,7 +4,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build run test test-sanitize clean
+.PHONY: all setup configure build run test test-sanitize clean fuzz
 
 all: build
 
@@ -41,6 +41,11 @@ test-sanitize: setup
 	    LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    ctest --output-on-failure -j $(JOBS)
+
+# The libFuzzer targets (image path, virtual printer) built with clang in
+# build-fuzz/ and run FUZZ_SECONDS each (default 60); see tools/fuzz.sh.
+fuzz:
+	@./tools/fuzz.sh
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

@@ -8,14 +8,28 @@
 #include <QImageReader>
 #include <QStandardPaths>
 
+#include <limits>
+
 namespace bitmap {
 
-ImageFile readImageFile(const QString &fileName)
+namespace {
+
+// True when an image of this size and format stays within the reader's
+// allocation limit (0: no limit), counted as Qt counts it.
+bool withinAllocationLimit(QSize size, QImage::Format format)
+{
+    const int depth = QImage::toPixelFormat(format).bitsPerPixel();
+    if (size.isEmpty() || depth <= 0)
+        return false;
+    const qint64 limit = qint64(QImageReader::allocationLimit()) << 20;
+    const qint64 bytesPerLine = (qint64(size.width()) * depth + 31) / 32 * 4;
+    return limit == 0 || bytesPerLine * size.height() <= limit;
+}
+
+ImageFile readWith(QImageReader &reader)
 {
     ImageFile file;
-    QImageReader reader(fileName);
-    reader.setAutoTransform(true);
-    const QImage read = reader.read();
+    const QImage read = readPicture(reader);
     if (read.isNull()) {
         file.error = reader.errorString();
         return file;
@@ -25,6 +39,52 @@ ImageFile readImageFile(const QString &fileName)
     if (file.image.isNull())
         file.error = QCoreApplication::translate("MainWindow", "Not enough memory to convert the image");
     return file;
+}
+
+} // namespace
+
+QImage readPicture(QImageReader &reader)
+{
+    reader.setAutoTransform(true);
+    // Some decoders leave the pixels they never reach as the memory held
+    // them: a run-length coded BMP whose data ends early, for one, would
+    // print different dots on every load. Handed a cleared image of the size
+    // and format the file announces, the reader decodes into it, so those
+    // pixels are white paper, or colour 0 of a colour table. (Past the
+    // allocation limit nothing is made here, and the reader refuses the file
+    // as before.)
+    QImage picture;
+    QSize size = reader.size();
+    // A BMP stored top row first announces its height as negative.
+    if (size.height() < 0 && size.height() > std::numeric_limits<int>::min())
+        size.setHeight(-size.height());
+    // The format is asked only of a file whose header gave a size, and then
+    // still checked: a JPEG reader that could not read the header answers
+    // with whatever its memory held.
+    const int format = size.isEmpty() ? QImage::Format_Invalid : int(reader.imageFormat());
+    if (format > QImage::Format_Invalid && format < QImage::NImageFormats
+        && withinAllocationLimit(size, QImage::Format(format))) {
+        picture = QImage(size, QImage::Format(format));
+        if (format == QImage::Format_Mono || format == QImage::Format_MonoLSB || format == QImage::Format_Indexed8)
+            picture.fill(0u);
+        else
+            picture.fill(Qt::white);
+    }
+    if (!reader.read(&picture))
+        return {};
+    return picture;
+}
+
+ImageFile readImageFile(const QString &fileName)
+{
+    QImageReader reader(fileName);
+    return readWith(reader);
+}
+
+ImageFile readImage(QIODevice *device)
+{
+    QImageReader reader(device);
+    return readWith(reader);
 }
 
 QString loadReport(const QString &fileName, const QImage &image)

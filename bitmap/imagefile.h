@@ -7,6 +7,8 @@
 #include <QString>
 
 class QFileDialog;
+class QIODevice;
+class QImageReader;
 
 namespace bitmap {
 
@@ -20,6 +22,17 @@ struct ImageFile {
 // applies the orientation stored in the file and brings the image to the
 // printable 1-bit form.
 ImageFile readImageFile(const QString &fileName);
+
+// The same for image bytes from an open device, read from its current
+// position.
+ImageFile readImage(QIODevice *device);
+
+// The reading step of both: the picture as `reader` delivers it, with the
+// orientation stored in the file applied, before the 1-bit form. Pixels the
+// decoder never reaches (image data that ends early) are white, or colour 0
+// of a colour table. Null when reading failed; reader.errorString() tells
+// why.
+QImage readPicture(QImageReader &reader);
 
 // The console's description of a loaded (1-bit) image: path with native
 // separators, width, height, colour depth and size in bytes.

@@ -56,6 +56,27 @@ bool allPixelsAre(const QImage &mono, bool bit)
     return true;
 }
 
+// An 8-bit image with a colour table of fewer than 256 entries, with every
+// index given a colour. A damaged file can use indices past its table, and
+// Qt's conversions disagree on those pixels (black, transparent, or whatever
+// lies in memory past the table); here they are white paper. An image
+// without a table gets the grey ramp Qt reads it with.
+QImage withEveryIndexColoured(const QImage &image)
+{
+    if (image.format() != QImage::Format_Indexed8 || image.colorCount() >= 256)
+        return image;
+    QList<QRgb> table = image.colorTable();
+    if (table.isEmpty()) {
+        for (int i = 0; i < 256; ++i)
+            table.append(qRgb(i, i, i));
+    } else {
+        table.resize(256, qRgb(255, 255, 255));
+    }
+    QImage coloured = image;
+    coloured.setColorTable(table);
+    return coloured;
+}
+
 } // namespace
 
 int lightnessOnPaper(QRgb colour)
@@ -109,19 +130,20 @@ QImage toPrintableMono(const QImage &image)
     if (image.depth() <= 1)
         return normalisedMono(image);
 
-    if (!image.hasAlphaChannel())
-        return normalisedMono(image.convertToFormat(QImage::Format_Mono));
+    const QImage source = withEveryIndexColoured(image);
+    if (!source.hasAlphaChannel())
+        return normalisedMono(source.convertToFormat(QImage::Format_Mono));
 
     // Qt's conversion to 1 bit ignores transparency, so the usual "black,
     // fully transparent" background would turn into solid black and hide
     // the drawing on it. The paper is white: lay the image on white first.
-    QImage paper(image.size(), QImage::Format_RGB32);
+    QImage paper(source.size(), QImage::Format_RGB32);
     if (paper.isNull())
         return {};
     paper.fill(Qt::white);
     {
         QPainter painter(&paper);
-        painter.drawImage(QPoint(0, 0), image);
+        painter.drawImage(QPoint(0, 0), source);
     }
     return normalisedMono(paper.convertToFormat(QImage::Format_Mono));
 }

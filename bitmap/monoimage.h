@@ -35,7 +35,8 @@ QImage normalisedMono(const QImage &oneBit);
 
 // Any image in the one form: an image of more than 1 bit per pixel is first
 // laid on white paper (transparent parts print nothing), then converted with
-// Qt's default colour handling and dithering. A null result means the
+// Qt's default colour handling and dithering. Pixels of an 8-bit image with
+// an index its colour table lacks print nothing. A null result means the
 // conversion ran out of memory.
 QImage toPrintableMono(const QImage &image);
 
