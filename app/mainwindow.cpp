@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QSerialPort>
+#include <QTimer>
 
 // The icons live in the kivo_core static library; a static library's
 // resources must be registered by hand, outside any namespace.
@@ -25,6 +26,8 @@ MainWindow::MainWindow(QWidget *parent)
     serialPort = new QSerialPort(this);
     previewLabel = new QLabel;
     wire = serialPort;
+    replyTimer = new QTimer(this);
+    replyTimer->setSingleShot(true);
 
     ui->setupUi(this);
 
@@ -43,6 +46,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData);
+    connect(replyTimer, &QTimer::timeout, this, &MainWindow::showReplies);
 
     // The "Command" page stays a hidden child of the tab widget.
     ui->mainTabsKivo->removeTab(4);

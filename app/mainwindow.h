@@ -1,6 +1,7 @@
 #ifndef PRINTER_KIVO_MAINWINDOW_H
 #define PRINTER_KIVO_MAINWINDOW_H
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMainWindow>
 #include <QSerialPort>
@@ -10,6 +11,7 @@
 
 class QIODevice;
 class QLabel;
+class QTimer;
 class SettingsDialog;
 
 namespace printer {
@@ -145,6 +147,8 @@ private:
     void setConnectedActions(bool connected);
     // Hands a command's writes to the line, one write call each.
     void transmit(const printer::Command &command);
+    // Puts the replies read so far into the console (see readData).
+    void showReplies();
 
     // The demo frame: every demonstration checks the connection first, then
     // shows its description and sends its script.
@@ -161,6 +165,11 @@ private:
     // Every byte goes out through this device: the serial port. Tests put a
     // recording device in its place to see each write call.
     QIODevice *wire = nullptr;
+    // Replies read from the port and decoded, not yet in the console, and
+    // when the console last took some.
+    QString pendingReplies;
+    QElapsedTimer repliesShown;
+    QTimer *replyTimer = nullptr;
 
     friend struct KivoTestAccess;
 };

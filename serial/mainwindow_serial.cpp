@@ -8,6 +8,16 @@
 
 #include <QMessageBox>
 #include <QSerialPort>
+#include <QTimer>
+
+#include <utility>
+
+namespace {
+
+// Replies that follow each other this closely share one console update.
+constexpr qint64 ReplyFrameMs = 20;
+
+} // namespace
 
 void MainWindow::setConnectedActions(bool connected)
 {
@@ -66,9 +76,33 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
 
 void MainWindow::readData()
 {
-    // Replies are shown as they come, as text; nothing parses them.
-    const QByteArray data = wire->readAll();
-    ui->editKivo->insertPlainText(QString::fromUtf8(data));
+    // Replies are shown as they come, as text; nothing parses them. Each
+    // piece read is decoded on its own, so a status byte shows at once.
+    pendingReplies += QString::fromUtf8(wire->readAll());
+
+    // Every console insertion lays out and repaints the console, which costs
+    // far more than the decoding: a peer that floods the line would keep the
+    // window busy with one update per piece. A piece that comes within a
+    // frame of the last update waits for the end of that frame and goes in
+    // together with the pieces that follow it, in order. The first piece
+    // after a quiet spell, and a direct call (a request that shows what has
+    // already arrived), go in at once.
+    const bool fromPort = sender() == serialPort;
+    if (fromPort && repliesShown.isValid() && repliesShown.elapsed() < ReplyFrameMs) {
+        if (!replyTimer->isActive())
+            replyTimer->start(int(ReplyFrameMs - repliesShown.elapsed()));
+        return;
+    }
+    showReplies();
+}
+
+void MainWindow::showReplies()
+{
+    replyTimer->stop();
+    if (pendingReplies.isEmpty())
+        return;
+    ui->editKivo->insertPlainText(std::exchange(pendingReplies, QString()));
+    repliesShown.start();
 }
 
 void MainWindow::Write(const uint8_t *buf, size_t buflen)
