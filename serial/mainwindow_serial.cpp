@@ -8,6 +8,7 @@
 
 #include <QMessageBox>
 #include <QSerialPort>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <utility>
@@ -16,6 +17,22 @@ namespace {
 
 // Replies that follow each other this closely share one console update.
 constexpr qint64 ReplyFrameMs = 20;
+
+// Closes the port and drops what it has not sent yet: the port's own buffer
+// and what the system still holds for the line. Otherwise a closed port
+// keeps a large picture in memory, the system goes on sending its share
+// after the close, and a serial driver may even hold the close until its
+// queue has drained (up to half a minute while flow control holds the line).
+// The user asked to disconnect: should the flush fail, that is no news, so
+// the port's signals are blocked meanwhile.
+void closeDroppingUnsent(QSerialPort *port)
+{
+    {
+        const QSignalBlocker quiet(port);
+        port->clear(QSerialPort::Output);
+    }
+    port->close();
+}
 
 } // namespace
 
@@ -51,7 +68,7 @@ void MainWindow::openSerialPort()
 void MainWindow::closeSerialPort()
 {
     if (serialPort->isOpen())
-        serialPort->close();
+        closeDroppingUnsent(serialPort);
     setConnectedActions(false);
     setStatusText(tr("Disconnected"));
 }
