@@ -4,7 +4,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build run test test-sanitize clean fuzz
+.PHONY: all setup configure build run test test-sanitize bench clean fuzz
 
 all: build
 
@@ -46,6 +46,14 @@ test-sanitize: setup
 # build-fuzz/ and run FUZZ_SECONDS each (default 60); see tools/fuzz.sh.
 fuzz:
 	@./tools/fuzz.sh
+
+# The bench programs (bench/ and the virtual printer's), built Release, one
+# line per figure; README, "Performance".
+bench:
+	@./tools/setup-debian.sh bench
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks
+	@./bench/run.sh $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

@@ -1,0 +1,165 @@
+// Image figures: loading a file and converting it to the stored 1-bit image
+// (bitmap::readImageFile, what "Load" does), for a 6000 x 4000 JPEG photo
+// and a 384 x 20 000 PNG strip, against ImageMagick's
+// `/usr/bin/convert FILE -monochrome OUT.pbm` on the same files. Both sides
+// decode, reduce to one bit with error diffusion and keep the result; the
+// program's stays in memory, ImageMagick writes a small PBM file and also
+// pays for starting a process, shown on its own line. Runs alternate and
+// the ratio is taken pair by pair, for the wall time and for the CPU time
+// (ImageMagick may use both cores).
+
+#include "benchutil.h"
+
+#include "bitmap/imagefile.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+const QString convertProgram = QStringLiteral("/usr/bin/convert");
+
+// A photo-like picture: sky and ground gradients, a sun, hills, and grain.
+QImage photo(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient sky(0, 0, 0, height);
+    sky.setColorAt(0, QColor(30, 60, 160));
+    sky.setColorAt(0.6, QColor(250, 220, 180));
+    sky.setColorAt(1, QColor(60, 40, 20));
+    painter.fillRect(image.rect(), sky);
+    QRadialGradient sun(width * 0.7, height * 0.3, height * 0.25);
+    sun.setColorAt(0, Qt::white);
+    sun.setColorAt(1, QColor(255, 200, 0, 0));
+    painter.fillRect(image.rect(), sun);
+    painter.setPen(Qt::NoPen);
+    for (int i = 0; i < 5; ++i) {
+        painter.setBrush(QColor(20 + 30 * i, 90 + 20 * i, 30));
+        painter.drawEllipse(QPointF(width * (0.1 + 0.2 * i), height * 1.05), width * 0.3, height * (0.2 + 0.05 * i));
+    }
+    painter.end();
+    QRandomGenerator random(4711);
+    for (int y = 0; y < height; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const int grain = int(random.bounded(33u)) - 16;
+            const QRgb c = row[x];
+            row[x] = qRgb(qBound(0, qRed(c) + grain, 255), qBound(0, qGreen(c) + grain, 255),
+                          qBound(0, qBlue(c) + grain, 255));
+        }
+    }
+    return image;
+}
+
+struct Timing {
+    double wallMs = -1;
+    double cpuMs = -1;
+};
+
+Timing ours(const QString &path)
+{
+    const double cpu = bench::cpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    const bitmap::ImageFile file = bitmap::readImageFile(path);
+    Timing t {double(timer.nsecsElapsed()) / 1e6, (bench::cpuSeconds() - cpu) * 1e3};
+    if (file.image.isNull() || file.image.depth() != 1)
+        std::printf("warning: %s did not load: %s\n", qPrintable(path), qPrintable(file.error));
+    return t;
+}
+
+Timing imageMagick(const QString &path, const QString &out, const QString &policyDir)
+{
+    QProcess convert;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MAGICK_CONFIGURE_PATH"), policyDir);
+    convert.setProcessEnvironment(environment);
+    const double cpu = bench::cpuSeconds(RUSAGE_CHILDREN);
+    QElapsedTimer timer;
+    timer.start();
+    convert.start(convertProgram, {path, QStringLiteral("-monochrome"), out});
+    if (!convert.waitForFinished(120000) || convert.exitCode() != 0) {
+        std::printf("warning: convert failed: %s\n", convert.readAllStandardError().constData());
+        return {};
+    }
+    return {double(timer.nsecsElapsed()) / 1e6, (bench::cpuSeconds(RUSAGE_CHILDREN) - cpu) * 1e3};
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(bench::quietMessages);
+    QGuiApplication app(argc, argv);
+    if (!QFile::exists(convertProgram)) {
+        std::printf("image: %s is missing (tools/setup-debian.sh bench installs imagemagick)\n",
+                    qPrintable(convertProgram));
+        return 0;
+    }
+    QTemporaryDir dir;
+    // Debian's ImageMagick policy stops at 16 384 pixels a side; the strip
+    // is taller. This policy, read first, lifts the limit for these runs.
+    QFile policy(dir.filePath(QStringLiteral("policy.xml")));
+    if (!policy.open(QIODevice::WriteOnly)
+        || policy.write("<policymap>\n  <policy domain=\"resource\" name=\"width\" value=\"64KP\"/>\n"
+                        "  <policy domain=\"resource\" name=\"height\" value=\"64KP\"/>\n</policymap>\n") <= 0)
+        return 1;
+    policy.close();
+
+    struct Case {
+        const char *name;
+        QString path;
+    } cases[] = {{"6000 x 4000 JPEG", dir.filePath(QStringLiteral("photo.jpg"))},
+                 {"384 x 20000 PNG", dir.filePath(QStringLiteral("strip.png"))}};
+    if (!photo(6000, 4000).save(cases[0].path, "JPEG", 90) || !photo(384, 20000).save(cases[1].path, "PNG"))
+        return 1;
+    const QString tiny = dir.filePath(QStringLiteral("tiny.png"));
+    photo(1, 1).save(tiny);
+
+    const QString out = dir.filePath(QStringLiteral("out.pbm"));
+    std::vector<double> start;
+    for (int i = 0; i < 5; ++i)
+        start.push_back(imageMagick(tiny, out, dir.path()).wallMs);
+
+    const int pairs = 5;
+    for (const Case &c : cases) {
+        ours(c.path); // warm-up: the image plug-in (the file is in the cache, just written)
+        std::vector<double> wall, cpu, imWall, imCpu, wallRatio, cpuRatio;
+        for (int i = 0; i < pairs; ++i) {
+            Timing a, b;
+            if (i % 2 == 0) {
+                a = ours(c.path);
+                b = imageMagick(c.path, out, dir.path());
+            } else {
+                b = imageMagick(c.path, out, dir.path());
+                a = ours(c.path);
+            }
+            wall.push_back(a.wallMs);
+            cpu.push_back(a.cpuMs);
+            imWall.push_back(b.wallMs);
+            imCpu.push_back(b.cpuMs);
+            wallRatio.push_back(a.wallMs / b.wallMs);
+            cpuRatio.push_back(a.cpuMs / b.cpuMs);
+        }
+        const auto w = bench::spread(wallRatio), p = bench::spread(cpuRatio);
+        std::printf("image: %s (%.1f MB file) to 1 bit: %.0f ms wall, %.0f ms CPU; ImageMagick %.0f ms wall, %.0f ms "
+                    "CPU; ratio wall %.3f (quartiles %.3f-%.3f), CPU %.3f (quartiles %.3f-%.3f); %d alternating pairs\n",
+                    c.name, double(QFile(c.path).size()) / 1e6, bench::median(wall), bench::median(cpu),
+                    bench::median(imWall), bench::median(imCpu), w.median, w.low, w.high, p.median, p.low, p.high,
+                    pairs);
+    }
+    std::printf("image: ImageMagick's own start-up (a 1 x 1 picture): %.0f ms wall\n", bench::median(start));
+    return 0;
+}

@@ -1,0 +1,121 @@
+// Start-up figures on the off-screen platform:
+//  start  process start (just before fork) to the main window's first
+//         paint, through startup_probe, which builds the window as the
+//         program does; against a QMainWindow holding one label started
+//         the same way (what Qt costs any window with text), runs
+//         alternating, ratio taken pair by pair;
+//  memory resident memory of printer-kivo itself after a second of idling,
+//         against the window with the label after the same second.
+
+#include "benchutil.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+long long monotonicNs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+QByteArray lineStarting(const QByteArray &output, const QByteArray &key)
+{
+    for (const QByteArray &line : output.split('\n'))
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed();
+    return {};
+}
+
+// Milliseconds from process start to the first paint, or -1.
+double startMs(const QStringList &arguments)
+{
+    QProcess probe;
+    const long long start = monotonicNs();
+    probe.start(QStringLiteral(KIVO_STARTUP_PROBE), arguments);
+    if (!probe.waitForFinished(20000))
+        return -1;
+    const QByteArray shown = lineStarting(probe.readAllStandardOutput(), "shown ");
+    return shown.isEmpty() ? -1 : double(shown.toLongLong() - start) / 1e6;
+}
+
+double probeRssMb(const QStringList &arguments)
+{
+    QProcess probe;
+    probe.start(QStringLiteral(KIVO_STARTUP_PROBE), arguments + QStringList {QStringLiteral("--idle"), QStringLiteral("1000")});
+    if (!probe.waitForFinished(20000))
+        return -1;
+    return lineStarting(probe.readAllStandardOutput(), "rss ").toDouble() / 1024.0;
+}
+
+// Resident memory of the real program after it has idled for a second.
+double programRssMb()
+{
+    QProcess program;
+    program.start(QStringLiteral(KIVO_PROGRAM), QStringList());
+    if (!program.waitForStarted(5000))
+        return -1;
+    QThread::msleep(1000);
+    QFile status(QStringLiteral("/proc/%1/status").arg(program.processId()));
+    double mb = -1;
+    if (status.open(QIODevice::ReadOnly))
+        mb = lineStarting(status.readAll(), "VmRSS:").split(' ').first().toDouble() / 1024.0;
+    ::kill(pid_t(program.processId()), SIGTERM);
+    program.waitForFinished(5000);
+    return mb;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(bench::quietMessages);
+    QCoreApplication app(argc, argv);
+
+    const QStringList program;
+    const QStringList labelWindow {QStringLiteral("--bare")};
+    startMs(program); // warm the file cache
+    startMs(labelWindow);
+    const int pairs = 11;
+    std::vector<double> ours, reference, ratio;
+    for (int i = 0; i < pairs; ++i) {
+        double a = 0, b = 0;
+        if (i % 2 == 0) {
+            a = startMs(program);
+            b = startMs(labelWindow);
+        } else {
+            b = startMs(labelWindow);
+            a = startMs(program);
+        }
+        if (a <= 0 || b <= 0) {
+            std::printf("start: the probe did not report\n");
+            return 1;
+        }
+        ours.push_back(a);
+        reference.push_back(b);
+        ratio.push_back(a / b);
+    }
+    const auto o = bench::spread(ours), r = bench::spread(ratio);
+    std::printf("start: process start to the main window shown %.0f ms (quartiles %.0f-%.0f); QMainWindow with a label %.0f ms; "
+                "ratio %.2f (quartiles %.2f-%.2f, %d alternating pairs)\n",
+                o.median, o.low, o.high, bench::median(reference), r.median, r.low, r.high, pairs);
+
+    std::vector<double> rss, bareRss;
+    for (int i = 0; i < 3; ++i) {
+        rss.push_back(programRssMb());
+        bareRss.push_back(probeRssMb(labelWindow));
+    }
+    std::printf("memory: printer-kivo resident when idle %.1f MB; QMainWindow with a label %.1f MB (median of 3)\n",
+                bench::median(rss), bench::median(bareRss));
+    return 0;
+}

@@ -1,0 +1,87 @@
+// The program's start-up as app/main.cpp does it, watched from inside: when
+// the window has been painted for the first time the probe prints the
+// monotonic clock ("shown <ns>"); with `--idle MS` it then idles that long
+// and prints its resident memory ("rss <kB>") before it exits. `--bare`
+// shows a QMainWindow holding one label instead: the reference for what Qt
+// itself costs a window with text (the font database included).
+// startup_bench starts it and does the sums.
+
+#include "app/mainwindow.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QTimer>
+
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+namespace {
+
+long long monotonicNs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+long long residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+// Notices the first paint event of the window or any widget in it; the
+// time is taken when the event loop comes back, after the whole frame.
+class FirstPaint : public QObject
+{
+public:
+    explicit FirstPaint(int idleMs) : idleMs(idleMs) {}
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !seen) {
+            seen = true;
+            QTimer::singleShot(0, this, [this] {
+                std::printf("shown %lld\n", monotonicNs());
+                std::fflush(stdout);
+                QTimer::singleShot(idleMs, qApp, [] {
+                    std::printf("rss %lld\n", residentKb());
+                    QCoreApplication::quit();
+                });
+            });
+        }
+        return false;
+    }
+
+private:
+    int idleMs;
+    bool seen = false;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    const QStringList arguments = application.arguments();
+    const int idle = arguments.contains(QStringLiteral("--idle"))
+        ? arguments.value(arguments.indexOf(QStringLiteral("--idle")) + 1).toInt()
+        : 0;
+    FirstPaint watcher(idle);
+    application.installEventFilter(&watcher);
+    std::unique_ptr<QMainWindow> window;
+    if (arguments.contains(QStringLiteral("--bare"))) {
+        window = std::make_unique<QMainWindow>();
+        window->setCentralWidget(new QLabel(QStringLiteral("Printer Kivo")));
+    } else {
+        window = std::make_unique<MainWindow>();
+    }
+    window->show();
+    return application.exec();
+}
