@@ -81,9 +81,15 @@ QList<SeenDialog> TestBitmapDialog::pressLoad(MainWindow &window, QStringList an
         if (answer.isEmpty()) {
             dialog->reject();
         } else {
-            // The user goes to the file's folder and types its name.
-            dialog->setDirectory(QFileInfo(answer).absolutePath());
+            // The user goes to the file and types its name. The list may
+            // still have last round's file selected; typing replaces that
+            // selection only while the name field has the keyboard focus,
+            // which an off-screen test cannot rely on, so the selection is
+            // cleared first (selectFile does that, and types the name only
+            // when the field has no focus: the name is typed here anyway).
+            dialog->selectFile(answer);
             widget<QLineEdit>(*dialog, "fileNameEdit")->setText(QFileInfo(answer).fileName());
+            QCOMPARE(dialog->selectedFiles(), QStringList {answer});
             QMetaObject::invokeMethod(dialog, "accept");   // the "Open" button
         }
     };
