@@ -62,7 +62,7 @@ QByteArray highByteFirst(const Row &row)
 QByteArray encoded(const char *utf8, const char *charset)
 {
     const iconv_t converter = iconv_open(charset, "UTF-8");
-    if (converter == iconv_t(-1)) {
+    if (converter == iconv_t(-1)) {   // NOLINT(performance-no-int-to-ptr): iconv's own failure value
         qWarning("Language sample: no converter from UTF-8 to %s", charset);
         return {};
     }

@@ -100,7 +100,7 @@ void TestBitmapImage::oneShadeImagesPrintAsThatShade()
 {
     // Both colours the same: the pattern cannot be seen, so none is printed.
     QImage allWhite = patternImage(20, 3, false, QImage::Format_Mono, 0xFFFFFFFF, 0xFFFFFFFF);
-    QCOMPARE(bitmap::rasterRows(allWhite), QByteArray(4 * 3, '\0'));
+    QCOMPARE(bitmap::rasterRows(allWhite), QByteArray(12, '\0'));   // 4 bytes x 3 rows
     QImage allBlack = patternImage(20, 3, false, QImage::Format_Mono, 0xFF000000, 0xFF000000);
     QCOMPARE(bitmap::rasterRows(allBlack), expectedRows(20, 3, [](int, int) { return true; }));
 
@@ -211,7 +211,7 @@ void TestBitmapImage::bandsCoverEveryRowOnce()
 void TestBitmapImage::tallPicturesBecomeConsecutiveCommands()
 {
     const int height = 70000;
-    QByteArray rows(48 * height, '\0');
+    QByteArray rows(qsizetype(48) * height, '\0');
     for (qsizetype i = 0; i < rows.size(); ++i)
         rows[i] = char((i * 131) >> 7);
     const QList<printer::Command> commands = bitmap::rasterCommands(rows, 48);
@@ -221,8 +221,8 @@ void TestBitmapImage::tallPicturesBecomeConsecutiveCommands()
     for (const printer::Command &command : commands)
         all += command.bytes();
     const QByteArray expected = ExpectedStream()
-                                    .picturePrintH(48, 65535, rows.left(48 * 65535))
-                                    .picturePrintH(48, 4465, rows.mid(48 * 65535))
+                                    .picturePrintH(48, 65535, rows.left(qsizetype(48) * 65535))
+                                    .picturePrintH(48, 4465, rows.mid(qsizetype(48) * 65535))
                                     .bytes;
     QCOMPARE(all.size(), expected.size());
     QVERIFY(all == expected);
@@ -230,7 +230,7 @@ void TestBitmapImage::tallPicturesBecomeConsecutiveCommands()
     // The data is the caller's buffer, not a copy of it.
     QCOMPARE(commands[0].writes.size(), 2);
     QCOMPARE(commands[0].writes[1].constData(), rows.constData());
-    QCOMPARE(commands[1].writes[1].constData(), rows.constData() + 48 * 65535);
+    QCOMPARE(commands[1].writes[1].constData(), rows.constData() + qsizetype(48) * 65535);
 }
 
 void TestBitmapImage::readingReportsTheReadersOwnError()

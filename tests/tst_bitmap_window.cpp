@@ -126,7 +126,7 @@ void TestBitmapWindow::loadingAColourImageConvertsItToOneBit()
         const QString path = save(dir, QStringLiteral("photo.%1").arg(format), photoLike(150, 60));
         widget<QPlainTextEdit>(*window, "editKivo")->clear();
         QCOMPARE(loaded(path), "Loading image:\nBitmap is not 1bpp (mono) trying to convert...\n"
-                                   + reportOf(path, 150, 60, 20 * 60));
+                                   + reportOf(path, 150, 60, 1200));   // 20 bytes x 60 rows
         QCOMPARE(KivoTestAccess::loadedImage(*window).format(), QImage::Format_Mono);
     }
 }
@@ -293,7 +293,7 @@ void TestBitmapWindow::narrowImageSendsItsRowPaddingAsZero()
     QCOMPARE(device->writes[1], QByteArray::fromHex("1D76300010003200"));
     const QByteArray &data = device->writes[2];
     for (int y = 0; y < 50; ++y) {
-        const QByteArray row = data.mid(y * 16, 16);
+        const QByteArray row = data.mid(qsizetype(y) * 16, 16);
         QCOMPARE(row[12] & 0x0F, 0);   // pixels 100 to 103
         QCOMPARE(row.mid(13), QByteArray(3, '\0'));
     }
@@ -344,8 +344,8 @@ void TestBitmapWindow::tallImageGoesOutInConsecutiveCommands()
     QCOMPARE(device->writeLengths(), (QList<int> {2, 8, 48 * 65535, 8, 48 * 4465}));
     const QByteArray expected = ExpectedStream()
                                     .printerSoftInit()
-                                    .picturePrintH(48, 65535, rows.left(48 * 65535))
-                                    .picturePrintH(48, 4465, rows.mid(48 * 65535))
+                                    .picturePrintH(48, 65535, rows.left(qsizetype(48) * 65535))
+                                    .picturePrintH(48, 4465, rows.mid(qsizetype(48) * 65535))
                                     .bytes;
     QVERIFY(device->stream() == expected);
 }

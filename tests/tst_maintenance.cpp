@@ -27,7 +27,7 @@ QByteArray qrPictureFromFile()
     QFile file(QStringLiteral(KIVO_PICTURES_DIR "/qr-sample.pbm"));
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return file.readAll().right(29 * 232);
+    return file.readAll().right(qsizetype(29) * 232);
 }
 
 } // namespace
@@ -120,7 +120,7 @@ void TestMaintenance::qrBitmapSendsTheStoredPictureInOneCommand()
     QCOMPARE(w.stream(), ExpectedStream().printerSoftInit().picturePrintH(29, 232, picture).bytes);
 
     // The blank border: the first and the last 16 rows print nothing.
-    const QByteArray border(16 * 29, '\0');
+    const QByteArray border(qsizetype(16) * 29, '\0');
     QVERIFY(w.device.writes[2].startsWith(border));
     QVERIFY(w.device.writes[2].endsWith(border));
     QVERIFY(w.device.writes[2].count('\0') < 6728);

@@ -100,7 +100,7 @@ inline QString save(const QTemporaryDir &dir, const QString &name, const QImage 
 
 inline QString saveBytes(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
-    const QString path = dir.filePath(name);
+    QString path = dir.filePath(name);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         return QString();

@@ -94,7 +94,7 @@ bool isInk(const QImage &image, int x, int y)
 QByteArray rasterBytes(const QImage &image)
 {
     const int bytesPerRow = (image.width() + 7) / 8;
-    QByteArray bytes(bytesPerRow * image.height(), '\0');
+    QByteArray bytes(qsizetype(bytesPerRow) * image.height(), '\0');
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             if (isInk(image, x, y))
