@@ -169,9 +169,10 @@ void TestImageFuzzInputs::indicesPastTheColourTablePrintNothing()
                 image.scanLine(y)[x] = uchar(x);
         const QImage mono = bitmap::toPrintableMono(image);
         QCOMPARE(mono.format(), QImage::Format_Mono);
-        QByteArray expected(32 * 3, '\0');
-        for (int y = 0; y < 3; ++y)
-            expected[32 * y] = char(0x40); // only pixel 1, the black one
+        const qsizetype rowBytes = 32;
+        QByteArray expected(rowBytes * 3, '\0');
+        for (qsizetype y = 0; y < 3; ++y)
+            expected[rowBytes * y] = char(0x40); // only pixel 1, the black one
         QCOMPARE(bitmap::rasterRows(mono), expected);
     }
 

@@ -33,7 +33,13 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(image printer)
 
-case "$seconds" in ''|*[!0-9]*) echo "fuzz.sh: FUZZ_SECONDS must be a whole number of seconds" >&2; exit 2 ;; esac
+# (0 would mean no limit to libFuzzer.)
+case "$seconds" in ''|*[!0-9]*) seconds=0 ;; esac
+if [ "$((10#$seconds))" -lt 1 ]; then
+    echo "fuzz.sh: FUZZ_SECONDS must be a whole number of seconds, at least 1" >&2
+    exit 2
+fi
+seconds="$((10#$seconds))"
 case "${FUZZ_TIMEOUT:-0}" in *[!0-9]*) echo "fuzz.sh: FUZZ_TIMEOUT must be a whole number of seconds" >&2; exit 2 ;; esac
 
 binaries=()
