@@ -4,7 +4,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build run test test-sanitize bench clean fuzz
+.PHONY: all setup configure build run run-real test test-sanitize fuzz lint bench clean
 
 all: build
 
@@ -23,7 +23,6 @@ build: configure
 run: build
 	@./tools/run-with-virtual-printer.sh $(BUILD_DIR)
 
-.PHONY: run-real
 run-real: build
 	./$(BUILD_DIR)/app/printer-kivo
 
@@ -47,6 +46,11 @@ test-sanitize: setup
 fuzz:
 	@./tools/fuzz.sh
 
+# clang-tidy (the checks in .clang-tidy) and cppcheck on the project's code.
+lint:
+	@./tools/setup-debian.sh lint
+	./tools/lint.sh $(CURDIR)/build-lint
+
 # The bench programs (bench/ and the virtual printer's), built Release, one
 # line per figure; README, "Performance".
 bench:
@@ -56,4 +60,4 @@ bench:
 	@./bench/run.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) build-fuzz build-lint

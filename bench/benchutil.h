@@ -8,6 +8,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <sys/resource.h>
 #include <vector>
@@ -25,7 +26,7 @@ inline Spread spread(std::vector<double> values)
     if (values.empty())
         return {};
     std::sort(values.begin(), values.end());
-    auto at = [&](double q) { return values[size_t(q * double(values.size() - 1) + 0.5)]; };
+    auto at = [&](double q) { return values[size_t(std::lround(q * double(values.size() - 1)))]; };
     return {at(0.5), at(0.25), at(0.75)};
 }
 

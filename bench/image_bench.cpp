@@ -130,6 +130,7 @@ int main(int argc, char *argv[])
 
     const QString out = dir.filePath(QStringLiteral("out.pbm"));
     std::vector<double> start;
+    start.reserve(5);
     for (int i = 0; i < 5; ++i)
         start.push_back(imageMagick(tiny, out, dir.path()).wallMs);
 

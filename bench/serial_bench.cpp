@@ -272,7 +272,10 @@ double longestGapMs(int ms)
         sinceTurn.restart();
     });
     QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QTimer end;
+    end.setSingleShot(true);
+    QObject::connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
+    end.start(ms);
     sinceTurn.start();
     turn.start();
     loop.exec();

@@ -42,25 +42,33 @@ long long residentKb()
 class FirstPaint : public QObject
 {
 public:
-    explicit FirstPaint(int idleMs) : idleMs(idleMs) {}
+    explicit FirstPaint(int idleMs)
+    {
+        shown.setSingleShot(true);
+        connect(&shown, &QTimer::timeout, this, [this] {
+            std::printf("shown %lld\n", monotonicNs());
+            std::fflush(stdout);
+            idle.start();
+        });
+        idle.setSingleShot(true);
+        idle.setInterval(idleMs);
+        connect(&idle, &QTimer::timeout, this, [] {
+            std::printf("rss %lld\n", residentKb());
+            QCoreApplication::quit();
+        });
+    }
     bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() == QEvent::Paint && !seen) {
             seen = true;
-            QTimer::singleShot(0, this, [this] {
-                std::printf("shown %lld\n", monotonicNs());
-                std::fflush(stdout);
-                QTimer::singleShot(idleMs, qApp, [] {
-                    std::printf("rss %lld\n", residentKb());
-                    QCoreApplication::quit();
-                });
-            });
+            shown.start(0);
         }
         return false;
     }
 
 private:
-    int idleMs;
+    QTimer shown;   // fires when the event loop is back, after the frame
+    QTimer idle;    // then waits while the window idles
     bool seen = false;
 };
 

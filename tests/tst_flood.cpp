@@ -260,7 +260,7 @@ void TestFlood::floodWhileADemonstrationIsSent()
 
     // Random bytes: every value, so valid and broken UTF-8 sequences, NULs,
     // CR, LF and the XON/XOFF values, which are data with flow control off.
-    QByteArray flood(5 * 1024 * 1024, Qt::Uninitialized);
+    QByteArray flood(qsizetype(5) * 1024 * 1024, Qt::Uninitialized);
     QRandomGenerator random(20240607);
     random.fillRange(reinterpret_cast<quint32 *>(flood.data()), flood.size() / 4);
     QVERIFY(flood.contains('\0') && flood.contains('\x11') && flood.contains('\x13') && flood.contains("\r\n"));

@@ -30,7 +30,7 @@ namespace {
 
 // 384 × 62 500 dots: 3 000 000 bytes of raster data.
 constexpr int PictureRows = 62500;
-constexpr qint64 PictureBytes = 48 * PictureRows;
+constexpr qint64 PictureBytes = qint64(48) * PictureRows;
 
 double cpuSeconds()
 {

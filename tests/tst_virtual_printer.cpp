@@ -199,7 +199,7 @@ private:
         s.printer.flow = setup.printerFlow;
         s.printer.bufferSize = setup.buffer;
         s.printer.printBytesPerSecond = setup.printSpeed;
-        s.printer.silenceMs = 3600 * 1000;
+        s.printer.silenceMs = std::int64_t(3600) * 1000;
         s.printer.core.maxPageDots = setup.maxPage;
         return s;
     }
@@ -288,9 +288,8 @@ QChar gs1CheckDigit(const QString &digits)
 
 // A UPC-E code (number system 0, six digits) written out as the UPC-A code
 // it stands for; its check digit is that code's.
-QString upcEExpanded(const QString &six)
+QString upcEExpanded(const QString &d)
 {
-    const QString d = six;
     switch (d[5].digitValue()) {
     case 0:
     case 1:
@@ -786,7 +785,7 @@ void TestVirtualPrinter::xonXoffDeliversEverything()
     QVERIFY(run.logContains(QStringLiteral("XOFF sent")));
 
     const quint16 rows = 20000;
-    const QByteArray picture = randomRows(48 * rows, 2020);
+    const QByteArray picture = randomRows(qsizetype(48) * rows, 2020);
     run.act([&] {
         QMetaObject::invokeMethod(&run.window, "printerSoftInit");
         QMetaObject::invokeMethod(&run.window, "picturePrintH", Q_ARG(uint8_t, 0), Q_ARG(uint16_t, 48), Q_ARG(uint16_t, rows),

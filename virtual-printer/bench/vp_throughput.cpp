@@ -25,7 +25,7 @@ QByteArray bytes(std::initializer_list<int> list)
 QByteArray mixedStream()
 {
     QRandomGenerator random(1234);
-    QByteArray picture(48 * 256, 0);
+    QByteArray picture(qsizetype(48) * 256, 0);
     for (auto &c : picture)
         c = static_cast<char>(random.bounded(256));
     QByteArray s;

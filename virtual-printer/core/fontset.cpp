@@ -65,7 +65,7 @@ InkMask FontSet::render(char32_t code, int cellWidth, int cellHeight, bool wide)
     InkMask mask;
     mask.width = cellWidth;
     mask.height = cellHeight;
-    mask.bits.assign(static_cast<size_t>(cellWidth * cellHeight), 0);
+    mask.bits.assign(static_cast<size_t>(cellWidth) * static_cast<size_t>(cellHeight), 0);
 
     const Face *face = faceFor(code, wide);
     if (!face) {

@@ -21,7 +21,7 @@ PageWriter::PageWriter(const QString &folder)
 
 QString PageWriter::write(const Page &page)
 {
-    const QString path = QDir(m_folder).filePath(QStringLiteral("page-%1.png").arg(m_next, 4, 10, QLatin1Char('0')));
+    QString path = QDir(m_folder).filePath(QStringLiteral("page-%1.png").arg(m_next, 4, 10, QLatin1Char('0')));
     if (!page.image.save(path, "PNG"))
         return QString();
     ++m_next;

@@ -76,7 +76,7 @@ public:
 
     static constexpr int kMaxQrData = 7089;
     static constexpr int kMaxPictureRows = 4096;
-    static constexpr std::size_t kPictureMemory = 2u * 1024 * 1024;
+    static constexpr std::size_t kPictureMemory = std::size_t(2) * 1024 * 1024;
 
 private:
     struct Tile {

@@ -21,8 +21,9 @@ int zintSymbology(int symbology)
     switch (symbology) {
     case 0: return BARCODE_UPCA;
     case 1: return BARCODE_UPCE;
-    case 2: return BARCODE_EANX; // 12 digits give EAN-13,
-    case 3: return BARCODE_EANX; // 7 digits EAN-8; zint adds the check digit
+    case 2:   // 12 digits give EAN-13,
+    case 3:   // 7 digits EAN-8; zint adds the check digit
+        return BARCODE_EANX;
     case 4: return BARCODE_CODE39;
     case 5: return BARCODE_C25INTER;
     case 6: return BARCODE_CODABAR;

@@ -12,9 +12,10 @@ TextCodec::TextCodec()
 
 TextCodec::~TextCodec()
 {
-    if (m_gb != reinterpret_cast<void *>(-1))
+    // (iconv's failure value is the pointer -1.)
+    if (m_gb != reinterpret_cast<void *>(-1))   // NOLINT(performance-no-int-to-ptr)
         iconv_close(static_cast<iconv_t>(m_gb));
-    if (m_jis != reinterpret_cast<void *>(-1))
+    if (m_jis != reinterpret_cast<void *>(-1))   // NOLINT(performance-no-int-to-ptr)
         iconv_close(static_cast<iconv_t>(m_jis));
 }
 
@@ -55,7 +56,7 @@ bool TextCodec::unicodeSupported(char32_t u)
 
 char32_t TextCodec::convert(void *cd, std::uint8_t a, std::uint8_t b) const
 {
-    if (cd == reinterpret_cast<void *>(-1))
+    if (cd == reinterpret_cast<void *>(-1))   // NOLINT(performance-no-int-to-ptr): iconv's failure value
         return kReplacement;
     char in[2] = {static_cast<char>(a), static_cast<char>(b)};
     char32_t out[2] = {0, 0};

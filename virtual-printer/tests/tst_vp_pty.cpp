@@ -55,9 +55,7 @@ public:
             const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
             if (n > 0)
                 done += n;
-            else if (n < 0 && errno != EAGAIN)
-                return false;
-            else if (timer.elapsed() > timeoutMs)
+            else if ((n < 0 && errno != EAGAIN) || timer.elapsed() > timeoutMs)
                 return false;
             else
                 QTest::qWait(2);

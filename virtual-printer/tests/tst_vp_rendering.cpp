@@ -82,7 +82,7 @@ void TestRendering::rasterModesAndClipping()
     const QImage centred = print(Stream().justify(1).raster(0, 4, 1, QByteArray(4, '\xFF')));
     QCOMPARE(inkColumns(centred), std::make_pair(176, 207));
     // Wider than the paper: cut at the edge, the rest of each row is skipped.
-    QByteArray wide(60 * 2, '\0');
+    QByteArray wide(qsizetype(60) * 2, '\0');
     wide[47] = '\x01';       // last dot on the paper, row 0
     wide[48] = '\xFF';       // beyond the paper, row 0
     wide[60] = '\x80';       // first dot of row 1
