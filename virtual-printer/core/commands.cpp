@@ -7,25 +7,25 @@ namespace kvp {
 namespace {
 constexpr std::uint8_t ESC = 0x1B, GS = 0x1D, FS = 0x1C, DLE = 0x10;
 
-CommandSpec one(std::uint8_t a, Cmd id, const char *name)
+CommandShape one(std::uint8_t a, Cmd id, const char *name)
 {
     return {{a, 0, 0}, 1, id, name, 0, DataRule::None, 0, -1};
 }
-CommandSpec two(std::uint8_t a, std::uint8_t b, Cmd id, const char *name, std::uint8_t args = 0,
+CommandShape two(std::uint8_t a, std::uint8_t b, Cmd id, const char *name, std::uint8_t args = 0,
                 DataRule data = DataRule::None, std::uint8_t dataArg = 0, std::int16_t firstArgMax = -1)
 {
     return {{a, b, 0}, 2, id, name, args, data, dataArg, firstArgMax};
 }
-CommandSpec three(std::uint8_t a, std::uint8_t b, std::uint8_t c, Cmd id, const char *name, std::uint8_t args,
+CommandShape three(std::uint8_t a, std::uint8_t b, std::uint8_t c, Cmd id, const char *name, std::uint8_t args,
                   DataRule data, std::uint8_t dataArg)
 {
     return {{a, b, c}, 3, id, name, args, data, dataArg, -1};
 }
 } // namespace
 
-const std::vector<CommandSpec> &commandTable()
+const std::vector<CommandShape> &commandTable()
 {
-    static const std::vector<CommandSpec> table = {
+    static const std::vector<CommandShape> table = {
         one(0x0A, Cmd::LineFeed, "LF"),
         one(0x0D, Cmd::CarriageReturn, "CR"),
         one(0x09, Cmd::HorizontalTab, "HT"),
@@ -67,11 +67,11 @@ const std::vector<CommandSpec> &commandTable()
     return table;
 }
 
-const CommandSpec &commandSpec(Cmd id)
+const CommandShape &commandShape(Cmd id)
 {
-    static const std::vector<const CommandSpec *> byId = [] {
-        std::vector<const CommandSpec *> v(64, nullptr);
-        for (const CommandSpec &s : commandTable())
+    static const std::vector<const CommandShape *> byId = [] {
+        std::vector<const CommandShape *> v(64, nullptr);
+        for (const CommandShape &s : commandTable())
             v[static_cast<int>(s.id)] = &s;
         return v;
     }();
@@ -82,7 +82,7 @@ bool startsCommand(std::uint8_t byte)
 {
     static const std::array<bool, 256> starts = [] {
         std::array<bool, 256> a{};
-        for (const CommandSpec &s : commandTable())
+        for (const CommandShape &s : commandTable())
             a[s.prefix[0]] = true;
         return a;
     }();
@@ -92,7 +92,7 @@ bool startsCommand(std::uint8_t byte)
 PrefixMatch matchPrefix(const std::uint8_t *bytes, int length)
 {
     PrefixMatch m;
-    for (const CommandSpec &s : commandTable()) {
+    for (const CommandShape &s : commandTable()) {
         if (s.prefixLength < length || std::memcmp(s.prefix.data(), bytes, length) != 0)
             continue;
         if (s.prefixLength == length)

@@ -59,7 +59,7 @@ enum class DataRule : std::uint8_t {
 constexpr int kMaxArgs = 6;
 constexpr int kMaxTabStops = 32;
 
-struct CommandSpec {
+struct CommandShape {
     std::array<std::uint8_t, 3> prefix;
     std::uint8_t prefixLength;
     Cmd id;
@@ -70,14 +70,14 @@ struct CommandSpec {
     std::int16_t firstArgMax; // largest accepted first argument, -1 for any
 };
 
-const std::vector<CommandSpec> &commandTable();
-const CommandSpec &commandSpec(Cmd id);
+const std::vector<CommandShape> &commandTable();
+const CommandShape &commandShape(Cmd id);
 
 // True for a byte that starts a command (a single-byte command or a prefix).
 bool startsCommand(std::uint8_t byte);
 
 struct PrefixMatch {
-    const CommandSpec *exact = nullptr; // the command whose prefix is exactly these bytes
+    const CommandShape *exact = nullptr; // the command whose prefix is exactly these bytes
     bool longer = false;                // some longer prefix starts with these bytes
 };
 PrefixMatch matchPrefix(const std::uint8_t *bytes, int length);

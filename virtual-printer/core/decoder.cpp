@@ -148,7 +148,7 @@ void Decoder::push(const std::uint8_t *data, std::size_t size)
         if (m_state == State::Data) {
             const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(m_remaining, size - i));
             m_sink.dataChunk(m_cmd, data + i, take);
-            const int headMax = (m_spec->data == DataRule::WidthTimesHeight) ? kDataHeadShort : kDataHeadLong;
+            const int headMax = (m_shape->data == DataRule::WidthTimesHeight) ? kDataHeadShort : kDataHeadLong;
             if (m_dataHead.size() < headMax)
                 m_dataHead.append(reinterpret_cast<const char *>(data + i),
                                   static_cast<int>(std::min<std::size_t>(take, headMax - m_dataHead.size())));
@@ -297,15 +297,15 @@ void Decoder::rejectSequence(std::uint8_t b)
         ground(b);
 }
 
-void Decoder::startCommand(const CommandSpec &spec)
+void Decoder::startCommand(const CommandShape &shape)
 {
-    m_spec = &spec;
+    m_shape = &shape;
     m_cmd = Command{};
-    m_cmd.id = spec.id;
+    m_cmd.id = shape.id;
     m_argCount = 0;
     m_listTerminated = false;
     m_dataHead.clear();
-    if (spec.argCount == 0)
+    if (shape.argCount == 0)
         afterArgs();
     else
         m_state = State::Args;
@@ -313,13 +313,13 @@ void Decoder::startCommand(const CommandSpec &spec)
 
 void Decoder::argByte(std::uint8_t b)
 {
-    if (m_argCount == 0 && m_spec->firstArgMax >= 0 && b > m_spec->firstArgMax) {
+    if (m_argCount == 0 && m_shape->firstArgMax >= 0 && b > m_shape->firstArgMax) {
         rejectSequence(b);
         return;
     }
     m_cmd.args[m_argCount++] = b;
     m_cmd.argCount = static_cast<std::uint8_t>(m_argCount);
-    if (m_argCount == m_spec->argCount)
+    if (m_argCount == m_shape->argCount)
         afterArgs();
     else
         m_state = State::Args;
@@ -328,7 +328,7 @@ void Decoder::argByte(std::uint8_t b)
 void Decoder::afterArgs()
 {
     std::uint64_t length = 0;
-    switch (m_spec->data) {
+    switch (m_shape->data) {
     case DataRule::None:
         complete();
         return;
@@ -336,13 +336,13 @@ void Decoder::afterArgs()
         m_state = State::List;
         return;
     case DataRule::WidthTimesHeight:
-        length = static_cast<std::uint64_t>(m_cmd.arg16(m_spec->dataArg)) * static_cast<std::uint64_t>(m_cmd.arg16(m_spec->dataArg + 2));
+        length = static_cast<std::uint64_t>(m_cmd.arg16(m_shape->dataArg)) * static_cast<std::uint64_t>(m_cmd.arg16(m_shape->dataArg + 2));
         break;
     case DataRule::CountByte:
-        length = m_cmd.args[m_spec->dataArg];
+        length = m_cmd.args[m_shape->dataArg];
         break;
     case DataRule::Length16:
-        length = static_cast<std::uint64_t>(m_cmd.arg16(m_spec->dataArg));
+        length = static_cast<std::uint64_t>(m_cmd.arg16(m_shape->dataArg));
         break;
     }
     m_cmd.dataLength = length;
@@ -373,7 +373,7 @@ void Decoder::listByte(std::uint8_t b)
 
 QByteArray Decoder::commandBytes() const
 {
-    QByteArray bytes(reinterpret_cast<const char *>(m_spec->prefix.data()), m_spec->prefixLength);
+    QByteArray bytes(reinterpret_cast<const char *>(m_shape->prefix.data()), m_shape->prefixLength);
     bytes.append(reinterpret_cast<const char *>(m_cmd.args.data()), m_argCount);
     return bytes;
 }
@@ -409,7 +409,7 @@ void Decoder::complete()
         e.moreBytes = static_cast<std::uint64_t>(e.bytes.size() - kLogBytes);
         e.bytes.truncate(kLogBytes);
     }
-    e.name = QLatin1String(m_spec->name);
+    e.name = QLatin1String(m_shape->name);
     e.args += describeCommand(m_cmd, QByteArray());
     log(e);
     m_sink.execute(m_cmd);
@@ -424,7 +424,7 @@ void Decoder::endData(bool complete)
     const int headerSize = e.bytes.size();
     e.bytes.append(m_dataHead.left(kLogBytes - std::min(headerSize, kLogBytes)));
     e.moreBytes = m_received - static_cast<std::uint64_t>(e.bytes.size() - headerSize);
-    e.name = QLatin1String(m_spec->name);
+    e.name = QLatin1String(m_shape->name);
     if (m_cmd.id == Cmd::QrCode && m_dataHead.size() >= 2 && static_cast<unsigned char>(m_dataHead[0]) == 0x31) {
         switch (static_cast<unsigned char>(m_dataHead[1])) {
         case 0x43: e.name = QStringLiteral("qr-module-size"); break;
@@ -524,7 +524,7 @@ void Decoder::finish()
         LogEntry e;
         e.offset = static_cast<std::int64_t>(m_cmdOffset);
         e.bytes = m_state == State::Prefix ? QByteArray(reinterpret_cast<const char *>(m_prefix), m_prefixLength) : commandBytes();
-        e.name = m_state == State::Prefix ? QStringLiteral("unknown") : QLatin1String(m_spec->name);
+        e.name = m_state == State::Prefix ? QStringLiteral("unknown") : QLatin1String(m_shape->name);
         e.args = QStringLiteral("[truncated: the stream ended inside the command]");
         m_state = State::Ground;
         log(e);

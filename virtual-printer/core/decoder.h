@@ -59,7 +59,7 @@ private:
     void ground(std::uint8_t b);
     void prefixByte(std::uint8_t b);
     void rejectSequence(std::uint8_t b);
-    void startCommand(const CommandSpec &spec);
+    void startCommand(const CommandShape &shape);
     void argByte(std::uint8_t b);
     void afterArgs();
     void listByte(std::uint8_t b);
@@ -86,7 +86,7 @@ private:
     std::uint64_t m_cmdOffset = 0;
     std::uint8_t m_prefix[3] = {};
     int m_prefixLength = 0;
-    const CommandSpec *m_spec = nullptr;
+    const CommandShape *m_shape = nullptr;
     Command m_cmd;
     int m_argCount = 0;
     std::uint64_t m_remaining = 0;
