@@ -1,14 +1,14 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "serial/linein.h"
 #include "serial/settingsdialog.h"
 
 #include <QLabel>
 #include <QMessageBox>
 #include <QSerialPort>
-#include <QTimer>
 
-// The icons live in the kivo_core static library; a static library's
+// The icons live in the kivo_app static library; a static library's
 // resources must be registered by hand, outside any namespace.
 static void initialiseIconResources()
 {
@@ -25,9 +25,8 @@ MainWindow::MainWindow(QWidget *parent)
     settingsDialog = new SettingsDialog;
     serialPort = new QSerialPort(this);
     previewLabel = new QLabel;
-    wire = serialPort;
-    replyTimer = new QTimer(this);
-    replyTimer->setSingleShot(true);
+    lineOut.setDevice(serialPort);
+    lineIn = new serial::LineIn(this);
 
     ui->setupUi(this);
 
@@ -46,7 +45,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData);
-    connect(replyTimer, &QTimer::timeout, this, &MainWindow::showReplies);
+    connect(lineIn, &serial::LineIn::textArrived, ui->editKivo, &QPlainTextEdit::insertPlainText);
 
     // The "Command" page stays a hidden child of the tab widget.
     ui->mainTabsKivo->removeTab(4);

@@ -1,7 +1,7 @@
-#ifndef PRINTER_KIVO_MAINWINDOW_H
-#define PRINTER_KIVO_MAINWINDOW_H
+#pragma once
 
-#include <QElapsedTimer>
+#include "serial/lineout.h"
+
 #include <QImage>
 #include <QMainWindow>
 #include <QSerialPort>
@@ -9,9 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-class QIODevice;
 class QLabel;
-class QTimer;
 class SettingsDialog;
 
 namespace printer {
@@ -23,13 +21,20 @@ namespace demos {
 struct Demo;
 }
 
+namespace serial {
+class LineIn;
+}
+
 namespace Ui {
 class MainWindow;
 }
 
 // The one window of the program. It owns the serial port, the settings
-// dialog, the loaded image and every widget; its slots are defined in the
-// folder of the subsystem they belong to.
+// dialog, the loaded image and every widget; its slots are thin calls into
+// the libraries (printer/, serial/, demos/, bitmap/). The definitions are
+// split by concern: mainwindow.cpp (building, actions, about),
+// connection.cpp (opening and closing the port), line.cpp (the guard and
+// the ways out and in), commandslots.cpp, demoslots.cpp and bitmapslots.cpp.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -145,16 +150,13 @@ private:
     void wireActions();
     void setStatusText(const QString &message);
     void setConnectedActions(bool connected);
-    // Hands a command's writes to the line, one write call each.
-    void transmit(const printer::Command &command);
-    // Puts the replies read so far into the console (see readData).
-    void showReplies();
 
     // The demo frame: every demonstration checks the connection first, then
     // shows its description and sends its script.
     bool connectionGuard();
     void runDemo(const demos::Demo &demo);
     void runBarcodeDemo(printer::Symbology symbology);
+    void printLoadedImage();
 
     Ui::MainWindow *ui = nullptr;
     QLabel *statusLabel = nullptr;
@@ -162,16 +164,13 @@ private:
     QSerialPort *serialPort = nullptr;
     QImage loadedImage;
     QLabel *previewLabel = nullptr;
-    // Every byte goes out through this device: the serial port. Tests put a
-    // recording device in its place to see each write call.
-    QIODevice *wire = nullptr;
-    // Replies read from the port and decoded, not yet in the console, and
-    // when the console last took some.
-    QString pendingReplies;
-    QElapsedTimer repliesShown;
-    QTimer *replyTimer = nullptr;
+    // Every byte goes out through here, to the serial port.
+    serial::LineOut lineOut{nullptr};
+    // Replies on their way to the console.
+    serial::LineIn *lineIn = nullptr;
+    // Only the first "Open File" dialog of a window starts in the picture
+    // folder; later ones open where the user left off.
+    bool firstOpenDialog = true;
 
     friend struct KivoTestAccess;
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef KIVO_BENCH_BENCHUTIL_H
-#define KIVO_BENCH_BENCHUTIL_H
+#pragma once
 
 // Small helpers shared by the bench programs: medians and spreads, CPU
 // time, and quiet Qt messages.
@@ -55,5 +54,3 @@ inline void quietMessages(QtMsgType type, const QMessageLogContext &, const QStr
 }
 
 } // namespace bench
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef PRINTER_KIVO_IMAGEFILE_H
-#define PRINTER_KIVO_IMAGEFILE_H
+#pragma once
 
 // Reading an image file for printing and describing it, free of the window.
 
@@ -45,5 +44,3 @@ QString loadReport(const QString &fileName, const QImage &image);
 void prepareOpenDialog(QFileDialog &dialog, bool firstDialog);
 
 } // namespace bitmap
-
-#endif

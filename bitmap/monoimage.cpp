@@ -172,8 +172,8 @@ QByteArray rasterRows(const QImage &image)
 QList<RasterBand> rasterBands(int height)
 {
     QList<RasterBand> bands;
-    for (int first = 0; first < height; first += MaxRowsPerCommand)
-        bands.append({first, qMin(MaxRowsPerCommand, height - first)});
+    for (int first = 0; first < height; first += maxRowsPerCommand)
+        bands.append({first, qMin(maxRowsPerCommand, height - first)});
     return bands;
 }
 

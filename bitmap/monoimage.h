@@ -1,5 +1,4 @@
-#ifndef PRINTER_KIVO_MONOIMAGE_H
-#define PRINTER_KIVO_MONOIMAGE_H
+#pragma once
 
 // The image work behind bitmap printing, free of the window: one form for
 // every 1-bit image, and the raster rows and commands made from it.
@@ -18,9 +17,9 @@
 namespace bitmap {
 
 // The print head is 384 dots wide.
-constexpr int MaxPrintWidth = 384;
+constexpr int maxPrintWidth = 384;
 // The row count of one raster command travels as a 16-bit value.
-constexpr int MaxRowsPerCommand = 65535;
+constexpr int maxRowsPerCommand = 65535;
 
 // How dark a colour looks on paper, 0 (black) to 255 (white): a colour that
 // is partly transparent is seen against the white paper.
@@ -52,7 +51,7 @@ struct RasterBand {
     int rows = 0;
 };
 
-// The picture's rows in order, at most MaxRowsPerCommand to a band; none for
+// The picture's rows in order, at most maxRowsPerCommand to a band; none for
 // a height of 0.
 QList<RasterBand> rasterBands(int height);
 
@@ -62,5 +61,3 @@ QList<RasterBand> rasterBands(int height);
 QList<printer::Command> rasterCommands(const QByteArray &rows, int bytesPerLine);
 
 } // namespace bitmap
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef PRINTER_KIVO_DEMOS_H
-#define PRINTER_KIVO_DEMOS_H
+#pragma once
 
 // The catalogue of demonstrations. Each function returns a demonstration as
 // data; the window's button handlers run them.
@@ -64,5 +63,3 @@ constexpr uint8_t defaultUartFlow = 1;
 Demo uartSetting(uint8_t speed, uint8_t flow);
 
 } // namespace demos
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef PRINTER_KIVO_PICTURES_H
-#define PRINTER_KIVO_PICTURES_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -25,5 +24,3 @@ extern const RasterPicture circledDigitsBitmap; // 72 x 20 dots: the digits 1 to
 extern const RasterPicture rasterSampleBitmap;  // 256 x 256 dots: maker, product and family name
 extern const RasterPicture receiptHeaderBitmap; // 384 x 256 dots: header of the sample receipt
 extern const RasterPicture qrSampleBitmap;      // 232 x 232 dots: a QR Code, version 2-M
-
-#endif // PRINTER_KIVO_PICTURES_H

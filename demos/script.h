@@ -1,5 +1,4 @@
-#ifndef PRINTER_KIVO_SCRIPT_H
-#define PRINTER_KIVO_SCRIPT_H
+#pragma once
 
 // A demonstration is data: what the console shows and the list of commands
 // it sends. One shared routine in the window runs every demonstration (the
@@ -58,5 +57,3 @@ inline printer::Command picture(const RasterPicture &p)
 }
 
 } // namespace demos
-
-#endif

@@ -142,7 +142,7 @@ Command setQRcodeErrorCorrection(uint8_t ucErrorCorrectionLevel)
 
 Command transferQRcodeData(uint16_t usbufferSize, const uint8_t *pucDataBuf)
 {
-    if (usbufferSize > MaxQRDataSize)
+    if (usbufferSize > maxQrDataSize)
         return Command {};
     const uint16_t length = uint16_t(usbufferSize + 3);   // counts 31 50 30 too
     const QByteArray header = fixed({GS, 0x28, 0x6B, lowByte(length), highByte(length), 0x31, 0x50, 0x30});

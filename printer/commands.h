@@ -1,5 +1,4 @@
-#ifndef PRINTER_KIVO_COMMANDS_H
-#define PRINTER_KIVO_COMMANDS_H
+#pragma once
 
 // The controller's command set. Each function builds one command as the
 // write calls that carry it to the wire; nothing else in the program spells
@@ -26,13 +25,15 @@ constexpr char HT = 0x09;
 
 // Print-mode bits of print_with_font and fontTypeSet; combinations are sums.
 namespace mode {
-constexpr uint8_t Normal = 0x00;
-constexpr uint8_t Italic = 0x02;
-constexpr uint8_t Bold = 0x08;
-constexpr uint8_t DoubleHeight = 0x10;
-constexpr uint8_t DoubleWidth = 0x20;
-constexpr uint8_t Reverse = 0x40;
-constexpr uint8_t Underlined = 0x80;
+enum Bits : uint8_t {
+    Normal = 0x00,
+    Italic = 0x02,
+    Bold = 0x08,
+    DoubleHeight = 0x10,
+    DoubleWidth = 0x20,
+    Reverse = 0x40,
+    Underlined = 0x80,
+};
 } // namespace mode
 
 // Symbologies of barcodePrint.
@@ -105,8 +106,6 @@ Command partialCut();
 Command newLabelHome();
 
 // The largest QR data block whose length still fits the command.
-constexpr uint16_t MaxQRDataSize = 65532;
+constexpr uint16_t maxQrDataSize = 65532;
 
 } // namespace printer
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef PRINTER_KIVO_SERIALSETTINGS_H
-#define PRINTER_KIVO_SERIALSETTINGS_H
+#pragma once
 
 #include <QSerialPort>
 #include <QString>
@@ -18,5 +17,3 @@ struct SerialSettings {
     QSerialPort::FlowControl flowControl = QSerialPort::NoFlowControl;
     QString flowControlText;
 };
-
-#endif

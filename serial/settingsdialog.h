@@ -1,5 +1,4 @@
-#ifndef PRINTER_KIVO_SETTINGSDIALOG_H
-#define PRINTER_KIVO_SETTINGSDIALOG_H
+#pragma once
 
 #include "serial/serialsettings.h"
 
@@ -48,5 +47,3 @@ private:
     SerialSettings activeSettings;
     QIntValidator *baudRateValidator = nullptr;
 };
-
-#endif

@@ -182,7 +182,7 @@ void TestCommands::picturesGoAsOneHeaderAndOneDataWrite()
 
 void TestCommands::qrDataUpToTheLimitKeepsItsLength()
 {
-    const QByteArray data(printer::MaxQRDataSize, 'Q');
+    const QByteArray data(printer::maxQrDataSize, 'Q');
     QVERIFY(QMetaObject::invokeMethod(window.get(), "transferQRcodeData", U16(65532), BUF(data.constData())));
     QCOMPARE(device->writeLengths(), (QList<int> {8, 65532}));
     QCOMPARE(device->writes[0], hex("1D 28 6B FF FF 31 50 30"));

@@ -77,7 +77,7 @@ private slots:
 
 void TestImageFuzzInputs::initTestCase()
 {
-    QImageReader::setAllocationLimit(imagepath::AllocationLimitMB);
+    QImageReader::setAllocationLimit(imagepath::allocationLimitMb);
 }
 
 void TestImageFuzzInputs::everyRuleHolds_data()

@@ -22,8 +22,8 @@
 
 namespace {
 
-constexpr std::size_t OutcomeCounters = 1 << 14;
-__attribute__((used, section("__libfuzzer_extra_counters"))) std::uint8_t outcomeCounters[OutcomeCounters];
+constexpr std::size_t outcomeCounterCount = 1 << 14;
+__attribute__((used, section("__libfuzzer_extra_counters"))) std::uint8_t outcomeCounters[outcomeCounterCount];
 
 int log2Class(qint64 value)
 {
@@ -45,7 +45,7 @@ void mark(std::size_t salt, std::initializer_list<qint64> parts)
     std::size_t h = salt * 0x9E3779B97F4A7C15ull;
     for (qint64 part : parts)
         h = (h ^ std::size_t(part)) * 0x100000001B3ull;
-    std::uint8_t &counter = outcomeCounters[(h >> 17) % OutcomeCounters];
+    std::uint8_t &counter = outcomeCounters[(h >> 17) % outcomeCounterCount];
     if (counter < 255)
         ++counter;
 }
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     static char *argv[] = {name, nullptr};
     static QGuiApplication app(argc, argv);
     qInstallMessageHandler(quiet);
-    QImageReader::setAllocationLimit(imagepath::AllocationLimitMB);
+    QImageReader::setAllocationLimit(imagepath::allocationLimitMb);
     // Load the image plugins now, so their one-time allocations are not
     // taken for leaks of the first input.
     QImageReader::supportedImageFormats();

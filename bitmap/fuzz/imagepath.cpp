@@ -1,7 +1,7 @@
 #include "imagepath.h"
 
 #include "bitmap/monoimage.h"
-#include "printer/commands.h"
+#include "bitmap/printjob.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -156,7 +156,7 @@ QString checkSent(const QByteArray &sent, const QByteArray &rows, int bytesPerLi
     }
     if (rowBytesSeen != rows.size())
         return QStringLiteral("raster blocks add up to %1 bytes, the rows are %2").arg(rowBytesSeen).arg(rows.size());
-    if (commands != (rows.size() / bytesPerLine + bitmap::MaxRowsPerCommand - 1) / bitmap::MaxRowsPerCommand)
+    if (commands != (rows.size() / bytesPerLine + bitmap::maxRowsPerCommand - 1) / bitmap::maxRowsPerCommand)
         return QStringLiteral("%1 raster commands for %2 rows").arg(commands).arg(rows.size() / bytesPerLine);
     return {};
 }
@@ -209,12 +209,13 @@ Result run(const QByteArray &bytes)
     if (!result.fault.isEmpty())
         return result;
 
-    // What the print button does with the stored image: refuse it when it
-    // is wider than the head, else reset the controller and send the rows.
-    if (mono.width() > bitmap::MaxPrintWidth)
+    // What the print button does with the stored image (one rule for both):
+    // refuse it when it is wider than the head, else reset the controller
+    // and send the rows.
+    const bitmap::PrintJob job = bitmap::printJob(mono);
+    if (job.refusal != bitmap::PrintJob::Refusal::None)
         return result;
-    result.sent = printer::printerSoftInit().bytes();
-    for (const printer::Command &command : bitmap::rasterCommands(rows, int(mono.bytesPerLine())))
+    for (const printer::Command &command : job.commands)
         result.sent += command.bytes();
     result.fault = checkSent(result.sent, rows, int(mono.bytesPerLine()));
     return result;

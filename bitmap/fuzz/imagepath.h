@@ -1,5 +1,4 @@
-#ifndef PRINTER_KIVO_IMAGEPATH_H
-#define PRINTER_KIVO_IMAGEPATH_H
+#pragma once
 
 // The image path as one call, for the fuzzer and for the test that replays
 // its findings: file bytes through the program's reading and 1-bit form to
@@ -17,7 +16,7 @@ namespace imagepath {
 // Qt's image allocation limit, in megabytes, that the fuzzer reads under:
 // low, so that a tiny file announcing a giant picture costs little. The
 // replaying test sets the same limit.
-constexpr int AllocationLimitMB = 16;
+constexpr int allocationLimitMb = 16;
 
 struct Result {
     QImage source;           // the file's picture before the 1-bit form (bitmap::readPicture); null when reading failed
@@ -35,5 +34,3 @@ struct Result {
 Result run(const QByteArray &bytes);
 
 } // namespace imagepath
-
-#endif

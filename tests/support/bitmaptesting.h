@@ -1,5 +1,4 @@
-#ifndef KIVO_TEST_BITMAPTESTING_H
-#define KIVO_TEST_BITMAPTESTING_H
+#pragma once
 
 // Pictures for the bitmap tests and the tests' own reading of how a picture
 // goes to the controller: 1 for a dark pixel, leftmost pixel in the most
@@ -108,5 +107,3 @@ inline QString saveBytes(const QTemporaryDir &dir, const QString &name, const QB
 }
 
 } // namespace bitmaptest
-
-#endif

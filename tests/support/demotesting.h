@@ -1,5 +1,4 @@
-#ifndef KIVO_TEST_DEMOTESTING_H
-#define KIVO_TEST_DEMOTESTING_H
+#pragma once
 
 // Running demonstrations against a recording device: a window whose every
 // write is kept, and the check that a button does nothing but show the
@@ -65,5 +64,3 @@ inline void verifyConnectionGuard(const char *slot)
     QVERIFY(recorded.device.writes.isEmpty());
     QCOMPARE(recorded.consoleText(), before);
 }
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef KIVO_TEST_EXPECTEDSTREAM_H
-#define KIVO_TEST_EXPECTEDSTREAM_H
+#pragma once
 
 // The tests' own reading of the controller command set: builds the byte
 // stream a demonstration should send from its list of calls, written out
@@ -67,5 +66,3 @@ private:
 // The 33 full stops, alone and with a blank line after them.
 inline const QByteArray separatorLine(33, '.');
 inline const QByteArray closingSeparatorLine = QByteArray(33, '.') + "\n\n";
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef KIVO_TEST_KIVOTESTACCESS_H
-#define KIVO_TEST_KIVOTESTACCESS_H
+#pragma once
 
 #include "app/mainwindow.h"
 
@@ -18,7 +17,7 @@ struct KivoTestAccess {
     static const QImage &loadedImage(MainWindow &w) { return w.loadedImage; }
     // Sends every write to `device` instead of the serial port (pass the
     // port back to undo). The device's open state then counts as connected.
-    static void setWire(MainWindow &w, QIODevice *device) { w.wire = device; }
+    static void setWire(MainWindow &w, QIODevice *device) { w.lineOut.setDevice(device); }
 };
 
 // A widget of the window by object name; fails the test if it is missing.
@@ -30,5 +29,3 @@ T *widget(QObject &window, const char *name)
         qFatal("no child %s", name);
     return found;
 }
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef KIVO_TEST_MODALBOXCLOSER_H
-#define KIVO_TEST_MODALBOXCLOSER_H
+#pragma once
 
 #include <QList>
 #include <QMessageBox>
@@ -35,5 +34,3 @@ private:
     void poll();
     QTimer timer;
 };
-
-#endif

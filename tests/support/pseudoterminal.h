@@ -1,5 +1,4 @@
-#ifndef KIVO_TEST_PSEUDOTERMINAL_H
-#define KIVO_TEST_PSEUDOTERMINAL_H
+#pragma once
 
 #include <QByteArray>
 #include <QString>
@@ -36,5 +35,3 @@ private:
     int slaveKeeper = -1;   // keeps the pair alive while the program's port is closed
     QString path;
 };
-
-#endif

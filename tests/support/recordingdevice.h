@@ -1,5 +1,4 @@
-#ifndef KIVO_TEST_RECORDINGDEVICE_H
-#define KIVO_TEST_RECORDINGDEVICE_H
+#pragma once
 
 #include <QByteArray>
 #include <QIODevice>
@@ -32,5 +31,3 @@ protected:
 private:
     QByteArray incoming;
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef KIVO_TEST_WINDOWDRIVER_H
-#define KIVO_TEST_WINDOWDRIVER_H
+#pragma once
 
 // Drives the window the way a user does: through the settings dialog and the
 // actions, by object name.
@@ -30,5 +29,3 @@ QString actionStates(MainWindow &window);
 void press(MainWindow &window, const char *slot);
 
 } // namespace driver
-
-#endif

@@ -1,5 +1,5 @@
-// The window's side of the serial link: connecting, disconnecting, errors,
-// and the byte paths in both directions.
+// The port's life: connecting with the dialog's settings, disconnecting,
+// and a device that goes away.
 
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
@@ -9,14 +9,8 @@
 #include <QMessageBox>
 #include <QSerialPort>
 #include <QSignalBlocker>
-#include <QTimer>
-
-#include <utility>
 
 namespace {
-
-// Replies that follow each other this closely share one console update.
-constexpr qint64 ReplyFrameMs = 20;
 
 // Closes the port and drops what it has not sent yet: the port's own buffer
 // and what the system still holds for the line. Otherwise a closed port
@@ -89,40 +83,4 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     serialPort->close();
     QMessageBox::critical(this, tr("Critical Error"), reason);
     closeSerialPort();
-}
-
-void MainWindow::readData()
-{
-    // Replies are shown as they come, as text; nothing parses them. Each
-    // piece read is decoded on its own, so a status byte shows at once.
-    pendingReplies += QString::fromUtf8(wire->readAll());
-
-    // Every console insertion lays out and repaints the console, which costs
-    // far more than the decoding: a peer that floods the line would keep the
-    // window busy with one update per piece. A piece that comes within a
-    // frame of the last update waits for the end of that frame and goes in
-    // together with the pieces that follow it, in order. The first piece
-    // after a quiet spell, and a direct call (a request that shows what has
-    // already arrived), go in at once.
-    const bool fromPort = sender() == serialPort;
-    if (fromPort && repliesShown.isValid() && repliesShown.elapsed() < ReplyFrameMs) {
-        if (!replyTimer->isActive())
-            replyTimer->start(int(ReplyFrameMs - repliesShown.elapsed()));
-        return;
-    }
-    showReplies();
-}
-
-void MainWindow::showReplies()
-{
-    replyTimer->stop();
-    if (pendingReplies.isEmpty())
-        return;
-    ui->editKivo->insertPlainText(std::exchange(pendingReplies, QString()));
-    repliesShown.start();
-}
-
-void MainWindow::Write(const uint8_t *buf, size_t buflen)
-{
-    wire->write(reinterpret_cast<const char *>(buf), qint64(buflen));
 }

@@ -1,12 +1,11 @@
-// The window's bitmap handlers: loading an image file into the preview and
-// printing the loaded image as raster pictures.
+// The Bitmaps tab: loading an image file into the preview (bitmap/imagefile)
+// and printing the loaded image (bitmap/printjob).
 
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include "bitmap/imagefile.h"
-#include "bitmap/monoimage.h"
-#include "printer/commands.h"
+#include "bitmap/printjob.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -19,12 +18,8 @@
 
 void MainWindow::open()
 {
-    // Only the first dialog of a run is sent to the picture folder; later
-    // ones open where the user left off.
-    static bool firstDialog = true;
-
     QFileDialog dialog(this, tr("Open File"));
-    bitmap::prepareOpenDialog(dialog, std::exchange(firstDialog, false));
+    bitmap::prepareOpenDialog(dialog, std::exchange(firstOpenDialog, false));
     while (dialog.exec() == QDialog::Accepted && !loadFile(dialog.selectedFiles().value(0))) {
     }
 }
@@ -56,30 +51,32 @@ void MainWindow::on_pushButton_Load_released()
     open();
 }
 
-void MainWindow::on_pushButton_58PrintH_released()
+void MainWindow::on_pushButton_58PrintH_released() { printLoadedImage(); }
+
+void MainWindow::printLoadedImage()
 {
     if (!connectionGuard())
         return;
     ui->editKivo->clear();
     ui->editKivo->insertPlainText("Validating if Bitmap can be printed");
 
-    if (loadedImage.sizeInBytes() <= 0) {
+    // The commands borrow the job's rows, which live until the end of this
+    // function: the port copies every write into its output buffer.
+    const bitmap::PrintJob job = bitmap::printJob(loadedImage);
+    switch (job.refusal) {
+    case bitmap::PrintJob::Refusal::NothingLoaded:
         ui->editKivo->appendPlainText("No Bitmap loaded");
         QMessageBox::about(this, tr("Print Bitmap"), tr("No Bitmap loaded!"));
         return;
-    }
-    if (loadedImage.width() > bitmap::MaxPrintWidth) {
+    case bitmap::PrintJob::Refusal::TooWide:
         ui->editKivo->appendPlainText("Bitmap too wide. Max 384 pixels");
         QMessageBox::about(this, tr("Print Bitmap"),
                            tr("This tool allows printing only for bitmaps of up to 384 pixel wide!"));
         return;
+    case bitmap::PrintJob::Refusal::None:
+        break;
     }
     ui->editKivo->appendPlainText("Validating bitmap...");
-
-    transmit(printer::printerSoftInit());
-    // The rows live until every command that borrows them has been handed
-    // to the port, which copies them into its output buffer.
-    const QByteArray rows = bitmap::rasterRows(loadedImage);
-    for (const printer::Command &command : bitmap::rasterCommands(rows, int(loadedImage.bytesPerLine())))
-        transmit(command);
+    for (const printer::Command &command : job.commands)
+        lineOut.send(command);
 }

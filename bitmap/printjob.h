@@ -1,0 +1,32 @@
+#pragma once
+
+// The one rule for printing a loaded image, free of the window: the commands
+// that print it, or the reason it is refused. The window's print button and
+// the image fuzzer both use it.
+
+#include "printer/commands.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+
+namespace bitmap {
+
+struct PrintJob {
+    enum class Refusal {
+        None,
+        NothingLoaded, // no image, or one without pixels
+        TooWide,       // wider than the print head
+    };
+    Refusal refusal = Refusal::None;
+    // The raster rows; the commands borrow them, so they live as long as
+    // the job (copies of the job share them).
+    QByteArray rows;
+    // Reset the controller, then the rows as raster commands; none when
+    // refused.
+    QList<printer::Command> commands;
+};
+
+PrintJob printJob(const QImage &image);
+
+} // namespace bitmap

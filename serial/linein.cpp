@@ -1,0 +1,51 @@
+#include "serial/linein.h"
+
+#include <QIODevice>
+
+#include <utility>
+
+namespace serial {
+
+namespace {
+
+// Replies that follow each other this closely share one console update.
+constexpr qint64 replyFrameMs = 20;
+
+} // namespace
+
+LineIn::LineIn(QObject *parent)
+    : QObject(parent)
+{
+    frameEnd.setSingleShot(true);
+    connect(&frameEnd, &QTimer::timeout, this, &LineIn::deliver);
+}
+
+void LineIn::read(QIODevice &device, Delivery delivery)
+{
+    // Each piece read is decoded on its own, so a status byte shows at once.
+    pending += QString::fromUtf8(device.readAll());
+
+    // Every console insertion lays out and repaints the console, which costs
+    // far more than the decoding: a peer that floods the line would keep the
+    // window busy with one update per piece. A piece that comes within a
+    // frame of the last update waits for the end of that frame and goes in
+    // together with the pieces that follow it, in order. The first piece
+    // after a quiet spell goes in at once.
+    if (delivery == Delivery::Batched && lastDelivery.isValid() && lastDelivery.elapsed() < replyFrameMs) {
+        if (!frameEnd.isActive())
+            frameEnd.start(int(replyFrameMs - lastDelivery.elapsed()));
+        return;
+    }
+    deliver();
+}
+
+void LineIn::deliver()
+{
+    frameEnd.stop();
+    if (pending.isEmpty())
+        return;
+    emit textArrived(std::exchange(pending, QString()));
+    lastDelivery.start();
+}
+
+} // namespace serial

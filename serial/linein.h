@@ -1,0 +1,46 @@
+#pragma once
+
+// The way in from the line: the controller's replies, decoded as text for
+// the console. Nothing parses them.
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class QIODevice;
+
+namespace serial {
+
+class LineIn : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How soon what was read reaches the console.
+    enum class Delivery {
+        // As the port announces it: a piece within a frame of the last
+        // console update waits for the end of that frame.
+        Batched,
+        // At once, with anything still waiting (a request showing what has
+        // already come in).
+        Now,
+    };
+
+    explicit LineIn(QObject *parent = nullptr);
+
+    // Reads everything `device` holds; each piece is decoded on its own.
+    void read(QIODevice &device, Delivery delivery);
+
+signals:
+    void textArrived(const QString &text);
+
+private:
+    void deliver();
+
+    QString pending;
+    QElapsedTimer lastDelivery;
+    QTimer frameEnd;
+};
+
+} // namespace serial

@@ -1,0 +1,34 @@
+#pragma once
+
+// The way out to the line. Every byte the program sends passes through here,
+// one write call for each write a command lists; nothing waits for the line.
+
+#include <QtGlobal>
+
+class QIODevice;
+
+namespace printer {
+struct Command;
+}
+
+namespace serial {
+
+class LineOut
+{
+public:
+    explicit LineOut(QIODevice *device) : line(device) { }
+
+    // The device the bytes go to: the serial port; tests put a recording
+    // device in its place. Its open state is the connection state.
+    QIODevice *device() const { return line; }
+    void setDevice(QIODevice *device) { line = device; }
+    bool isOpen() const;
+
+    void write(const char *data, qint64 size);
+    void send(const printer::Command &command);
+
+private:
+    QIODevice *line;
+};
+
+} // namespace serial
