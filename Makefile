@@ -4,7 +4,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build run run-real test test-sanitize fuzz lint bench clean
+.PHONY: all setup configure build run run-real test test-sanitize fuzz lint format bench clean
 
 all: build
 
@@ -46,10 +46,15 @@ test-sanitize: setup
 fuzz:
 	@./tools/fuzz.sh
 
-# clang-tidy (the checks in .clang-tidy) and cppcheck on the project's code.
+# The house rules: format (.clang-format), layering, cppcheck and clang-tidy
+# (.clang-tidy) on the project's code; `make format` applies the format.
 lint:
 	@./tools/setup-debian.sh lint
 	./tools/lint.sh $(CURDIR)/build-lint
+
+format:
+	@./tools/setup-debian.sh lint
+	@./tools/format.sh
 
 # The bench programs (bench/ and the virtual printer's), built Release, one
 # line per figure; README, "Performance".

@@ -73,8 +73,7 @@ void MainWindow::printLoadedImage()
         QMessageBox::about(this, tr("Print Bitmap"),
                            tr("This tool allows printing only for bitmaps of up to 384 pixel wide!"));
         return;
-    case bitmap::PrintJob::Refusal::None:
-        break;
+    case bitmap::PrintJob::Refusal::None: break;
     }
     ui->editKivo->appendPlainText("Validating bitmap...");
     for (const printer::Command &command : job.commands)

@@ -50,9 +50,9 @@ void MainWindow::openSerialPort()
     if (serialPort->open(QIODevice::ReadWrite)) {
         setConnectedActions(true);
         // All six at once, so a '%' in a typed device path stays as it is.
-        setStatusText(tr("Connected to %1 : %2, %3, %4, %5, %6")
-                          .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
-                               p.stopBitsText, p.flowControlText));
+        setStatusText(
+            tr("Connected to %1 : %2, %3, %4, %5, %6")
+                .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText, p.flowControlText));
     } else {
         QMessageBox::critical(this, tr("Error"), serialPort->errorString());
         setStatusText(tr("Open error"));

@@ -87,11 +87,11 @@ void MainWindow::on_pushButtonApply_released()
     // The controller's codes are the buttons' places in these lists (speeds
     // 9600 to 375000; flow none, XON/XOFF, hardware). Only the controller
     // changes; the host port keeps its settings.
-    const uint8_t speed = firstChecked({ui->radioButton9600, ui->radioButton19200, ui->radioButton38400,
-                                        ui->radioButton57600, ui->radioButton115200, ui->radioButton256000,
-                                        ui->radioButton375000},
-                                       demos::defaultUartSpeed);
-    const uint8_t flow = firstChecked({ui->radioButtonNoFlow, ui->radioButtonSoftFlow, ui->radioButtonHardFlow},
-                                      demos::defaultUartFlow);
+    const uint8_t speed =
+        firstChecked({ui->radioButton9600, ui->radioButton19200, ui->radioButton38400, ui->radioButton57600,
+                      ui->radioButton115200, ui->radioButton256000, ui->radioButton375000},
+                     demos::defaultUartSpeed);
+    const uint8_t flow =
+        firstChecked({ui->radioButtonNoFlow, ui->radioButtonSoftFlow, ui->radioButtonHardFlow}, demos::defaultUartFlow);
     runDemo(demos::uartSetting(speed, flow));
 }

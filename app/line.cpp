@@ -38,7 +38,10 @@ void MainWindow::runDemo(const demos::Demo &demo)
         readData();
 }
 
-void MainWindow::Write(const uint8_t *buf, size_t buflen) { lineOut.write(reinterpret_cast<const char *>(buf), qint64(buflen)); }
+void MainWindow::Write(const uint8_t *buf, size_t buflen)
+{
+    lineOut.write(reinterpret_cast<const char *>(buf), qint64(buflen));
+}
 
 void MainWindow::readData()
 {

@@ -10,10 +10,7 @@
 
 // The icons live in the kivo_app static library; a static library's
 // resources must be registered by hand, outside any namespace.
-static void initialiseIconResources()
-{
-    Q_INIT_RESOURCE(images);
-}
+static void initialiseIconResources() { Q_INIT_RESOURCE(images); }
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -67,10 +64,7 @@ void MainWindow::wireActions()
     connect(ui->actionAboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
 }
 
-void MainWindow::setStatusText(const QString &message)
-{
-    statusLabel->setText(message);
-}
+void MainWindow::setStatusText(const QString &message) { statusLabel->setText(message); }
 
 void MainWindow::about()
 {
@@ -80,6 +74,4 @@ void MainWindow::about()
 }
 
 // The "Hex" check box sits on the hidden "Command" page; nothing to do.
-void MainWindow::on_checkBoxHexEnable_released()
-{
-}
+void MainWindow::on_checkBoxHexEnable_released() { }

@@ -15,7 +15,7 @@ class SettingsDialog;
 namespace printer {
 struct Command;
 enum Symbology : uint8_t;
-}
+} // namespace printer
 
 namespace demos {
 struct Demo;

@@ -14,10 +14,11 @@
 
 namespace bench {
 
-struct Spread {
+struct Spread
+{
     double median = 0;
-    double low = 0;   // first quartile
-    double high = 0;  // third quartile
+    double low = 0;  // first quartile
+    double high = 0; // third quartile
 };
 
 inline Spread spread(std::vector<double> values)
@@ -29,16 +30,13 @@ inline Spread spread(std::vector<double> values)
     return {at(0.5), at(0.25), at(0.75)};
 }
 
-inline double median(const std::vector<double> &values)
-{
-    return spread(values).median;
-}
+inline double median(const std::vector<double> &values) { return spread(values).median; }
 
 // CPU seconds (user and system) of this process, or of its waited-for
 // children.
 inline double cpuSeconds(int who = RUSAGE_SELF)
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(who, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;

@@ -53,9 +53,11 @@ class Drain
 {
 public:
     Drain(int fd, qint64 expected, std::function<void()> done = {})
-        : fd(fd), expected(expected), done(std::move(done)), thread([this] { run(); })
-    {
-    }
+        : fd(fd)
+        , expected(expected)
+        , done(std::move(done))
+        , thread([this] { run(); })
+    { }
     ~Drain() { wait(); }
     void wait()
     {
@@ -71,7 +73,7 @@ private:
         QElapsedTimer idle;
         idle.start();
         while (count.load() < expected && idle.elapsed() < 5000) {
-            pollfd pfd {fd, POLLIN, 0};
+            pollfd pfd{fd, POLLIN, 0};
             if (::poll(&pfd, 1, 20) > 0) {
                 const ssize_t n = ::read(fd, buffer.data(), buffer.size());
                 if (n > 0) {
@@ -86,16 +88,17 @@ private:
     int fd;
     qint64 expected;
     std::function<void()> done;
-    std::atomic<qint64> count {0};
+    std::atomic<qint64> count{0};
     std::thread thread;
 };
 
-struct RawPty {
+struct RawPty
+{
     int master = -1, slave = -1;
     RawPty()
     {
         openpty(&master, &slave, nullptr, nullptr, nullptr);
-        termios raw {};
+        termios raw{};
         tcgetattr(slave, &raw);
         cfmakeraw(&raw);
         tcsetattr(slave, TCSANOW, &raw);
@@ -117,7 +120,7 @@ double plainThroughput(const QByteArray &data)
     const int fd = ::open(QFile::encodeName(pty.slavePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return 0;
-    termios raw {};
+    termios raw{};
     tcgetattr(fd, &raw);
     cfmakeraw(&raw);
     tcsetattr(fd, TCSANOW, &raw);
@@ -127,7 +130,7 @@ double plainThroughput(const QByteArray &data)
     Drain drain(pty.master, data.size());
     qint64 sent = 0;
     while (sent < data.size()) {
-        pollfd pfd {fd, POLLOUT, 0};
+        pollfd pfd{fd, POLLOUT, 0};
         if (::poll(&pfd, 1, 1000) <= 0)
             break;
         const ssize_t n = ::write(fd, data.constData() + sent, size_t(data.size() - sent));
@@ -157,7 +160,8 @@ double programThroughput(const QByteArray &picture, quint16 widthBytes)
     QEventLoop loop;
     QElapsedTimer timer;
     timer.start();
-    Drain drain(pty.master, 8 + picture.size(), [&loop] { QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection); });
+    Drain drain(pty.master, 8 + picture.size(),
+                [&loop] { QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection); });
     QMetaObject::invokeMethod(&window, "picturePrintH", Q_ARG(uint8_t, 0), Q_ARG(uint16_t, widthBytes),
                               Q_ARG(uint16_t, rows),
                               Q_ARG(const uint8_t *, reinterpret_cast<const uint8_t *>(picture.constData())));
@@ -171,7 +175,8 @@ void queueing()
     PseudoTerminal pty;
     MainWindow window;
     driver::connectTo(window, pty.slavePath(), "None");
-    struct Handler {
+    struct Handler
+    {
         const char *slot;
         const char *name;
         qint64 bytes;
@@ -235,9 +240,9 @@ public:
     {
         link = dir.filePath(QStringLiteral("printer"));
         process.start(QStringLiteral(KVP_EXECUTABLE),
-                      QStringList {QStringLiteral("--headless"), QStringLiteral("--link"), link,
-                                   QStringLiteral("--output"), dir.filePath(QStringLiteral("out")),
-                                   QStringLiteral("--flash"), dir.filePath(QStringLiteral("flash.txt"))}
+                      QStringList{QStringLiteral("--headless"), QStringLiteral("--link"), link,
+                                  QStringLiteral("--output"), dir.filePath(QStringLiteral("out")),
+                                  QStringLiteral("--flash"), dir.filePath(QStringLiteral("flash.txt"))}
                           + options);
         QByteArray said;
         QElapsedTimer timer;

@@ -23,7 +23,7 @@ namespace {
 
 long long monotonicNs()
 {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
 }
@@ -51,7 +51,8 @@ double startMs(const QStringList &arguments)
 double probeRssMb(const QStringList &arguments)
 {
     QProcess probe;
-    probe.start(QStringLiteral(KIVO_STARTUP_PROBE), arguments + QStringList {QStringLiteral("--idle"), QStringLiteral("1000")});
+    probe.start(QStringLiteral(KIVO_STARTUP_PROBE),
+                arguments + QStringList{QStringLiteral("--idle"), QStringLiteral("1000")});
     if (!probe.waitForFinished(20000))
         return -1;
     return lineStarting(probe.readAllStandardOutput(), "rss ").toDouble() / 1024.0;
@@ -83,7 +84,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
 
     const QStringList program;
-    const QStringList labelWindow {QStringLiteral("--bare")};
+    const QStringList labelWindow{QStringLiteral("--bare")};
     startMs(program); // warm the file cache
     startMs(labelWindow);
     const int pairs = 11;
@@ -106,7 +107,8 @@ int main(int argc, char *argv[])
         ratio.push_back(a / b);
     }
     const auto o = bench::spread(ours), r = bench::spread(ratio);
-    std::printf("start: process start to the main window shown %.0f ms (quartiles %.0f-%.0f); QMainWindow with a label %.0f ms; "
+    std::printf("start: process start to the main window shown %.0f ms (quartiles %.0f-%.0f); QMainWindow with a label "
+                "%.0f ms; "
                 "ratio %.2f (quartiles %.2f-%.2f, %d alternating pairs)\n",
                 o.median, o.low, o.high, bench::median(reference), r.median, r.low, r.high, pairs);
 

@@ -21,7 +21,7 @@ namespace {
 
 long long monotonicNs()
 {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
 }
@@ -67,8 +67,8 @@ public:
     }
 
 private:
-    QTimer shown;   // fires when the event loop is back, after the frame
-    QTimer idle;    // then waits while the window idles
+    QTimer shown; // fires when the event loop is back, after the frame
+    QTimer idle;  // then waits while the window idles
     bool seen = false;
 };
 

@@ -11,10 +11,11 @@ class QImageReader;
 
 namespace bitmap {
 
-struct ImageFile {
-    QImage image;            // in the printable 1-bit form (monoimage.h); null when reading failed
-    bool converted = false;  // the file held more than 1 bit per pixel
-    QString error;           // why reading failed: the image reader's own text
+struct ImageFile
+{
+    QImage image;           // in the printable 1-bit form (monoimage.h); null when reading failed
+    bool converted = false; // the file held more than 1 bit per pixel
+    QString error;          // why reading failed: the image reader's own text
 };
 
 // Reads any format Qt's image reader knows (detected from the contents),

@@ -23,22 +23,20 @@ QList<QRgb> shownColours(const QList<QRgb> &table)
 {
     QImage probe(2, 1, QImage::Format_Mono);
     probe.setColorTable(table);
-    probe.scanLine(0)[0] = 0x40;   // pixel 0 is a 0 bit, pixel 1 a 1 bit
+    probe.scanLine(0)[0] = 0x40; // pixel 0 is a 0 bit, pixel 1 a 1 bit
     const QImage shown = probe.convertToFormat(QImage::Format_ARGB32);
     return {shown.pixel(0, 0), shown.pixel(1, 0)};
 }
 
 // Number of whole bytes and leftover bits that the pixels of a row fill.
-struct RowExtent {
+struct RowExtent
+{
     int wholeBytes;
     int restBits;
     uchar restMask() const { return restBits ? uchar(0xFF << (8 - restBits)) : uchar(0); }
 };
 
-RowExtent rowExtent(int width)
-{
-    return {width / 8, width % 8};
-}
+RowExtent rowExtent(int width) { return {width / 8, width % 8}; }
 
 // True when every pixel of the image has the bit `bit` (padding ignored).
 bool allPixelsAre(const QImage &mono, bool bit)
@@ -79,10 +77,7 @@ QImage withEveryIndexColoured(const QImage &image)
 
 } // namespace
 
-int lightnessOnPaper(QRgb colour)
-{
-    return qGray(onPaper(colour));
-}
+int lightnessOnPaper(QRgb colour) { return qGray(onPaper(colour)); }
 
 QImage normalisedMono(const QImage &oneBit)
 {
@@ -117,7 +112,7 @@ QImage normalisedMono(const QImage &oneBit)
         if (!allPixelsAre(mono, dark))
             mono.fill(dark ? 1u : 0u);
     }
-    const QList<QRgb> table {colour0, colour1};
+    const QList<QRgb> table{colour0, colour1};
     if (mono.colorTable() != table)
         mono.setColorTable(table);
     return mono;

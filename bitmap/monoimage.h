@@ -46,7 +46,8 @@ QImage toPrintableMono(const QImage &image);
 QByteArray rasterRows(const QImage &image);
 
 // One raster command's share of the picture.
-struct RasterBand {
+struct RasterBand
+{
     int firstRow = 0;
     int rows = 0;
 };

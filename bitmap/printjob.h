@@ -12,7 +12,8 @@
 
 namespace bitmap {
 
-struct PrintJob {
+struct PrintJob
+{
     enum class Refusal {
         None,
         NothingLoaded, // no image, or one without pixels

@@ -28,19 +28,16 @@ const BarcodeSample barcodeSamples[] = {
 
 } // namespace
 
-const BarcodeSample &barcodeSample(Symbology symbology)
-{
-    return barcodeSamples[symbology];
-}
+const BarcodeSample &barcodeSample(Symbology symbology) { return barcodeSamples[symbology]; }
 
 Demo barcode(const BarcodeSample &sample, bool leftMargin)
 {
-    Demo demo {Demo::Console::Replace,
-               sample.consoleText,
-               {},
-               {printerSoftInit(), print_with_font(sample.caption, mode::Normal), printAndFeedNFontLine(2)}};
+    Demo demo{Demo::Console::Replace,
+              sample.consoleText,
+              {},
+              {printerSoftInit(), print_with_font(sample.caption, mode::Normal), printAndFeedNFontLine(2)}};
     if (leftMargin) {
-        demo.script.push_back(ConsoleLine {"Adding 4 to left margin - Bar Code will be moved 4mm to the right"});
+        demo.script.push_back(ConsoleLine{"Adding 4 to left margin - Bar Code will be moved 4mm to the right"});
         demo.script.push_back(setLeftMargin(4));
     }
     const auto length = uint8_t(std::strlen(sample.data));

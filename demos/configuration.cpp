@@ -14,7 +14,8 @@ constexpr char flashVX02x[] = "Updating VX02x controller flash...";
 constexpr char flashVX024B[] = "Updating VX024B controller flash...";
 constexpr char flashVX025[] = "Updating VX025 controller flash...";
 
-struct PrintHead {
+struct PrintHead
+{
     uint8_t index;
     const char *description;
     const char *flashMessage;

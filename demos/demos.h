@@ -17,7 +17,8 @@ enum class Receipt { Plain, FullCut, PartialCut };
 Demo receipt(Receipt variant);
 
 // The nine bar code samples.
-struct BarcodeSample {
+struct BarcodeSample
+{
     const char *consoleText;
     const char *caption;
     printer::Symbology symbology;

@@ -21,41 +21,47 @@ constexpr uint8_t tabStops[] = {8, 24, 38};
 
 Demo formatting()
 {
-    return {Demo::Console::Replace,
-            "Setting some text parameters:",
-            {"Default line space of 33 dots", "Line space of 66 dots ", "Resetting to default 33 dots",
-             "Print and feed paper 20 dots", "Print and feed paper 5 lines", "Test carriage return",
-             "Setting a left margin of 8 dots", "Setting a right margin of 38 dots"},
-            {
-                horizontalAlign(0),
-                printerSoftInit(),
-                print_with_font(separator, mode::Normal),
-                print_with_font(defaultSpacingText, mode::Normal),
-                lineSpacingSet(66),
-                print_with_font("Line Space 66:\n abcdefghijklmnopqrstuvwxyz\nabcdefghijklmnopqrstuvwxyz\nabcdefghijklmnopqrstuvwxyz",
-                                mode::Normal),
-                lineSpacingDefaults(),
-                print_with_font(defaultSpacingText, mode::Normal),
-                print_with_font(separator, mode::Normal),
-                print_with_font("Feeding 20 dots after printing:\nabcdefghijklmnopqrstuvwxyz\nabcdefghijklmnopqrstuvwxyz\nabcdefghijklmnopqrstuvwxyz",
-                                mode::Normal),
-                printAndFeedNDotLine(20),
-                print_with_font(separator, mode::Normal),
-                print_with_font("Feeding 5 lines after printing:\nabcdefghijklmnopqrstuvwxyz\nabcdefghijklmnopqrstuvwxyz\nabcdefghijklmnopqrstuvwxyz",
-                                mode::Normal),
-                printAndFeedNFontLine(5),
-                print_with_font(separator, mode::Normal),
-                // The carriage-return test: a lone CR after a complete line.
-                printCR(),
-                setLeftMargin(8),
-                print_with_font("Left Margin 8:\nabcd\nabcd\nabcd", mode::Normal),
-                setLeftMargin(0),
-                setRightMargin(38),
-                print_with_font("Right Margin 38:\nabcd\nabcd\nabcd", mode::Normal),
-                // Back to the controller's full-width right margin.
-                setRightMargin(48),
-                print_with_font(separator, mode::Normal),
-            }};
+    return {
+        Demo::Console::Replace,
+        "Setting some text parameters:",
+        {"Default line space of 33 dots", "Line space of 66 dots ", "Resetting to default 33 dots",
+         "Print and feed paper 20 dots", "Print and feed paper 5 lines", "Test carriage return",
+         "Setting a left margin of 8 dots", "Setting a right margin of 38 dots"},
+        {
+            horizontalAlign(0),
+            printerSoftInit(),
+            print_with_font(separator, mode::Normal),
+            print_with_font(defaultSpacingText, mode::Normal),
+            lineSpacingSet(66),
+            print_with_font(
+                "Line Space 66:\n abcdefghijklmnopqrstuvwxyz\nabcdefghijklmnopqrstuvwxyz\nabcdefghijklmnopqrstuvwxyz",
+                mode::Normal),
+            lineSpacingDefaults(),
+            print_with_font(defaultSpacingText, mode::Normal),
+            print_with_font(separator, mode::Normal),
+            print_with_font(
+                "Feeding 20 dots after "
+                "printing:\nabcdefghijklmnopqrstuvwxyz\nabcdefghijklmnopqrstuvwxyz\nabcdefghijklmnopqrstuvwxyz",
+                mode::Normal),
+            printAndFeedNDotLine(20),
+            print_with_font(separator, mode::Normal),
+            print_with_font(
+                "Feeding 5 lines after "
+                "printing:\nabcdefghijklmnopqrstuvwxyz\nabcdefghijklmnopqrstuvwxyz\nabcdefghijklmnopqrstuvwxyz",
+                mode::Normal),
+            printAndFeedNFontLine(5),
+            print_with_font(separator, mode::Normal),
+            // The carriage-return test: a lone CR after a complete line.
+            printCR(),
+            setLeftMargin(8),
+            print_with_font("Left Margin 8:\nabcd\nabcd\nabcd", mode::Normal),
+            setLeftMargin(0),
+            setRightMargin(38),
+            print_with_font("Right Margin 38:\nabcd\nabcd\nabcd", mode::Normal),
+            // Back to the controller's full-width right margin.
+            setRightMargin(48),
+            print_with_font(separator, mode::Normal),
+        }};
 }
 
 Demo alignment()

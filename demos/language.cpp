@@ -25,7 +25,8 @@ using namespace printer;
 namespace {
 
 // A run of 16-bit codes, both ends included.
-struct CodeRange {
+struct CodeRange
+{
     char16_t first;
     char16_t last;
 };
@@ -62,7 +63,7 @@ QByteArray highByteFirst(const Row &row)
 QByteArray encoded(const char *utf8, const char *charset)
 {
     const iconv_t converter = iconv_open(charset, "UTF-8");
-    if (converter == iconv_t(-1)) {   // NOLINT(performance-no-int-to-ptr): iconv's own failure value
+    if (converter == iconv_t(-1)) { // NOLINT(performance-no-int-to-ptr): iconv's own failure value
         qWarning("Language sample: no converter from UTF-8 to %s", charset);
         return {};
     }
@@ -101,25 +102,35 @@ QByteArray doubleByte(const char *utf8, const char *eucCharset, bool sevenBit)
     return bytes;
 }
 
-struct Samples {
+struct Samples
+{
     // The euro sign goes as 80, as in Windows-1252.
     QByteArray latin = encoded("ABCDabcd1234%&/!)(.-_;€$@£¥©®", "CP1252");
     QByteArray latin1 = encoded("ÆÃÀÜü¥µÞØøÑñ€ÆÔßðëçúïÙÿÜ", "CP1252");
     QByteArray latinExtendedA = highByteFirst({0x012B, 0x0135, 0x0107, 0x0126, 0x0176, 0x0108, 0x0119, 0x010E, 0x017D,
                                                0x014E, 0x015C, 0x017F, 0x0151, 0x0162, 0x0132, 0x014A, 0x016F});
-    QByteArray latinExtendedB = highByteFirst({0x01A0, 0x01AD, 0x01BB, 0x01CE, 0x01CF, 0x01F1, 0x01F9, 0x01FF,
-                                               0x0210, 0x0216, 0x0219, 0x021C, 0x021F, 0x01BE, 0x01FC, 0x021B});
-    QByteArray latinExtendedAdditional = highByteFirst({0x1EA1, 0x1EC7, 0x1EF3, 0x1EAB, 0x1EDB, 0x1EE9, 0x1EF1, 0x1ED6,
-                                                        0x1EE7, 0x1EED, 0x1ECF, 0x1EDD, 0x1EBC, 0x1EF9, 0x1ECA, 0x1EB5});
+    QByteArray latinExtendedB = highByteFirst({0x01A0, 0x01AD, 0x01BB, 0x01CE, 0x01CF, 0x01F1, 0x01F9, 0x01FF, 0x0210,
+                                               0x0216, 0x0219, 0x021C, 0x021F, 0x01BE, 0x01FC, 0x021B});
+    QByteArray latinExtendedAdditional =
+        highByteFirst({0x1EA1, 0x1EC7, 0x1EF3, 0x1EAB, 0x1EDB, 0x1EE9, 0x1EF1, 0x1ED6, 0x1EE7, 0x1EED, 0x1ECF, 0x1EDD,
+                       0x1EBC, 0x1EF9, 0x1ECA, 0x1EB5});
     QByteArray chinese = doubleByte("飞流直下三千尺，疑是银河落九天", "GB2312", false);
     QByteArray japanese = doubleByte("大原や蝶の出て舞う朧月", "EUC-JP", true);
 
     // JIS X 0208 row 4, all 83 hiragana.
-    std::vector<QByteArray> hiragana = rows({{{0x2421, 0x242F}}, {{0x2430, 0x243F}}, {{0x2440, 0x244F}},
-                                             {{0x2450, 0x245F}}, {{0x2460, 0x246F}}, {{0x2470, 0x2473}}});
+    std::vector<QByteArray> hiragana = rows({{{0x2421, 0x242F}},
+                                             {{0x2430, 0x243F}},
+                                             {{0x2440, 0x244F}},
+                                             {{0x2450, 0x245F}},
+                                             {{0x2460, 0x246F}},
+                                             {{0x2470, 0x2473}}});
     // JIS X 0208 row 5, without the codes ending in 2F, 3F, 4F, 5F and 6F.
-    std::vector<QByteArray> katakana = rows({{{0x2521, 0x252E}}, {{0x2530, 0x253E}}, {{0x2540, 0x254E}},
-                                             {{0x2550, 0x255E}}, {{0x2560, 0x256E}}, {{0x2570, 0x2576}}});
+    std::vector<QByteArray> katakana = rows({{{0x2521, 0x252E}},
+                                             {{0x2530, 0x253E}},
+                                             {{0x2540, 0x254E}},
+                                             {{0x2550, 0x255E}},
+                                             {{0x2560, 0x256E}},
+                                             {{0x2570, 0x2576}}});
     std::vector<QByteArray> greek = rows({{{0x0374, 0x0375}, {0x037A, 0x037E}},
                                           {{0x0384, 0x038A}, {0x038C, 0x038C}, {0x038E, 0x038F}},
                                           {{0x0390, 0x039F}},
@@ -127,11 +138,20 @@ struct Samples {
                                           {{0x03B0, 0x03BF}},
                                           {{0x03C0, 0x03CE}}});
     std::vector<QByteArray> arabic = rows({{{0x060C, 0x060C}, {0x061B, 0x061B}, {0x061F, 0x061F}},
-                                           {{0x0621, 0x062F}}, {{0x0630, 0x063A}}, {{0x0640, 0x064F}},
-                                           {{0x0650, 0x0658}}, {{0x0660, 0x066F}}, {{0x0671, 0x067F}},
-                                           {{0x0680, 0x068F}}, {{0x0690, 0x069F}}, {{0x06A0, 0x06AF}},
-                                           {{0x06B0, 0x06BF}}, {{0x06C0, 0x06CF}}, {{0x06D0, 0x06DF}},
-                                           {{0x06E0, 0x06EF}}, {{0x06F0, 0x06FF}}});
+                                           {{0x0621, 0x062F}},
+                                           {{0x0630, 0x063A}},
+                                           {{0x0640, 0x064F}},
+                                           {{0x0650, 0x0658}},
+                                           {{0x0660, 0x066F}},
+                                           {{0x0671, 0x067F}},
+                                           {{0x0680, 0x068F}},
+                                           {{0x0690, 0x069F}},
+                                           {{0x06A0, 0x06AF}},
+                                           {{0x06B0, 0x06BF}},
+                                           {{0x06C0, 0x06CF}},
+                                           {{0x06D0, 0x06DF}},
+                                           {{0x06E0, 0x06EF}},
+                                           {{0x06F0, 0x06FF}}});
 
     static std::vector<QByteArray> rows(std::initializer_list<Row> definitions)
     {
@@ -178,10 +198,12 @@ QString explanation()
 class LanguageScript
 {
 public:
-    explicit LanguageScript(Script &script) : out(script) {}
+    explicit LanguageScript(Script &script)
+        : out(script)
+    { }
 
     void send(Command command) { out.push_back(std::move(command)); }
-    void console(const char *text) { out.push_back(ConsoleLine {text}); }
+    void console(const char *text) { out.push_back(ConsoleLine{text}); }
     // The text, then a line feed.
     void line(const QByteArray &text)
     {
@@ -201,10 +223,12 @@ private:
 
 } // namespace
 
+// The sample's script, one step a line: a table more than a routine.
+// NOLINTNEXTLINE(readability-function-size)
 Demo language()
 {
     const Samples &s = samples();
-    Demo demo {Demo::Console::Replace, "Printing languages", {explanation()}, {}};
+    Demo demo{Demo::Console::Replace, "Printing languages", {explanation()}, {}};
     LanguageScript script(demo.script);
 
     script.send(printerSoftInit());
@@ -279,9 +303,9 @@ Demo language()
     script.send(printLF());
 
     script.console("Arabic Language");
-    for (const char *heading : {"[Arabic Language]\n", "[Firmware 04/2020 or newer]\n", "[060Ch 061Bh 061F]\n",
-                                "[0621h-063Ah]\n", "[0640h-0655h]\n", "[0660h-066Fh]\n", "[0671h-06EDh]\n",
-                                "[06F0h-06FEh]\n"})
+    for (const char *heading :
+         {"[Arabic Language]\n", "[Firmware 04/2020 or newer]\n", "[060Ch 061Bh 061F]\n", "[0621h-063Ah]\n",
+          "[0640h-0655h]\n", "[0660h-066Fh]\n", "[0671h-06EDh]\n", "[06F0h-06FEh]\n"})
         script.send(printStr(heading));
     script.send(printLF());
     for (const QByteArray &row : s.arabic)

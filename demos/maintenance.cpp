@@ -10,18 +10,12 @@ using namespace printer;
 namespace {
 
 // A demonstration whose console shows only its title.
-Demo titled(const char *title, Script script)
-{
-    return {Demo::Console::Replace, title, {}, std::move(script)};
-}
+Demo titled(const char *title, Script script) { return {Demo::Console::Replace, title, {}, std::move(script)}; }
 
 // A request whose answer the console shows: the pane is cleared to hold the
 // answer alone, and whatever has already come in is shown at once. The
 // answer itself arrives later, through the port's ready-read signal.
-Demo request(Command command)
-{
-    return {Demo::Console::Replace, QString(), {}, {std::move(command)}, true};
-}
+Demo request(Command command) { return {Demo::Console::Replace, QString(), {}, {std::move(command)}, true}; }
 
 } // namespace
 
@@ -32,15 +26,9 @@ Demo qrBitmap()
     return titled("Printing a sample QR code", {printerSoftInit(), picture(qrSampleBitmap)});
 }
 
-Demo reset()
-{
-    return titled("Resets and initilizes to default values", {printerSoftInit()});
-}
+Demo reset() { return titled("Resets and initilizes to default values", {printerSoftInit()}); }
 
-Demo clearBuffer()
-{
-    return titled("Clears the cyclic print buffer and line feeds", {clearPrintBuffer(), printLF()});
-}
+Demo clearBuffer() { return titled("Clears the cyclic print buffer and line feeds", {clearPrintBuffer(), printLF()}); }
 
 Demo lineFeed()
 {
@@ -63,20 +51,11 @@ Demo powerManagement()
                   {enterSleepMode()});
 }
 
-Demo nextLabel()
-{
-    return titled("Moving to top of next label", {newLabelHome()});
-}
+Demo nextLabel() { return titled("Moving to top of next label", {newLabelHome()}); }
 
-Demo firmwareVersion()
-{
-    return request(getFirmwareInfo());
-}
+Demo firmwareVersion() { return request(getFirmwareInfo()); }
 
-Demo printerStatus()
-{
-    return request(printerState());
-}
+Demo printerStatus() { return request(printerState()); }
 
 Demo sampleLabel()
 {

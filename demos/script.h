@@ -15,14 +15,21 @@
 namespace demos {
 
 // A console line added in the middle of a script, between two commands.
-struct ConsoleLine {
+struct ConsoleLine
+{
     QString text;
 };
 
 // One step: a command to send, or a console line to append.
-struct Step {
-    Step(printer::Command c) : command(std::move(c)) {}
-    Step(const ConsoleLine &line) : consoleLine(line.text), isConsoleLine(true) {}
+struct Step
+{
+    Step(printer::Command c)
+        : command(std::move(c))
+    { }
+    Step(const ConsoleLine &line)
+        : consoleLine(line.text)
+        , isConsoleLine(true)
+    { }
 
     printer::Command command;
     QString consoleLine;
@@ -31,10 +38,11 @@ struct Step {
 
 using Script = std::vector<Step>;
 
-struct Demo {
+struct Demo
+{
     enum class Console {
-        Replace,   // clear, insert the title, append each line
-        Keep,      // leave the console as it is
+        Replace, // clear, insert the title, append each line
+        Keep,    // leave the console as it is
     };
     Console console = Console::Replace;
     QString title;

@@ -11,8 +11,8 @@ Demo quickTest()
     return {Demo::Console::Replace,
             "Printing features:",
             {"Normal", "Bold", "Double Width", "Double Height", "Reverse", "Underlined", "Italic",
-             "Combined font attribute Italic and Underlined", "Printing tiny Windings Bitmaps",
-             "Printing Bar Code", "Printing Raster Bitmap"},
+             "Combined font attribute Italic and Underlined", "Printing tiny Windings Bitmaps", "Printing Bar Code",
+             "Printing Raster Bitmap"},
             {
                 printerSoftInit(),
                 horizontalAlign(0),
@@ -51,8 +51,8 @@ Demo attributes()
             "Printing text attribute options:",
             // The console names a double width and height sample; the
             // printout has none.
-            {"Normal", "Bold", "Double Width", "Double Height", "Double Width and Height", "Reverse",
-             "Underlined", "Italic"},
+            {"Normal", "Bold", "Double Width", "Double Height", "Double Width and Height", "Reverse", "Underlined",
+             "Italic"},
             {
                 horizontalAlign(0),
                 printerSoftInit(),
@@ -61,7 +61,8 @@ Demo attributes()
                 print_with_font("Bold" + alphabets, mode::Bold),
                 print_with_font("Double Width" + alphabets, mode::DoubleWidth),
                 // Double height: each alphabet split after its 16th letter.
-                print_with_font("Double Height\nabcdefghijklmnop\nqrstuvwxyz\nABCDEFGHIJKLMNOP\nQRSTUVWXYZ\n0123456789", mode::DoubleHeight),
+                print_with_font("Double Height\nabcdefghijklmnop\nqrstuvwxyz\nABCDEFGHIJKLMNOP\nQRSTUVWXYZ\n0123456789",
+                                mode::DoubleHeight),
                 print_with_font("Reverse" + alphabets, mode::Reverse),
                 print_with_font("Underlined" + alphabets, mode::Underlined),
                 print_with_font("Italic" + alphabets, mode::Italic),
@@ -71,13 +72,14 @@ Demo attributes()
 
 Demo density()
 {
-    Demo demo {Demo::Console::Replace,
-               "Printing text darkness options:",
-               {"0 - Default", "1", "2", "3", "4", "5", "6", "7", "8"},
-               {horizontalAlign(0), printerSoftInit(), print_with_font(separator, mode::Normal)}};
+    Demo demo{Demo::Console::Replace,
+              "Printing text darkness options:",
+              {"0 - Default", "1", "2", "3", "4", "5", "6", "7", "8"},
+              {horizontalAlign(0), printerSoftInit(), print_with_font(separator, mode::Normal)}};
     for (uint8_t level = 0; level <= 8; ++level) {
         demo.script.push_back(setFontGrayScale(level));
-        demo.script.push_back(print_with_font(QByteArray::number(level) + ": abcdefghijklmnopqrstuvwxyz", mode::Normal));
+        demo.script.push_back(
+            print_with_font(QByteArray::number(level) + ": abcdefghijklmnopqrstuvwxyz", mode::Normal));
     }
     demo.script.push_back(print_with_font(closingSeparator, mode::Normal));
     // Leave the controller at the darkness the other samples print with.

@@ -38,17 +38,26 @@ enum Bits : uint8_t {
 
 // Symbologies of barcodePrint.
 enum Symbology : uint8_t {
-    UpcA = 0, UpcE = 1, Ean13 = 2, Ean8 = 3, Code39 = 4, Itf = 5, Codabar = 6, Code93 = 7, Code128 = 8
+    UpcA = 0,
+    UpcE = 1,
+    Ean13 = 2,
+    Ean8 = 3,
+    Code39 = 4,
+    Itf = 5,
+    Codabar = 6,
+    Code93 = 7,
+    Code128 = 8
 };
 
 // A command as its write calls, in order. A write may be empty (a
 // zero-length write). Data blocks sent without a buffer are `zeroFillWrites`
 // single 00 bytes, each its own write, after the listed writes.
-struct Command {
+struct Command
+{
     QList<QByteArray> writes;
     quint64 zeroFillWrites = 0;
 
-    QByteArray bytes() const;   // everything the command puts on the line
+    QByteArray bytes() const; // everything the command puts on the line
 };
 
 // Text, layout, control and status.

@@ -16,7 +16,9 @@ namespace serial {
 class LineOut
 {
 public:
-    explicit LineOut(QIODevice *device) : line(device) { }
+    explicit LineOut(QIODevice *device)
+        : line(device)
+    { }
 
     // The device the bytes go to: the serial port; tests put a recording
     // device in its place. Its open state is the connection state.

@@ -4,7 +4,8 @@
 #include <QString>
 
 // The chosen port and line parameters, with the texts the status bar shows.
-struct SerialSettings {
+struct SerialSettings
+{
     QString portName;
     qint32 baudRate = 0;
     QString baudRateText;

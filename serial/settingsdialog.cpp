@@ -5,19 +5,15 @@
 #include <QLineEdit>
 #include <QSerialPortInfo>
 
-static QString orNotAvailable(const QString &text)
-{
-    return text.isEmpty() ? SettingsDialog::tr("N/A") : text;
-}
+static QString orNotAvailable(const QString &text) { return text.isEmpty() ? SettingsDialog::tr("N/A") : text; }
 
 static QString identifierText(quint16 identifier)
 {
     return identifier ? QString::number(identifier, 16) : SettingsDialog::tr("N/A");
 }
 
-QStringList portInfoDatum(const QString &portName, const QString &description,
-                          const QString &manufacturer, const QString &serialNumber,
-                          const QString &systemLocation, quint16 vendorIdentifier,
+QStringList portInfoDatum(const QString &portName, const QString &description, const QString &manufacturer,
+                          const QString &serialNumber, const QString &systemLocation, quint16 vendorIdentifier,
                           quint16 productIdentifier)
 {
     return {portName,
@@ -40,27 +36,19 @@ SettingsDialog::SettingsDialog(QWidget *parent)
     ui->baudRateBox->setInsertPolicy(QComboBox::NoInsert);
 
     connect(ui->applyButton, &QPushButton::clicked, this, &SettingsDialog::apply);
-    connect(ui->serialPortInfoListBox, &QComboBox::currentIndexChanged,
-            this, &SettingsDialog::showPortInfo);
-    connect(ui->baudRateBox, &QComboBox::currentIndexChanged,
-            this, &SettingsDialog::checkCustomBaudRatePolicy);
-    connect(ui->serialPortInfoListBox, &QComboBox::currentIndexChanged,
-            this, &SettingsDialog::checkCustomDevicePathPolicy);
+    connect(ui->serialPortInfoListBox, &QComboBox::currentIndexChanged, this, &SettingsDialog::showPortInfo);
+    connect(ui->baudRateBox, &QComboBox::currentIndexChanged, this, &SettingsDialog::checkCustomBaudRatePolicy);
+    connect(ui->serialPortInfoListBox, &QComboBox::currentIndexChanged, this,
+            &SettingsDialog::checkCustomDevicePathPolicy);
 
     fillParameterBoxes();
     fillPortList();
     readSettingsFromBoxes();
 }
 
-SettingsDialog::~SettingsDialog()
-{
-    delete ui;
-}
+SettingsDialog::~SettingsDialog() { delete ui; }
 
-SerialSettings SettingsDialog::serialSettings() const
-{
-    return activeSettings;
-}
+SerialSettings SettingsDialog::serialSettings() const { return activeSettings; }
 
 void SettingsDialog::showPortInfo(int idx)
 {
@@ -131,9 +119,9 @@ void SettingsDialog::fillPortList()
     ui->serialPortInfoListBox->clear();
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports) {
-        const QStringList datum = portInfoDatum(
-            info.portName(), info.description(), info.manufacturer(), info.serialNumber(),
-            info.systemLocation(), info.vendorIdentifier(), info.productIdentifier());
+        const QStringList datum =
+            portInfoDatum(info.portName(), info.description(), info.manufacturer(), info.serialNumber(),
+                          info.systemLocation(), info.vendorIdentifier(), info.productIdentifier());
         ui->serialPortInfoListBox->addItem(info.portName(), datum);
     }
     ui->serialPortInfoListBox->addItem(tr("Custom"));
@@ -146,19 +134,15 @@ void SettingsDialog::readSettingsFromBoxes()
     activeSettings.baudRate = ui->baudRateBox->currentData().toInt();
     activeSettings.baudRateText = QString::number(activeSettings.baudRate);
 
-    activeSettings.dataBits = static_cast<QSerialPort::DataBits>(
-        ui->dataBitsBox->currentData().toInt());
+    activeSettings.dataBits = static_cast<QSerialPort::DataBits>(ui->dataBitsBox->currentData().toInt());
     activeSettings.dataBitsText = ui->dataBitsBox->currentText();
 
-    activeSettings.parity = static_cast<QSerialPort::Parity>(
-        ui->parityBox->currentData().toInt());
+    activeSettings.parity = static_cast<QSerialPort::Parity>(ui->parityBox->currentData().toInt());
     activeSettings.parityText = ui->parityBox->currentText();
 
-    activeSettings.stopBits = static_cast<QSerialPort::StopBits>(
-        ui->stopBitsBox->currentData().toInt());
+    activeSettings.stopBits = static_cast<QSerialPort::StopBits>(ui->stopBitsBox->currentData().toInt());
     activeSettings.stopBitsText = ui->stopBitsBox->currentText();
 
-    activeSettings.flowControl = static_cast<QSerialPort::FlowControl>(
-        ui->flowControlBox->currentData().toInt());
+    activeSettings.flowControl = static_cast<QSerialPort::FlowControl>(ui->flowControlBox->currentData().toInt());
     activeSettings.flowControlText = ui->flowControlBox->currentText();
 }

@@ -15,9 +15,8 @@ class SettingsDialog;
 // manufacturer, serial number, location, vendor and product identifier.
 // Empty texts and zero identifiers read "N/A"; identifiers are lower-case
 // hexadecimal without prefix.
-QStringList portInfoDatum(const QString &portName, const QString &description,
-                          const QString &manufacturer, const QString &serialNumber,
-                          const QString &systemLocation, quint16 vendorIdentifier,
+QStringList portInfoDatum(const QString &portName, const QString &description, const QString &manufacturer,
+                          const QString &serialNumber, const QString &systemLocation, quint16 vendorIdentifier,
                           quint16 productIdentifier);
 
 // Lets the user choose the serial port and its line parameters; hands the

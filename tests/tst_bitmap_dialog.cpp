@@ -22,7 +22,8 @@ using namespace bitmaptest;
 namespace {
 
 // What a dialog looked like when it came up.
-struct SeenDialog {
+struct SeenDialog
+{
     QString title;
     QString folder;
     QStringList mimeTypeFilters;
@@ -47,7 +48,7 @@ private:
     QTemporaryDir home;
     QString picturesFolder;
     QString filesFolder;
-    QList<ClosedBox> boxes;   // message boxes of the last pressLoad
+    QList<ClosedBox> boxes; // message boxes of the last pressLoad
 };
 
 void TestBitmapDialog::initTestCase()
@@ -89,8 +90,8 @@ QList<SeenDialog> TestBitmapDialog::pressLoad(MainWindow &window, QStringList an
             // when the field has no focus: the name is typed here anyway).
             dialog->selectFile(answer);
             widget<QLineEdit>(*dialog, "fileNameEdit")->setText(QFileInfo(answer).fileName());
-            QCOMPARE(dialog->selectedFiles(), QStringList {answer});
-            QMetaObject::invokeMethod(dialog, "accept");   // the "Open" button
+            QCOMPARE(dialog->selectedFiles(), QStringList{answer});
+            QMetaObject::invokeMethod(dialog, "accept"); // the "Open" button
         }
     };
     driver::press(window, "on_pushButton_Load_released");
@@ -131,7 +132,7 @@ void TestBitmapDialog::loadButtonRunsTheDialogUntilAFileLoads()
 
     QCOMPARE(boxes.size(), 1);
     QVERIFY(boxes[0].text.startsWith(QStringLiteral("Cannot load %1: ").arg(broken)));
-    QCOMPARE(seen[1].folder, filesFolder);   // shown again where the user left it
+    QCOMPARE(seen[1].folder, filesFolder); // shown again where the user left it
 
     const QStringList lines = console->toPlainText().split('\n');
     QCOMPARE(lines[0], QStringLiteral("Loading image:Loading image:"));

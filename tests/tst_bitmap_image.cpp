@@ -23,10 +23,7 @@ QRgb overWhite(QRgb c)
     return qRgb(mix(qRed(c)), mix(qGreen(c)), mix(qBlue(c)));
 }
 
-bool bitAt(const QImage &mono, int x, int y)
-{
-    return mono.constScanLine(y)[x / 8] & (0x80 >> (x % 8));
-}
+bool bitAt(const QImage &mono, int x, int y) { return mono.constScanLine(y)[x / 8] & (0x80 >> (x % 8)); }
 
 } // namespace
 
@@ -65,7 +62,8 @@ void TestBitmapImage::normalisedKeepsWhatIsShownAndMakesOneTheDarker_data()
     QTest::newRow("MonoLSB black,white") << patternImage(w, h, true, QImage::Format_MonoLSB) << true;
     QTest::newRow("yellow,navy") << patternImage(w, h, false, QImage::Format_Mono, 0xFFFFEE00, 0xFF000080) << true;
     QTest::newRow("navy,yellow") << patternImage(w, h, true, QImage::Format_Mono, 0xFFFFEE00, 0xFF000080) << true;
-    QTest::newRow("transparent,black") << patternImage(w, h, false, QImage::Format_Mono, 0x00000000, 0xFF000000) << true;
+    QTest::newRow("transparent,black") << patternImage(w, h, false, QImage::Format_Mono, 0x00000000, 0xFF000000)
+                                       << true;
     QTest::newRow("black,half-transparent grey")
         << patternImage(w, h, true, QImage::Format_Mono, 0x80404040, 0xFF000000) << true;
     // Without a colour table Qt shows a 0 bit black and a 1 bit white, so
@@ -100,7 +98,7 @@ void TestBitmapImage::oneShadeImagesPrintAsThatShade()
 {
     // Both colours the same: the pattern cannot be seen, so none is printed.
     QImage allWhite = patternImage(20, 3, false, QImage::Format_Mono, 0xFFFFFFFF, 0xFFFFFFFF);
-    QCOMPARE(bitmap::rasterRows(allWhite), QByteArray(12, '\0'));   // 4 bytes x 3 rows
+    QCOMPARE(bitmap::rasterRows(allWhite), QByteArray(12, '\0')); // 4 bytes x 3 rows
     QImage allBlack = patternImage(20, 3, false, QImage::Format_Mono, 0xFF000000, 0xFF000000);
     QCOMPARE(bitmap::rasterRows(allBlack), expectedRows(20, 3, [](int, int) { return true; }));
 
@@ -184,13 +182,13 @@ void TestBitmapImage::bandsCoverEveryRowOnce_data()
 {
     QTest::addColumn<int>("height");
     QTest::addColumn<QList<int>>("rows");
-    QTest::newRow("none") << 0 << QList<int> {};
-    QTest::newRow("one row") << 1 << QList<int> {1};
-    QTest::newRow("exactly the limit") << 65535 << QList<int> {65535};
-    QTest::newRow("one past") << 65536 << QList<int> {65535, 1};
-    QTest::newRow("70000") << 70000 << QList<int> {65535, 4465};
-    QTest::newRow("two full") << 131070 << QList<int> {65535, 65535};
-    QTest::newRow("three") << 131071 << QList<int> {65535, 65535, 1};
+    QTest::newRow("none") << 0 << QList<int>{};
+    QTest::newRow("one row") << 1 << QList<int>{1};
+    QTest::newRow("exactly the limit") << 65535 << QList<int>{65535};
+    QTest::newRow("one past") << 65536 << QList<int>{65535, 1};
+    QTest::newRow("70000") << 70000 << QList<int>{65535, 4465};
+    QTest::newRow("two full") << 131070 << QList<int>{65535, 65535};
+    QTest::newRow("three") << 131071 << QList<int>{65535, 65535, 1};
 }
 
 void TestBitmapImage::bandsCoverEveryRowOnce()

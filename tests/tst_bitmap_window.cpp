@@ -35,9 +35,7 @@ QString reportOf(const QString &path, int width, int height, qsizetype bytes)
         .arg(bytes);
 }
 
-void quiet(QtMsgType, const QMessageLogContext &, const QString &)
-{
-}
+void quiet(QtMsgType, const QMessageLogContext &, const QString &) { }
 
 } // namespace
 
@@ -125,8 +123,9 @@ void TestBitmapWindow::loadingAColourImageConvertsItToOneBit()
     for (const char *format : {"bmp", "png", "jpg"}) {
         const QString path = save(dir, QStringLiteral("photo.%1").arg(format), photoLike(150, 60));
         widget<QPlainTextEdit>(*window, "editKivo")->clear();
-        QCOMPARE(loaded(path), "Loading image:\nBitmap is not 1bpp (mono) trying to convert...\n"
-                                   + reportOf(path, 150, 60, 1200));   // 20 bytes x 60 rows
+        QCOMPARE(loaded(path),
+                 "Loading image:\nBitmap is not 1bpp (mono) trying to convert...\n"
+                     + reportOf(path, 150, 60, 1200)); // 20 bytes x 60 rows
         QCOMPARE(KivoTestAccess::loadedImage(*window).format(), QImage::Format_Mono);
     }
 }
@@ -143,7 +142,7 @@ void TestBitmapWindow::unreadableFilesKeepThePreviousImage()
         f.open(QIODevice::ReadOnly);
         return f.readAll();
     }();
-    const QStringList bad {
+    const QStringList bad{
         dir.filePath("missing.bmp"),
         saveBytes(dir, "notes.bmp", "plain text, not an image"),
         saveBytes(dir, "cut.png", png.left(png.size() / 2)),
@@ -161,8 +160,8 @@ void TestBitmapWindow::unreadableFilesKeepThePreviousImage()
         reader.read();
         QCOMPARE(closer->boxes.size(), 1);
         QCOMPARE(closer->boxes[0].title, QGuiApplication::applicationDisplayName());
-        QCOMPARE(closer->boxes[0].text, QStringLiteral("Cannot load %1: %2").arg(QDir::toNativeSeparators(path),
-                                                                                   reader.errorString()));
+        QCOMPARE(closer->boxes[0].text,
+                 QStringLiteral("Cannot load %1: %2").arg(QDir::toNativeSeparators(path), reader.errorString()));
         QCOMPARE(closer->boxes[0].icon, QMessageBox::Information);
         QCOMPARE(driver::console(*window), QStringLiteral("beforeLoading image:"));
         QCOMPARE(KivoTestAccess::loadedImage(*window).cacheKey(), imageKey);
@@ -174,9 +173,16 @@ void TestBitmapWindow::unreadableFilesKeepThePreviousImage()
 void TestBitmapWindow::corruptAndTruncatedFilesNeverCrash()
 {
     const QImage photo = photoLike(60, 40);
-    const QList<std::pair<const char *, QImage>> samples {
-        {"png", photo}, {"jpg", photo}, {"bmp", photo}, {"ppm", photo}, {"xpm", photo}, {"ico", photo},
-        {"pbm", patternImage(60, 40)}, {"xbm", patternImage(60, 40)}, {"png", patternImage(60, 40, true)},
+    const QList<std::pair<const char *, QImage>> samples{
+        {"png", photo},
+        {"jpg", photo},
+        {"bmp", photo},
+        {"ppm", photo},
+        {"xpm", photo},
+        {"ico", photo},
+        {"pbm", patternImage(60, 40)},
+        {"xbm", patternImage(60, 40)},
+        {"png", patternImage(60, 40, true)},
     };
     const QString good = save(dir, "good.bmp", patternImage(16, 16));
     loaded(good);
@@ -218,7 +224,7 @@ void TestBitmapWindow::corruptAndTruncatedFilesNeverCrash()
                 QFAIL("the good file no longer loads");
         }
     }
-    QVERIFY(failures > 20);   // most damage is caught by the readers
+    QVERIFY(failures > 20); // most damage is caught by the readers
 }
 
 void TestBitmapWindow::previewShowsTheStoredImage()
@@ -237,7 +243,7 @@ void TestBitmapWindow::printingNeedsAConnection()
     loaded(save(dir, "small.bmp", patternImage(40, 10)));
     device->close();
     press("on_pushButton_58PrintH_released");
-    QCOMPARE(closer->titles(), QStringList {"Serial Port Connect"});
+    QCOMPARE(closer->titles(), QStringList{"Serial Port Connect"});
     QCOMPARE(closer->boxes[0].text, QStringLiteral("Please configure and connect to the serial port first!"));
     QVERIFY(device->writes.isEmpty());
     QVERIFY(driver::console(*window).startsWith("Loading image:"));
@@ -274,10 +280,9 @@ void TestBitmapWindow::fullWidthImageGoesOutAsOnePicture()
 {
     loaded(save(dir, "full.bmp", patternImage(384, 100)));
     press("on_pushButton_58PrintH_released");
-    QCOMPARE(driver::console(*window),
-             QStringLiteral("Validating if Bitmap can be printed\nValidating bitmap..."));
+    QCOMPARE(driver::console(*window), QStringLiteral("Validating if Bitmap can be printed\nValidating bitmap..."));
     QVERIFY(closer->boxes.isEmpty());
-    QCOMPARE(device->writeLengths(), (QList<int> {2, 8, 4800}));
+    QCOMPARE(device->writeLengths(), (QList<int>{2, 8, 4800}));
     const QByteArray expected =
         ExpectedStream().hex("1B 40").hex("1D 76 30 00 30 00 64 00").raw(expectedPatternRows(384, 100)).bytes;
     QVERIFY(device->stream() == expected);
@@ -289,22 +294,23 @@ void TestBitmapWindow::narrowImageSendsItsRowPaddingAsZero()
     const QImage photo = photoLike(100, 50);
     loaded(save(dir, "photo.png", photo));
     press("on_pushButton_58PrintH_released");
-    QCOMPARE(device->writeLengths(), (QList<int> {2, 8, 800}));
+    QCOMPARE(device->writeLengths(), (QList<int>{2, 8, 800}));
     QCOMPARE(device->writes[1], QByteArray::fromHex("1D76300010003200"));
     const QByteArray &data = device->writes[2];
     for (int y = 0; y < 50; ++y) {
         const QByteArray row = data.mid(qsizetype(y) * 16, 16);
-        QCOMPARE(row[12] & 0x0F, 0);   // pixels 100 to 103
+        QCOMPARE(row[12] & 0x0F, 0); // pixels 100 to 103
         QCOMPARE(row.mid(13), QByteArray(3, '\0'));
     }
     // And the dots are the preview's dark pixels.
     QCOMPARE(data, expectedRowsOfShown(KivoTestAccess::previewLabel(*window)->pixmap().toImage()));
-    QVERIFY(data.count('\0') < 800);   // not blank
+    QVERIFY(data.count('\0') < 800); // not blank
 
     device->clearWrites();
     loaded(save(dir, "pattern.bmp", patternImage(100, 50)));
     press("on_pushButton_58PrintH_released");
-    QVERIFY(device->stream() == ExpectedStream().printerSoftInit().picturePrintH(16, 50, expectedPatternRows(100, 50)).bytes);
+    QVERIFY(device->stream()
+            == ExpectedStream().printerSoftInit().picturePrintH(16, 50, expectedPatternRows(100, 50)).bytes);
 }
 
 void TestBitmapWindow::printingTwiceSendsTheSameStream()
@@ -330,7 +336,8 @@ void TestBitmapWindow::blackFirstPaletteStillPrintsBlackAsDots()
 
     loaded(path);
     press("on_pushButton_58PrintH_released");
-    QVERIFY(device->stream() == ExpectedStream().printerSoftInit().picturePrintH(16, 40, expectedPatternRows(120, 40)).bytes);
+    QVERIFY(device->stream()
+            == ExpectedStream().printerSoftInit().picturePrintH(16, 40, expectedPatternRows(120, 40)).bytes);
 }
 
 void TestBitmapWindow::tallImageGoesOutInConsecutiveCommands()
@@ -341,7 +348,7 @@ void TestBitmapWindow::tallImageGoesOutInConsecutiveCommands()
     press("on_pushButton_58PrintH_released");
 
     const QByteArray rows = expectedPatternRows(384, 70000);
-    QCOMPARE(device->writeLengths(), (QList<int> {2, 8, 48 * 65535, 8, 48 * 4465}));
+    QCOMPARE(device->writeLengths(), (QList<int>{2, 8, 48 * 65535, 8, 48 * 4465}));
     const QByteArray expected = ExpectedStream()
                                     .printerSoftInit()
                                     .picturePrintH(48, 65535, rows.left(qsizetype(48) * 65535))
@@ -359,7 +366,8 @@ void TestBitmapWindow::pictureArrivesOverARealLine()
 
     loaded(save(dir, "line.png", patternImage(100, 50, true)));
     press("on_pushButton_58PrintH_released");
-    const QByteArray expected = ExpectedStream().printerSoftInit().picturePrintH(16, 50, expectedPatternRows(100, 50)).bytes;
+    const QByteArray expected =
+        ExpectedStream().printerSoftInit().picturePrintH(16, 50, expectedPatternRows(100, 50)).bytes;
     const QByteArray received = pty.read(expected.size() + 1, 3000);
     QCOMPARE(received.size(), expected.size());
     QVERIFY(received == expected);

@@ -13,12 +13,10 @@
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
 
-struct Row {
+struct Row
+{
     const char *name;
     std::function<bool(MainWindow &)> call;
     QList<QByteArray> writes;
@@ -45,7 +43,8 @@ const QList<Row> &commandTable()
         {"printStr", CALL("printStr", TEXT("Tab1")), {"Tab1"}},
         {"printStr keeps line feeds", CALL("printStr", TEXT("a\nb")), {"a\nb"}},
         {"printStr empty", CALL("printStr", TEXT("")), {""}},
-        {"print_with_font bold", CALL("print_with_font", TEXT("Bold 0123456 ABCD abcd"), U8(0x08)),
+        {"print_with_font bold",
+         CALL("print_with_font", TEXT("Bold 0123456 ABCD abcd"), U8(0x08)),
          {hex("1B 21 08"), "Bold 0123456 ABCD abcd", hex("0A")}},
         {"print_with_font empty", CALL("print_with_font", TEXT(""), U8(0x82)), {hex("1B 21 82"), "", hex("0A")}},
         {"fontTypeSet", CALL("fontTypeSet", U8(0x90)), {hex("1B 21 90")}},
@@ -58,7 +57,9 @@ const QList<Row> &commandTable()
         {"lineSpacingDefaults", CALL("lineSpacingDefaults"), {hex("1B 32")}},
         {"printAndFeedNDotLine", CALL("printAndFeedNDotLine", U8(24)), {hex("1B 4A 18")}},
         {"printAndFeedNFontLine", CALL("printAndFeedNFontLine", U8(5)), {hex("1B 64 05")}},
-        {"horizontalTabSet", CALL("horizontalTabSet", BUF(tabStops), U8(3)), {hex("1B 44"), hex("08 18 26"), hex("00")}},
+        {"horizontalTabSet",
+         CALL("horizontalTabSet", BUF(tabStops), U8(3)),
+         {hex("1B 44"), hex("08 18 26"), hex("00")}},
         {"horizontalTabSet no stops", CALL("horizontalTabSet", BUF(tabStops), U8(0)), {hex("1B 44"), "", hex("00")}},
         {"horizontalTab", CALL("horizontalTab"), {hex("09")}},
         {"absolutePrintPos 50", CALL("absolutePrintPos", U8(50), U8(0)), {hex("1B 24 32 00")}},
@@ -72,33 +73,42 @@ const QList<Row> &commandTable()
         {"enterSleepMode", CALL("enterSleepMode"), {hex("10 16")}},
         {"setComMode", CALL("setComMode", U8(4), U8(1)), {hex("1D 28 04 01")}},
         {"setPrinterHead", CALL("setPrinterHead", U8(10)), {hex("1B 5A 0A")}},
-        {"picturePrintH", CALL("picturePrintH", U8(0), U16(2), U16(3), BUF(sixBytes)),
+        {"picturePrintH",
+         CALL("picturePrintH", U8(0), U16(2), U16(3), BUF(sixBytes)),
          {hex("1D 76 30 00 02 00 03 00"), hex("01 02 03 04 05 06")}},
-        {"picturePrintH without buffer", CALL("picturePrintH", U8(0), U16(2), U16(3), BUF(nullptr)),
+        {"picturePrintH without buffer",
+         CALL("picturePrintH", U8(0), U16(2), U16(3), BUF(nullptr)),
          {hex("1D 76 30 00 02 00 03 00"), hex("00"), hex("00"), hex("00"), hex("00"), hex("00"), hex("00")}},
-        {"picturePrintH no rows", CALL("picturePrintH", U8(0), U16(48), U16(0), BUF(nullptr)),
+        {"picturePrintH no rows",
+         CALL("picturePrintH", U8(0), U16(48), U16(0), BUF(nullptr)),
          {hex("1D 76 30 00 30 00 00 00")}},
-        {"downloadNVBitmap", CALL("downloadNVBitmap", U8(1), U8(2), U16(0x0102), U16(0), BUF(nullptr)),
+        {"downloadNVBitmap",
+         CALL("downloadNVBitmap", U8(1), U8(2), U16(0x0102), U16(0), BUF(nullptr)),
          {hex("1D 71 01 02 02 01 00 00")}},
-        {"downloadNVBitmap data", CALL("downloadNVBitmap", U8(0), U8(0), U16(1), U16(2), BUF(sixBytes)),
+        {"downloadNVBitmap data",
+         CALL("downloadNVBitmap", U8(0), U8(0), U16(1), U16(2), BUF(sixBytes)),
          {hex("1D 71 00 00 01 00 02 00"), hex("01 02")}},
         {"printNVBitmap", CALL("printNVBitmap", U8(3), U8(1)), {hex("1C 70 03 01")}},
         {"barcodeHeightSet", CALL("barcodeHeightSet", U8(64)), {hex("1D 68 40")}},
         {"barcodeWidthSet", CALL("barcodeWidthSet", U8(2)), {hex("1D 77 02")}},
         {"barcodeTextYesNo", CALL("barcodeTextYesNo", U8(0)), {hex("1D 48 00")}},
-        {"barcodePrint UPC-A", CALL("barcodePrint", U8(0), BUF("01234567890"), U8(11)),
+        {"barcodePrint UPC-A",
+         CALL("barcodePrint", U8(0), BUF("01234567890"), U8(11)),
          {hex("1D 6B 41 0B"), "01234567890"}},
-        {"barcodePrint Code 128", CALL("barcodePrint", U8(8), BUF("12345678"), U8(8)),
+        {"barcodePrint Code 128",
+         CALL("barcodePrint", U8(8), BUF("12345678"), U8(8)),
          {hex("1D 6B 49 08"), "12345678"}},
-        {"barcodePrint symbology wraps", CALL("barcodePrint", U8(0xC0), BUF("1"), U8(1)),
-         {hex("1D 6B 01 01"), "1"}},
+        {"barcodePrint symbology wraps", CALL("barcodePrint", U8(0xC0), BUF("1"), U8(1)), {hex("1D 6B 01 01"), "1"}},
         {"setQRSizeVersion", CALL("setQRSizeVersion", U8(6)), {hex("1D 28 6B 03 00 31 43 06")}},
         {"setQRcodeErrorCorrection", CALL("setQRcodeErrorCorrection", U8(0x31)), {hex("1D 28 6B 03 00 31 45 31")}},
-        {"transferQRcodeData", CALL("transferQRcodeData", U16(5), BUF(abcde)),
+        {"transferQRcodeData",
+         CALL("transferQRcodeData", U16(5), BUF(abcde)),
          {hex("1D 28 6B 08 00 31 50 30"), "ABCDE"}},
-        {"transferQRcodeData no data", CALL("transferQRcodeData", U16(0), BUF(nullptr)),
+        {"transferQRcodeData no data",
+         CALL("transferQRcodeData", U16(0), BUF(nullptr)),
          {hex("1D 28 6B 03 00 31 50 30")}},
-        {"transferQRcodeData without buffer", CALL("transferQRcodeData", U16(2), BUF(nullptr)),
+        {"transferQRcodeData without buffer",
+         CALL("transferQRcodeData", U16(2), BUF(nullptr)),
          {hex("1D 28 6B 05 00 31 50 30"), hex("00"), hex("00")}},
         {"printQRcodeData", CALL("printQRcodeData"), {hex("1D 28 6B 03 00 31 51 30")}},
         {"fullCut", CALL("fullCut"), {hex("1B 69")}},
@@ -168,8 +178,9 @@ void TestCommands::picturesGoAsOneHeaderAndOneDataWrite()
     QByteArray picture(qsizetype(29) * 232, '\0');
     for (int i = 0; i < picture.size(); ++i)
         picture[i] = char(i * 7);
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "picturePrintH", U8(0), U16(29), U16(232), BUF(picture.constData())));
-    QCOMPARE(device->writeLengths(), (QList<int> {8, 6728}));
+    QVERIFY(
+        QMetaObject::invokeMethod(window.get(), "picturePrintH", U8(0), U16(29), U16(232), BUF(picture.constData())));
+    QCOMPARE(device->writeLengths(), (QList<int>{8, 6728}));
     QCOMPARE(device->writes[0], hex("1D 76 30 00 1D 00 E8 00"));
     QCOMPARE(device->writes[1], picture);
 
@@ -177,14 +188,14 @@ void TestCommands::picturesGoAsOneHeaderAndOneDataWrite()
     const QByteArray wide(qsizetype(48) * 300, '\x55');
     QVERIFY(QMetaObject::invokeMethod(window.get(), "picturePrintH", U8(0), U16(48), U16(300), BUF(wide.constData())));
     QCOMPARE(device->writes[0], hex("1D 76 30 00 30 00 2C 01"));
-    QCOMPARE(device->writeLengths(), (QList<int> {8, 14400}));
+    QCOMPARE(device->writeLengths(), (QList<int>{8, 14400}));
 }
 
 void TestCommands::qrDataUpToTheLimitKeepsItsLength()
 {
     const QByteArray data(printer::maxQrDataSize, 'Q');
     QVERIFY(QMetaObject::invokeMethod(window.get(), "transferQRcodeData", U16(65532), BUF(data.constData())));
-    QCOMPARE(device->writeLengths(), (QList<int> {8, 65532}));
+    QCOMPARE(device->writeLengths(), (QList<int>{8, 65532}));
     QCOMPARE(device->writes[0], hex("1D 28 6B FF FF 31 50 30"));
 }
 

@@ -11,12 +11,9 @@
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
 
-const char *const speedButtons[] = {"radioButton9600",  "radioButton19200",  "radioButton38400", "radioButton57600",
+const char *const speedButtons[] = {"radioButton9600",   "radioButton19200",  "radioButton38400", "radioButton57600",
                                     "radioButton115200", "radioButton256000", "radioButton375000"};
 const char *const flowButtons[] = {"radioButtonNoFlow", "radioButtonSoftFlow", "radioButtonHardFlow"};
 
@@ -25,13 +22,10 @@ const QString applyConsole = QStringLiteral(
     "After issuing this command you must adjust your host UART settings as well by diconnecting and connectin "
     "with the right settings");
 
-QRadioButton *radio(MainWindow &window, const char *name)
-{
-    return widget<QRadioButton>(window, name);
-}
+QRadioButton *radio(MainWindow &window, const char *name) { return widget<QRadioButton>(window, name); }
 
 // Leaves every button of the group unchecked, which a user cannot do.
-template <size_t N>
+template<size_t N>
 void uncheckAll(MainWindow &window, const char *const (&names)[N])
 {
     for (const char *name : names) {
@@ -42,10 +36,7 @@ void uncheckAll(MainWindow &window, const char *const (&names)[N])
     }
 }
 
-void clickApply(MainWindow &window)
-{
-    QTest::mouseClick(showButton(window, "pushButtonApply"), Qt::LeftButton);
-}
+void clickApply(MainWindow &window) { QTest::mouseClick(showButton(window, "pushButtonApply"), Qt::LeftButton); }
 
 } // namespace
 
@@ -78,7 +69,13 @@ void TestConfiguration::headButtonAnnouncesAndSends_data()
     const QString vx02x = "Updating VX02x controller flash...";
     const QString vx024b = "Updating VX024B controller flash...";
     const QString vx025 = "Updating VX025 controller flash...";
-    struct Row { const char *button; int index; const char *description; QString flash; };
+    struct Row
+    {
+        const char *button;
+        int index;
+        const char *description;
+        QString flash;
+    };
     const Row rows[] = {
         {"pushButtonFTP628", 0, "Setting Print Head to Type: 0 - 58mm FTP628MCL101 or compatible", vx02x},
         {"pushButtonFTP638", 1, "Setting Print Head to Type: 1 - 80mm FTP638MCL101 or compatible", vx02x},
@@ -119,8 +116,9 @@ void TestConfiguration::m23H69ActsWhenTheButtonGoesDown()
     QPushButton *button = showButton(w.window, "pushButtonM23_H69");
     QTest::mousePress(button, Qt::LeftButton);
     QCOMPARE(w.stream(), ExpectedStream().setPrinterHead(6).bytes);
-    QCOMPARE(w.consoleText(), QStringLiteral("Setting Print Head to Type: 6 - 58mm M23-DH-H69 or compatible\n"
-                                             "Updating VX02x controller flash..."));
+    QCOMPARE(w.consoleText(),
+             QStringLiteral("Setting Print Head to Type: 6 - 58mm M23-DH-H69 or compatible\n"
+                            "Updating VX02x controller flash..."));
     QTest::mouseRelease(button, Qt::LeftButton);
     QCOMPARE(w.stream(), ExpectedStream().setPrinterHead(6).bytes);
 }

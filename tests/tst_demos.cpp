@@ -55,7 +55,9 @@ QByteArray attributesStream()
 {
     const QByteArray alphabets = "\nabcdefghijklmnopqrstuvwxyz\nABCDEFGHIJKLMNOPQRSTUVWXYZ\n0123456789";
     ExpectedStream s;
-    s.horizontalAlign(0).printerSoftInit().print_with_font(separatorLine, 0)
+    s.horizontalAlign(0)
+        .printerSoftInit()
+        .print_with_font(separatorLine, 0)
         .print_with_font("Normal" + alphabets, 0x00)
         .print_with_font("Bold" + alphabets, 0x08)
         .print_with_font("Double Width" + alphabets, 0x20)
@@ -72,7 +74,8 @@ QByteArray densityStream()
     ExpectedStream s;
     s.horizontalAlign(0).printerSoftInit().print_with_font(separatorLine, 0);
     for (int level = 0; level <= 8; ++level)
-        s.setFontGrayScale(uint8_t(level)).print_with_font(QByteArray::number(level) + ": abcdefghijklmnopqrstuvwxyz", 0);
+        s.setFontGrayScale(uint8_t(level))
+            .print_with_font(QByteArray::number(level) + ": abcdefghijklmnopqrstuvwxyz", 0);
     s.print_with_font(closingSeparatorLine, 0).setFontGrayScale(4);
     return s.bytes;
 }
@@ -82,10 +85,15 @@ QByteArray receiptStream(uint8_t paymentMode, const char *finalCut)
     ExpectedStream s;
     s.horizontalAlign(0).printerSoftInit().setFontGrayScale(4);
     picture(s, receiptHeaderBitmap).printLF();
-    s.horizontalAlign(1).print_with_font("Customer Receipt", 0).printAndFeedNFontLine(2)
-        .horizontalAlign(0).print_with_font("Date: DD/MM/YYYY", 0).print_with_font("PID: 034/344/00288394", 0)
+    s.horizontalAlign(1)
+        .print_with_font("Customer Receipt", 0)
         .printAndFeedNFontLine(2)
-        .printStr("  Qty      Item      Price").printAndFeedNDotLine(24)
+        .horizontalAlign(0)
+        .print_with_font("Date: DD/MM/YYYY", 0)
+        .print_with_font("PID: 034/344/00288394", 0)
+        .printAndFeedNFontLine(2)
+        .printStr("  Qty      Item      Price")
+        .printAndFeedNDotLine(24)
         .print_with_font(separatorLine, 0)
         .print_with_font("2x  1L 1.5% Milk     $3.98", 0)
         .print_with_font("6x  1L 3.5% Milk     $16.75", 0)
@@ -97,13 +105,16 @@ QByteArray receiptStream(uint8_t paymentMode, const char *finalCut)
         .print_with_font(separatorLine, 0)
         .print_with_font("Credit Card         $29.23", paymentMode)
         .printAndFeedNFontLine(2)
-        .horizontalAlign(1).print_with_font("THANK YOU FOR YOUR VISIT", 0).printAndFeedNFontLine(2);
+        .horizontalAlign(1)
+        .print_with_font("THANK YOU FOR YOUR VISIT", 0)
+        .printAndFeedNFontLine(2);
     if (finalCut)
         s.hex(finalCut);
     return s.bytes;
 }
 
-struct BarcodeRow {
+struct BarcodeRow
+{
     const char *button;
     const char *console;
     const char *caption;
@@ -115,13 +126,17 @@ struct BarcodeRow {
 const BarcodeRow barcodeRows[] = {
     {"pushButtonBarcodeUPCA", "Printing UPC-A bar code: 01234567890", "UPCA height=64 width=3", 0, "01234567890", 3},
     {"pushButtonBarcodeUPCE", "Printing UPC-E bar code: 012345", "UPC-E height=64 width=3", 1, "012345", 3},
-    {"pushButtonBarcodeEAN13", "Printing EAN-13 bar code: 012345678901", "EAN13 height=64 width=3", 2, "012345678901", 3},
+    {"pushButtonBarcodeEAN13", "Printing EAN-13 bar code: 012345678901", "EAN13 height=64 width=3", 2, "012345678901",
+     3},
     {"pushButtonBarcodeEAN8", "Printing EAN-8 bar code: 0123456", "EAN-8 height=64 width=3", 3, "0123456", 3},
-    {"pushButtonBarcodeCODE39", "Printing Code 39 bar code: 123456VX022", "Code 39 height=64 width=2", 4, "123456VX022", 2},
+    {"pushButtonBarcodeCODE39", "Printing Code 39 bar code: 123456VX022", "Code 39 height=64 width=2", 4, "123456VX022",
+     2},
     {"pushButtonBarcodeITF25", "Printing ITF 2 5 bar code: 12345678", "ITF 2 5 height=64 width=3", 5, "12345678", 3},
-    {"pushButtonBarcodeCODABAR", "Printing CODA BAR bar code: a123456a", "CODA BAR height=64 width=3", 6, "a123456a", 3},
+    {"pushButtonBarcodeCODABAR", "Printing CODA BAR bar code: a123456a", "CODA BAR height=64 width=3", 6, "a123456a",
+     3},
     {"pushButtonBarcodeCODE93", "Printing CODE 93 bar code: 12345678", "CODE 93 height=64 width=3", 7, "12345678", 3},
-    {"pushButtonBarcodeCODE128A", "Printing CODE 128A bar code: 12345678", "CODE 128A height=64 width=2", 8, "12345678", 2},
+    {"pushButtonBarcodeCODE128A", "Printing CODE 128A bar code: 12345678", "CODE 128A height=64 width=2", 8, "12345678",
+     2},
 };
 
 QByteArray barcodeStream(const BarcodeRow &row, bool margin)
@@ -130,8 +145,11 @@ QByteArray barcodeStream(const BarcodeRow &row, bool margin)
     s.printerSoftInit().print_with_font(row.caption, 0).printAndFeedNFontLine(2);
     if (margin)
         s.setLeftMargin(4);
-    s.barcodeWidthSet(row.width).barcodeHeightSet(64).barcodePrint(row.system, row.data)
-        .printAndFeedNFontLine(2).setLeftMargin(0);
+    s.barcodeWidthSet(row.width)
+        .barcodeHeightSet(64)
+        .barcodePrint(row.system, row.data)
+        .printAndFeedNFontLine(2)
+        .setLeftMargin(0);
     return s.bytes;
 }
 
@@ -145,7 +163,9 @@ QString firstDifference(const QByteArray &actual, const QByteArray &expected)
     while (i < n && actual[i] == expected[i])
         ++i;
     return QStringLiteral("sizes %1 / %2, first difference at %3: sent %4, expected %5")
-        .arg(actual.size()).arg(expected.size()).arg(i)
+        .arg(actual.size())
+        .arg(expected.size())
+        .arg(i)
         .arg(QString::fromLatin1(actual.mid(i, 12).toHex(' ')), QString::fromLatin1(expected.mid(i, 12).toHex(' ')));
 }
 
@@ -205,9 +225,9 @@ void TestDemos::quickTestSendsTheFeatureSample()
     QVERIFY(device->writeLengths().contains(4512));
     QVERIFY(device->writeLengths().contains(8192));
     QCOMPARE(consoleLines(),
-             (QStringList {"Printing features:", "Normal", "Bold", "Double Width", "Double Height", "Reverse",
-                           "Underlined", "Italic", "Combined font attribute Italic and Underlined",
-                           "Printing tiny Windings Bitmaps", "Printing Bar Code", "Printing Raster Bitmap"}));
+             (QStringList{"Printing features:", "Normal", "Bold", "Double Width", "Double Height", "Reverse",
+                          "Underlined", "Italic", "Combined font attribute Italic and Underlined",
+                          "Printing tiny Windings Bitmaps", "Printing Bar Code", "Printing Raster Bitmap"}));
 }
 
 void TestDemos::attributesAndDensity()
@@ -215,8 +235,8 @@ void TestDemos::attributesAndDensity()
     click("pushButtonAttributes");
     COMPARE_STREAM(device->stream(), attributesStream());
     QCOMPARE(consoleLines(),
-             (QStringList {"Printing text attribute options:", "Normal", "Bold", "Double Width", "Double Height",
-                           "Double Width and Height", "Reverse", "Underlined", "Italic"}));
+             (QStringList{"Printing text attribute options:", "Normal", "Bold", "Double Width", "Double Height",
+                          "Double Width and Height", "Reverse", "Underlined", "Italic"}));
 
     device->clearWrites();
     click("pushButtonDensity");
@@ -225,8 +245,8 @@ void TestDemos::attributesAndDensity()
     QVERIFY(sent.endsWith(QByteArray::fromHex("1B6D04")));
     QVERIFY(sent.contains(QByteArray::fromHex("1B6D00") + QByteArray::fromHex("1B2100") + "0: "));
     QVERIFY(sent.contains(QByteArray::fromHex("1B6D08") + QByteArray::fromHex("1B2100") + "8: "));
-    QCOMPARE(consoleLines(), (QStringList {"Printing text darkness options:", "0 - Default", "1", "2", "3", "4",
-                                           "5", "6", "7", "8"}));
+    QCOMPARE(consoleLines(),
+             (QStringList{"Printing text darkness options:", "0 - Default", "1", "2", "3", "4", "5", "6", "7", "8"}));
 }
 
 void TestDemos::receiptsShareOneBodyAndDifferInTheirEnding_data()
@@ -236,9 +256,10 @@ void TestDemos::receiptsShareOneBodyAndDifferInTheirEnding_data()
     QTest::addColumn<int>("paymentMode");
     QTest::addColumn<QString>("finalCut");
     QTest::addColumn<int>("size");
-    QTest::newRow("plain") << "pushButtonReceipt" << "Sample of typical POS receipt" << 0x90 << "" << 12749;
-    QTest::newRow("full cut") << "pushButtonReceiptFullCut" << "Sample of typical POS receipt with full paper cut"
-                              << 0x10 << "1B 69" << 12751;
+    QTest::newRow("plain") << "pushButtonReceipt"
+                           << "Sample of typical POS receipt" << 0x90 << "" << 12749;
+    QTest::newRow("full cut") << "pushButtonReceiptFullCut"
+                              << "Sample of typical POS receipt with full paper cut" << 0x10 << "1B 69" << 12751;
     QTest::newRow("partial cut") << "pushButtonReceiptPartialCut"
                                  << "Sample of typical POS receipt with partial paper cut" << 0x10 << "1B 6E" << 12751;
 }
@@ -258,7 +279,8 @@ void TestDemos::receiptsShareOneBodyAndDifferInTheirEnding()
     COMPARE_STREAM(sent, receiptStream(uint8_t(paymentMode), cut.isEmpty() ? nullptr : cut.constData()));
     QVERIFY(sent.startsWith(QByteArray::fromHex("1B6100 1B40 1B6D04 1D76300030000001")));
     QVERIFY(sent.contains("  Qty      Item      Price\x1B\x4A\x18"));
-    QVERIFY(sent.endsWith("THANK YOU FOR YOUR VISIT\n\x1B\x64\x02" + QByteArray::fromHex(QByteArray(cut).replace(' ', ""))));
+    QVERIFY(sent.endsWith("THANK YOU FOR YOUR VISIT\n\x1B\x64\x02"
+                          + QByteArray::fromHex(QByteArray(cut).replace(' ', ""))));
     QCOMPARE(driver::console(*window), console);
 }
 
@@ -274,8 +296,8 @@ void TestDemos::barcodesWithAndWithoutMargin()
             QVERIFY2(sent == barcodeStream(row, withMargin),
                      qPrintable(QString(row.button) + ": " + firstDifference(sent, barcodeStream(row, withMargin))));
             QVERIFY(sent.endsWith(QByteArray::fromHex("1B6C00")));
-            const QStringList expectedConsole = withMargin ? QStringList {row.console, marginLine}
-                                                           : QStringList {row.console};
+            const QStringList expectedConsole =
+                withMargin ? QStringList{row.console, marginLine} : QStringList{row.console};
             QCOMPARE(consoleLines(), expectedConsole);
         }
     }
@@ -284,11 +306,11 @@ void TestDemos::barcodesWithAndWithoutMargin()
 void TestDemos::barcodeTextOnAndOff()
 {
     click("pushButtonYesText");
-    QCOMPARE(device->writes, QList<QByteArray> {QByteArray::fromHex("1D4801")});
+    QCOMPARE(device->writes, QList<QByteArray>{QByteArray::fromHex("1D4801")});
     QCOMPARE(driver::console(*window), QStringLiteral("Enable Bar Code Text printing - Default"));
     device->clearWrites();
     click("pushButtonNoText");
-    QCOMPARE(device->writes, QList<QByteArray> {QByteArray::fromHex("1D4800")});
+    QCOMPARE(device->writes, QList<QByteArray>{QByteArray::fromHex("1D4800")});
     QCOMPARE(driver::console(*window), QStringLiteral("Disable Bar Code Text printing"));
 }
 
@@ -310,13 +332,13 @@ void TestDemos::everyButtonIsGuardedWhileDisconnected()
     KivoTestAccess::setWire(*window, KivoTestAccess::serialPort(*window));
     auto *margin = widget<QCheckBox>(*window, "checkBoxBarCodeMargin");
     margin->setChecked(true);
-    QStringList buttons {"pushButtonFont", "pushButtonAttributes", "pushButtonDensity", "pushButtonReceipt",
-                         "pushButtonReceiptFullCut", "pushButtonReceiptPartialCut", "pushButtonYesText",
-                         "pushButtonNoText"};
+    QStringList buttons{"pushButtonFont",    "pushButtonAttributes",     "pushButtonDensity",
+                        "pushButtonReceipt", "pushButtonReceiptFullCut", "pushButtonReceiptPartialCut",
+                        "pushButtonYesText", "pushButtonNoText"};
     for (const BarcodeRow &row : barcodeRows)
         buttons << row.button;
 
-    PseudoTerminal pty;   // a line that is there but not opened
+    PseudoTerminal pty; // a line that is there but not opened
     for (const QString &button : buttons) {
         widget<QPlainTextEdit>(*window, "editKivo")->setPlainText("what the user had");
         ModalBoxCloser closer;

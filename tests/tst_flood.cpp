@@ -18,8 +18,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <mutex>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -35,7 +35,9 @@ namespace {
 class TappedPort : public QIODevice
 {
 public:
-    explicit TappedPort(QSerialPort *port) : port(port) {}
+    explicit TappedPort(QSerialPort *port)
+        : port(port)
+    { }
 
     QList<QByteArray> pieces() const
     {
@@ -81,7 +83,7 @@ public:
     {
         if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
             return;
-        termios raw {};
+        termios raw{};
         tcgetattr(slave, &raw);
         cfmakeraw(&raw);
         tcsetattr(slave, TCSANOW, &raw);
@@ -112,7 +114,7 @@ public:
         writer = std::thread([this, flood] {
             qsizetype sent = 0;
             while (!stop && sent < flood.size()) {
-                pollfd pfd {master, POLLOUT, 0};
+                pollfd pfd{master, POLLOUT, 0};
                 if (::poll(&pfd, 1, 50) <= 0)
                     continue;
                 const ssize_t n = ::write(master, flood.constData() + sent, size_t(flood.size() - sent));
@@ -133,7 +135,7 @@ public:
                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
                     continue;
                 }
-                pollfd pfd {master, POLLIN, 0};
+                pollfd pfd{master, POLLIN, 0};
                 if (::poll(&pfd, 1, 20) <= 0)
                     continue;
                 const ssize_t n = ::read(master, buffer, size_t(qMin<qint64>(allowed, sizeof buffer)));
@@ -159,9 +161,9 @@ private:
     QString path;
     std::thread writer;
     std::thread reader;
-    std::atomic<bool> stop {false};
-    std::atomic<qint64> written {-1};
-    std::atomic<qint64> receivedCount {0};
+    std::atomic<bool> stop{false};
+    std::atomic<qint64> written{-1};
+    std::atomic<qint64> receivedCount{0};
     std::mutex mutex;
     QByteArray receivedBytes;
 };
@@ -170,8 +172,7 @@ private:
 // one insertion and the paragraph and frame marks all end a paragraph.
 bool endsParagraph(QChar c)
 {
-    return c == u'\r' || c == u'\n' || c == QChar::ParagraphSeparator || c.unicode() == 0xFDD0
-        || c.unicode() == 0xFDD1;
+    return c == u'\r' || c == u'\n' || c == QChar::ParagraphSeparator || c.unicode() == 0xFDD0 || c.unicode() == 0xFDD1;
 }
 
 // Compares the document's text with the decoded pieces. Everything but
@@ -238,10 +239,7 @@ private slots:
     void aByteAfterAQuietSpellShowsAtOnce();
 };
 
-void TestFlood::initTestCase()
-{
-    previousHandler = qInstallMessageHandler(quietFontNotes);
-}
+void TestFlood::initTestCase() { previousHandler = qInstallMessageHandler(quietFontNotes); }
 
 void TestFlood::floodWhileADemonstrationIsSent()
 {
@@ -302,8 +300,7 @@ void TestFlood::floodWhileADemonstrationIsSent()
     turn.start();
     QElapsedTimer elapsed;
     elapsed.start();
-    while (elapsed.elapsed() < 120000
-           && (tap.readCount() < flood.size() || peer.received().size() < receipt.size()))
+    while (elapsed.elapsed() < 120000 && (tap.readCount() < flood.size() || peer.received().size() < receipt.size()))
         QTest::qWait(10);
     QTest::qWait(100); // the console takes the last pieces within a frame
     turn.stop();
@@ -314,8 +311,8 @@ void TestFlood::floodWhileADemonstrationIsSent()
     QVERIFY(port->isOpen());
     QCOMPARE(driver::statusText(window).left(12), QStringLiteral("Connected to"));
     QVERIFY2(longestGapMs < 2000, qPrintable(QStringLiteral("the window did not answer for %1 ms").arg(longestGapMs)));
-    qInfo("flood of %lld bytes in %lld pieces, %lld ms; longest event-loop gap %lld ms",
-          qint64(flood.size()), qint64(tap.pieces().size()), elapsed.elapsed(), longestGapMs);
+    qInfo("flood of %lld bytes in %lld pieces, %lld ms; longest event-loop gap %lld ms", qint64(flood.size()),
+          qint64(tap.pieces().size()), elapsed.elapsed(), longestGapMs);
 
     // Each piece is decoded on its own and goes in at the cursor, in order.
     QString decoded;

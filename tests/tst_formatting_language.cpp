@@ -13,10 +13,7 @@
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
 
 const QByteArray alphabet = "abcdefghijklmnopqrstuvwxyz";
 const QByteArray threeAlphabets = alphabet + "\n" + alphabet + "\n" + alphabet;
@@ -42,12 +39,12 @@ QByteArray codeList(std::initializer_list<int> list)
 // The samples byte by byte, as the controller expects them.
 const QByteArray latinSample = "ABCDabcd1234%&/!)(.-_;" + hex("80 24 40 A3 A5 A9 AE");
 const QByteArray latin1Sample = hex("C6 C3 C0 DC FC A5 B5 DE D8 F8 D1 F1 80 C6 D4 DF F0 EB E7 FA EF D9 FF DC");
-const QByteArray extendedA = codeList({0x012B, 0x0135, 0x0107, 0x0126, 0x0176, 0x0108, 0x0119, 0x010E, 0x017D,
-                                       0x014E, 0x015C, 0x017F, 0x0151, 0x0162, 0x0132, 0x014A, 0x016F});
-const QByteArray extendedB = codeList({0x01A0, 0x01AD, 0x01BB, 0x01CE, 0x01CF, 0x01F1, 0x01F9, 0x01FF, 0x0210,
-                                       0x0216, 0x0219, 0x021C, 0x021F, 0x01BE, 0x01FC, 0x021B});
-const QByteArray extendedAdditional = codeList({0x1EA1, 0x1EC7, 0x1EF3, 0x1EAB, 0x1EDB, 0x1EE9, 0x1EF1, 0x1ED6,
-                                                0x1EE7, 0x1EED, 0x1ECF, 0x1EDD, 0x1EBC, 0x1EF9, 0x1ECA, 0x1EB5});
+const QByteArray extendedA = codeList({0x012B, 0x0135, 0x0107, 0x0126, 0x0176, 0x0108, 0x0119, 0x010E, 0x017D, 0x014E,
+                                       0x015C, 0x017F, 0x0151, 0x0162, 0x0132, 0x014A, 0x016F});
+const QByteArray extendedB = codeList({0x01A0, 0x01AD, 0x01BB, 0x01CE, 0x01CF, 0x01F1, 0x01F9, 0x01FF, 0x0210, 0x0216,
+                                       0x0219, 0x021C, 0x021F, 0x01BE, 0x01FC, 0x021B});
+const QByteArray extendedAdditional = codeList({0x1EA1, 0x1EC7, 0x1EF3, 0x1EAB, 0x1EDB, 0x1EE9, 0x1EF1, 0x1ED6, 0x1EE7,
+                                                0x1EED, 0x1ECF, 0x1EDD, 0x1EBC, 0x1EF9, 0x1ECA, 0x1EB5});
 const QByteArray chineseSample =
     hex("B7 C9 C1 F7 D6 B1 CF C2 C8 FD C7 A7 B3 DF A3 AC D2 C9 CA C7 D2 F8 BA D3 C2 E4 BE C5 CC EC");
 const QByteArray japaneseSample = hex("42 67 38 36 24 64 44 33 24 4E 3D 50 24 46 49 71 24 26 5B 30 37 6E");
@@ -58,16 +55,27 @@ const QList<QByteArray> hiraganaRows = {codes({{0x2421, 0x242F}}), codes({{0x243
 const QList<QByteArray> katakanaRows = {codes({{0x2521, 0x252E}}), codes({{0x2530, 0x253E}}),
                                         codes({{0x2540, 0x254E}}), codes({{0x2550, 0x255E}}),
                                         codes({{0x2560, 0x256E}}), codes({{0x2570, 0x2576}})};
-const QList<QByteArray> greekRows = {
-    codes({{0x0374, 0x0375}, {0x037A, 0x037E}}), codes({{0x0384, 0x038A}, {0x038C, 0x038C}, {0x038E, 0x038F}}),
-    codes({{0x0390, 0x039F}}), codes({{0x03A0, 0x03A1}, {0x03A3, 0x03AF}}), codes({{0x03B0, 0x03BF}}),
-    codes({{0x03C0, 0x03CE}})};
-const QList<QByteArray> arabicRows = {
-    codes({{0x060C, 0x060C}, {0x061B, 0x061B}, {0x061F, 0x061F}}), codes({{0x0621, 0x062F}}),
-    codes({{0x0630, 0x063A}}), codes({{0x0640, 0x064F}}), codes({{0x0650, 0x0658}}), codes({{0x0660, 0x066F}}),
-    codes({{0x0671, 0x067F}}), codes({{0x0680, 0x068F}}), codes({{0x0690, 0x069F}}), codes({{0x06A0, 0x06AF}}),
-    codes({{0x06B0, 0x06BF}}), codes({{0x06C0, 0x06CF}}), codes({{0x06D0, 0x06DF}}), codes({{0x06E0, 0x06EF}}),
-    codes({{0x06F0, 0x06FF}})};
+const QList<QByteArray> greekRows = {codes({{0x0374, 0x0375}, {0x037A, 0x037E}}),
+                                     codes({{0x0384, 0x038A}, {0x038C, 0x038C}, {0x038E, 0x038F}}),
+                                     codes({{0x0390, 0x039F}}),
+                                     codes({{0x03A0, 0x03A1}, {0x03A3, 0x03AF}}),
+                                     codes({{0x03B0, 0x03BF}}),
+                                     codes({{0x03C0, 0x03CE}})};
+const QList<QByteArray> arabicRows = {codes({{0x060C, 0x060C}, {0x061B, 0x061B}, {0x061F, 0x061F}}),
+                                      codes({{0x0621, 0x062F}}),
+                                      codes({{0x0630, 0x063A}}),
+                                      codes({{0x0640, 0x064F}}),
+                                      codes({{0x0650, 0x0658}}),
+                                      codes({{0x0660, 0x066F}}),
+                                      codes({{0x0671, 0x067F}}),
+                                      codes({{0x0680, 0x068F}}),
+                                      codes({{0x0690, 0x069F}}),
+                                      codes({{0x06A0, 0x06AF}}),
+                                      codes({{0x06B0, 0x06BF}}),
+                                      codes({{0x06C0, 0x06CF}}),
+                                      codes({{0x06D0, 0x06DF}}),
+                                      codes({{0x06E0, 0x06EF}}),
+                                      codes({{0x06F0, 0x06FF}})};
 
 const QStringList explanationLines = {
     "The Controller works with Unicode however basic Latin and Latin-1 can be send as single byte character",
@@ -91,7 +99,8 @@ const QStringList explanationLines = {
 
 // The Language stream from its list of steps, with the stream position at
 // which each console line after the explanation is due.
-struct LanguageExpectation {
+struct LanguageExpectation
+{
     ExpectedStream stream;
     QList<std::pair<QString, int>> consoleAt;
 };
@@ -152,9 +161,9 @@ LanguageExpectation languageExpectation()
         line(row);
     e.printLF();
     console("Arabic Language");
-    for (const char *heading : {"[Arabic Language]\n", "[Firmware 04/2020 or newer]\n", "[060Ch 061Bh 061F]\n",
-                                "[0621h-063Ah]\n", "[0640h-0655h]\n", "[0660h-066Fh]\n", "[0671h-06EDh]\n",
-                                "[06F0h-06FEh]\n"})
+    for (const char *heading :
+         {"[Arabic Language]\n", "[Firmware 04/2020 or newer]\n", "[060Ch 061Bh 061F]\n", "[0621h-063Ah]\n",
+          "[0640h-0655h]\n", "[0660h-066Fh]\n", "[0671h-06EDh]\n", "[06F0h-06FEh]\n"})
         e.printStr(heading);
     e.printLF();
     for (const QByteArray &row : arabicRows)
@@ -214,15 +223,16 @@ void TestFormattingLanguage::formattingSendsItsScript()
     QVERIFY(sent.indexOf(hex("1B 51 30")) > sent.indexOf("Right Margin 38:"));
     QVERIFY(sent.endsWith(hex("1B 21 00") + separatorLine + hex("0A")));
 
-    QCOMPARE(w.consoleText(), QStringLiteral("Setting some text parameters:\n"
-                                             "Default line space of 33 dots\n"
-                                             "Line space of 66 dots \n"
-                                             "Resetting to default 33 dots\n"
-                                             "Print and feed paper 20 dots\n"
-                                             "Print and feed paper 5 lines\n"
-                                             "Test carriage return\n"
-                                             "Setting a left margin of 8 dots\n"
-                                             "Setting a right margin of 38 dots"));
+    QCOMPARE(w.consoleText(),
+             QStringLiteral("Setting some text parameters:\n"
+                            "Default line space of 33 dots\n"
+                            "Line space of 66 dots \n"
+                            "Resetting to default 33 dots\n"
+                            "Print and feed paper 20 dots\n"
+                            "Print and feed paper 5 lines\n"
+                            "Test carriage return\n"
+                            "Setting a left margin of 8 dots\n"
+                            "Setting a right margin of 38 dots"));
 }
 
 void TestFormattingLanguage::alignmentSendsItsScript()
@@ -245,15 +255,16 @@ void TestFormattingLanguage::alignmentSendsItsScript()
 
     // Tab stops before any text, as three writes: 1B 44, the stops, 00.
     QVERIFY(sent.startsWith(hex("1B 61 00 1B 40 1B 44 08 18 26 00")));
-    QCOMPARE(w.device.writes.mid(2, 3), (QList<QByteArray> {hex("1B 44"), hex("08 18 26"), hex("00")}));
+    QCOMPARE(w.device.writes.mid(2, 3), (QList<QByteArray>{hex("1B 44"), hex("08 18 26"), hex("00")}));
     QVERIFY(sent.contains("abcd\n" + hex("09") + "Tab1" + hex("09") + "Tab2" + hex("09") + "Tab3" + hex("0A 1B 21")));
     QVERIFY(sent.contains(hex("1B 24 32 00 1B 21 00") + "Abs: 1234\n"));
 
-    QCOMPARE(w.consoleText(), QStringLiteral("Setting 3 tabs and stepping to each\n"
-                                             "Setting absolute print position\n"
-                                             "Setting print alignment center\n"
-                                             "Setting print alignment right\n"
-                                             "Setting print alignment left"));
+    QCOMPARE(w.consoleText(),
+             QStringLiteral("Setting 3 tabs and stepping to each\n"
+                            "Setting absolute print position\n"
+                            "Setting print alignment center\n"
+                            "Setting print alignment right\n"
+                            "Setting print alignment left"));
 }
 
 void TestFormattingLanguage::languageSendsTheWholeSample()
@@ -282,9 +293,13 @@ void TestFormattingLanguage::languageSendsEverySampleWithItsLength()
     driver::press(w.window, "on_pushButtonLanguage_released");
     const QList<QByteArray> &writes = w.device.writes;
 
-    const std::pair<const char *, QByteArray> samples[] = {
-        {"Latin", latinSample}, {"Latin-1", latin1Sample}, {"Extended-A", extendedA}, {"Extended-B", extendedB},
-        {"Extended Additional", extendedAdditional}, {"Chinese", chineseSample}, {"Japanese", japaneseSample}};
+    const std::pair<const char *, QByteArray> samples[] = {{"Latin", latinSample},
+                                                           {"Latin-1", latin1Sample},
+                                                           {"Extended-A", extendedA},
+                                                           {"Extended-B", extendedB},
+                                                           {"Extended Additional", extendedAdditional},
+                                                           {"Chinese", chineseSample},
+                                                           {"Japanese", japaneseSample}};
     for (const auto &[name, sample] : samples)
         QVERIFY2(writes.contains(sample), name);
     QCOMPARE(writes.count(latinSample), 4);
@@ -356,8 +371,8 @@ void TestFormattingLanguage::languageConsoleLinesComeBetweenTheSections()
 void TestFormattingLanguage::guardShowsTheBoxOnly_data()
 {
     QTest::addColumn<QByteArray>("slot");
-    for (const char *slot : {"on_pushButtonFormatting_released", "on_pushButtonTabs_released",
-                             "on_pushButtonLanguage_released"})
+    for (const char *slot :
+         {"on_pushButtonFormatting_released", "on_pushButtonTabs_released", "on_pushButtonLanguage_released"})
         QTest::newRow(slot) << QByteArray(slot);
 }
 

@@ -25,10 +25,7 @@ QByteArray fileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QString regression(const QString &name)
-{
-    return QStringLiteral(KIVO_IMAGE_REGRESSIONS_DIR "/") + name;
-}
+QString regression(const QString &name) { return QStringLiteral(KIVO_IMAGE_REGRESSIONS_DIR "/") + name; }
 
 // Leaves freed heap blocks of many sizes full of `fill` bytes: memory a
 // reader forgets to write shows up (0x01 is colour 1 of an 8-bit image).
@@ -75,10 +72,7 @@ private slots:
     void jpegWithoutAReadableHeaderIsRefused();
 };
 
-void TestImageFuzzInputs::initTestCase()
-{
-    QImageReader::setAllocationLimit(imagepath::allocationLimitMb);
-}
+void TestImageFuzzInputs::initTestCase() { QImageReader::setAllocationLimit(imagepath::allocationLimitMb); }
 
 void TestImageFuzzInputs::everyRuleHolds_data()
 {
@@ -108,10 +102,7 @@ void TestImageFuzzInputs::everyRuleHolds()
     }
 }
 
-void TestImageFuzzInputs::everyLoadIsTheSame_data()
-{
-    everyRuleHolds_data();
-}
+void TestImageFuzzInputs::everyLoadIsTheSame_data() { everyRuleHolds_data(); }
 
 void TestImageFuzzInputs::everyLoadIsTheSame()
 {
@@ -181,8 +172,8 @@ void TestImageFuzzInputs::indicesPastTheColourTablePrintNothing()
     for (int x = 0; x < 256; ++x)
         greys.scanLine(0)[x] = uchar(x);
     const QByteArray rows = bitmap::rasterRows(bitmap::toPrintableMono(greys));
-    QCOMPARE(uchar(rows[0]) & 0x80, 0x80);   // index 0: black
-    QCOMPARE(uchar(rows[31]) & 0x01, 0x00);  // index 255: white
+    QCOMPARE(uchar(rows[0]) & 0x80, 0x80);  // index 0: black
+    QCOMPARE(uchar(rows[31]) & 0x01, 0x00); // index 255: white
 }
 
 void TestImageFuzzInputs::jpegWithoutAReadableHeaderIsRefused()

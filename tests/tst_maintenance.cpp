@@ -15,10 +15,7 @@
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
 
 // The QR picture's rows as the committed PBM file holds them: the payload
 // after the header, read here independently of the program's embedding.
@@ -58,8 +55,8 @@ void TestMaintenance::handlerSendsAndDescribes_data()
     QTest::addColumn<QString>("console");
     QTest::addColumn<QByteArray>("bytes");
 
-    QTest::newRow("Reset") << QByteArray("on_pushButtonReset_released")
-                           << "Resets and initilizes to default values" << ExpectedStream().printerSoftInit().bytes;
+    QTest::newRow("Reset") << QByteArray("on_pushButtonReset_released") << "Resets and initilizes to default values"
+                           << ExpectedStream().printerSoftInit().bytes;
     QTest::newRow("Clear") << QByteArray("on_pushButtonClear_released")
                            << "Clears the cyclic print buffer and line feeds"
                            << ExpectedStream().clearPrintBuffer().printLF().bytes;
@@ -133,7 +130,7 @@ void TestMaintenance::lineFeedLeavesTheConsoleAlone()
     RecordedWindow w;
     w.console()->setPlainText("typed by the user\nand a reply");
     driver::press(w.window, "on_pushButton_LineFeed_released");
-    QCOMPARE(w.device.writes, QList<QByteArray> {hex("0A")});
+    QCOMPARE(w.device.writes, QList<QByteArray>{hex("0A")});
     QCOMPARE(w.consoleText(), QStringLiteral("typed by the user\nand a reply"));
 
     // Also right after another demonstration: its text stays.
@@ -182,10 +179,7 @@ void TestMaintenance::requestShowsWhatHasAlreadyArrived()
     QCOMPARE(w.consoleText(), QString());
 }
 
-void TestMaintenance::requestShowsTheReplyPieceByPiece_data()
-{
-    requestShowsWhatHasAlreadyArrived_data();
-}
+void TestMaintenance::requestShowsTheReplyPieceByPiece_data() { requestShowsWhatHasAlreadyArrived_data(); }
 
 void TestMaintenance::requestShowsTheReplyPieceByPiece()
 {

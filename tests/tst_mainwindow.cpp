@@ -67,10 +67,7 @@ void TestMainWindow::init()
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 }
 
-void TestMainWindow::cleanup()
-{
-    window.reset();
-}
+void TestMainWindow::cleanup() { window.reset(); }
 
 void TestMainWindow::buildsWithoutWarnings()
 {
@@ -117,14 +114,14 @@ void TestMainWindow::showsFiveTabsAndHidesCommandPage()
         titles << tabs->tabText(i);
         pages << tabs->widget(i)->objectName();
     }
-    QCOMPARE(titles, (QStringList {"General", "Bar Codes", "Bitmaps ", "Cutter", "Controller"}));
-    QCOMPARE(pages, (QStringList {"tab_1", "tab_2", "tab_3", "tab_6", "tab_4"}));
+    QCOMPARE(titles, (QStringList{"General", "Bar Codes", "Bitmaps ", "Cutter", "Controller"}));
+    QCOMPARE(pages, (QStringList{"tab_1", "tab_2", "tab_3", "tab_6", "tab_4"}));
 
     // The page is kept, hidden, and nothing on it can be reached.
     auto *commandPage = widget<QWidget>(*window, "tab_5");
     QCOMPARE(tabs->indexOf(commandPage), -1);
-    for (const char *name : {"lineEditControllerData", "pushButtonSendCommand",
-                             "pushButtonPrintCommand", "checkBoxHexEnable"}) {
+    for (const char *name :
+         {"lineEditControllerData", "pushButtonSendCommand", "pushButtonPrintCommand", "checkBoxHexEnable"}) {
         QWidget *w = widget<QWidget>(*window, name);
         QVERIFY2(!w->isVisibleTo(window.get()), name);
     }
@@ -152,10 +149,9 @@ void TestMainWindow::windowSizeAndTitle()
 
 void TestMainWindow::radioButtonsStartOnControllerDefaultsAndAreExclusivePerGroup()
 {
-    const QStringList speeds {"radioButton9600", "radioButton19200", "radioButton38400",
-                              "radioButton57600", "radioButton115200", "radioButton256000",
-                              "radioButton375000"};
-    const QStringList flows {"radioButtonNoFlow", "radioButtonSoftFlow", "radioButtonHardFlow"};
+    const QStringList speeds{"radioButton9600",   "radioButton19200",  "radioButton38400", "radioButton57600",
+                             "radioButton115200", "radioButton256000", "radioButton375000"};
+    const QStringList flows{"radioButtonNoFlow", "radioButtonSoftFlow", "radioButtonHardFlow"};
     auto checked = [this](const QStringList &names) {
         QStringList on;
         for (const QString &n : names)
@@ -163,32 +159,35 @@ void TestMainWindow::radioButtonsStartOnControllerDefaultsAndAreExclusivePerGrou
                 on << n;
         return on;
     };
-    QCOMPARE(checked(speeds), QStringList {"radioButton115200"});
-    QCOMPARE(checked(flows), QStringList {"radioButtonSoftFlow"});
+    QCOMPARE(checked(speeds), QStringList{"radioButton115200"});
+    QCOMPARE(checked(flows), QStringList{"radioButtonSoftFlow"});
     QVERIFY(!widget<QCheckBox>(*window, "checkBoxBarCodeMargin")->isChecked());
 
     widget<QTabWidget>(*window, "mainTabsKivo")->setCurrentIndex(4);
     // Click the indicator: a radio button only reacts on its indicator and text.
     const QPoint indicator(6, 10);
     QTest::mouseClick(widget<QRadioButton>(*window, "radioButton375000"), Qt::LeftButton, {}, indicator);
-    QCOMPARE(checked(speeds), QStringList {"radioButton375000"});
-    QCOMPARE(checked(flows), QStringList {"radioButtonSoftFlow"});
+    QCOMPARE(checked(speeds), QStringList{"radioButton375000"});
+    QCOMPARE(checked(flows), QStringList{"radioButtonSoftFlow"});
 
     QTest::mouseClick(widget<QRadioButton>(*window, "radioButtonHardFlow"), Qt::LeftButton, {}, indicator);
-    QCOMPARE(checked(flows), QStringList {"radioButtonHardFlow"});
-    QCOMPARE(checked(speeds), QStringList {"radioButton375000"});
+    QCOMPARE(checked(flows), QStringList{"radioButtonHardFlow"});
+    QCOMPARE(checked(speeds), QStringList{"radioButton375000"});
 }
 
 void TestMainWindow::actionsCarryTextsShortcutsAndIcons()
 {
-    struct Row { const char *name; const char *text; const char *shortcut; bool icon; };
+    struct Row
+    {
+        const char *name;
+        const char *text;
+        const char *shortcut;
+        bool icon;
+    };
     const Row rows[] = {
-        {"actionAbout", "&About", "Alt+A", false},
-        {"actionAboutQt", "About Qt", "", false},
-        {"actionConnect", "C&onnect", "Ctrl+O", true},
-        {"actionDisconnect", "&Disconnect", "Ctrl+D", true},
-        {"actionConfigure", "&Configure", "Alt+C", true},
-        {"actionQuit", "&Quit", "Ctrl+Q", true},
+        {"actionAbout", "&About", "Alt+A", false},        {"actionAboutQt", "About Qt", "", false},
+        {"actionConnect", "C&onnect", "Ctrl+O", true},    {"actionDisconnect", "&Disconnect", "Ctrl+D", true},
+        {"actionConfigure", "&Configure", "Alt+C", true}, {"actionQuit", "&Quit", "Ctrl+Q", true},
     };
     for (const Row &row : rows) {
         auto *action = widget<QAction>(*window, row.name);
@@ -214,16 +213,14 @@ void TestMainWindow::menusAndToolbarHoldTheirEntries()
     QStringList menuTitles;
     for (QAction *a : bar->actions())
         menuTitles << a->text();
-    QCOMPARE(menuTitles, (QStringList {"Serial", "Settings", "Help"}));
+    QCOMPARE(menuTitles, (QStringList{"Serial", "Settings", "Help"}));
     QCOMPARE(names(widget<QMenu>(*window, "menuCalls")->actions()),
-             (QStringList {"actionConnect", "actionDisconnect", "|", "actionQuit"}));
-    QCOMPARE(names(widget<QMenu>(*window, "menuTools")->actions()), QStringList {"actionConfigure"});
-    QCOMPARE(names(widget<QMenu>(*window, "menuHelp")->actions()),
-             (QStringList {"actionAbout", "actionAboutQt"}));
+             (QStringList{"actionConnect", "actionDisconnect", "|", "actionQuit"}));
+    QCOMPARE(names(widget<QMenu>(*window, "menuTools")->actions()), QStringList{"actionConfigure"});
+    QCOMPARE(names(widget<QMenu>(*window, "menuHelp")->actions()), (QStringList{"actionAbout", "actionAboutQt"}));
     auto *toolbar = widget<QToolBar>(*window, "mainToolBar");
     QCOMPARE(window->toolBarArea(toolbar), Qt::TopToolBarArea);
-    QCOMPARE(names(toolbar->actions()),
-             (QStringList {"actionConnect", "actionDisconnect", "actionConfigure"}));
+    QCOMPARE(names(toolbar->actions()), (QStringList{"actionConnect", "actionDisconnect", "actionConfigure"}));
 }
 
 void TestMainWindow::buttonsHaveTheirLabels()
@@ -233,16 +230,17 @@ void TestMainWindow::buttonsHaveTheirLabels()
     QCOMPARE(widget<QPushButton>(*window, "pushButtonPowerManagment")->text(), QStringLiteral("Power Managment"));
     QCOMPARE(widget<QPushButton>(*window, "pushButtonClear")->text(), QStringLiteral("Clear Buffer && Line Feed"));
     QCOMPARE(widget<QRadioButton>(*window, "radioButton115200")->text(), QStringLiteral("115200 bps  (*Default)"));
-    QCOMPARE(widget<QRadioButton>(*window, "radioButtonSoftFlow")->text(), QStringLiteral("XON/XOFF Flow Control  (*Default)"));
+    QCOMPARE(widget<QRadioButton>(*window, "radioButtonSoftFlow")->text(),
+             QStringLiteral("XON/XOFF Flow Control  (*Default)"));
     QCOMPARE(widget<QPushButton>(*window, "pushButton_Load")->toolTip(),
              QStringLiteral("Load an image for printing 58mm: max width 384 pix  80mm: max width 576"));
 
     // The "General" grid: 15 buttons, column 1 empty, Tab order = creation order.
-    const QStringList generalOrder {
-        "pushButtonFont", "pushButtonReset", "pushButtonFormatting", "pushButtonLanguage",
-        "pushButtonDensity", "pushButtonStatus", "pushButtonAttributes", "pushButtonClear",
-        "pushButtonReceipt", "pushButtonBitmap", "pushButtonTabs", "pushButtonVersion",
-        "pushButtonPowerManagment", "pushButtonNextLabel", "pushButtonTestLabel"};
+    const QStringList generalOrder{"pushButtonFont",           "pushButtonReset",     "pushButtonFormatting",
+                                   "pushButtonLanguage",       "pushButtonDensity",   "pushButtonStatus",
+                                   "pushButtonAttributes",     "pushButtonClear",     "pushButtonReceipt",
+                                   "pushButtonBitmap",         "pushButtonTabs",      "pushButtonVersion",
+                                   "pushButtonPowerManagment", "pushButtonNextLabel", "pushButtonTestLabel"};
     QWidget *focus = widget<QWidget>(*window, "pushButtonFont");
     for (int i = 1; i < generalOrder.size(); ++i) {
         focus = focus->nextInFocusChain();
@@ -289,7 +287,7 @@ void TestMainWindow::aboutQtShowsQtsBox()
 {
     ModalBoxCloser closer;
     widget<QAction>(*window, "actionAboutQt")->trigger();
-    QCOMPARE(closer.titles(), QStringList {"About Qt"});
+    QCOMPARE(closer.titles(), QStringList{"About Qt"});
 }
 
 void TestMainWindow::menuMnemonicsChooseTheirActions()
@@ -300,7 +298,7 @@ void TestMainWindow::menuMnemonicsChooseTheirActions()
     help->popup(window->mapToGlobal(QPoint(10, 10)));
     QVERIFY(QTest::qWaitForWindowExposed(help));
     QTest::keyClick(help, Qt::Key_A);
-    QTRY_COMPARE(closer.titles(), QStringList {"Printer Kivo"});
+    QTRY_COMPARE(closer.titles(), QStringList{"Printer Kivo"});
 
     // Settings, then C: the settings dialog.
     auto *settings = widget<QMenu>(*window, "menuTools");

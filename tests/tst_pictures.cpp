@@ -36,15 +36,9 @@ const PictureInfo kPictures[] = {
     {"qrSampleBitmap", &qrSampleBitmap, "qr-sample.pbm", 232, 232, false},
 };
 
-bool dot(const RasterPicture &p, int x, int y)
-{
-    return p.data[y * p.bytesPerRow + x / 8] & (0x80 >> (x % 8));
-}
+bool dot(const RasterPicture &p, int x, int y) { return p.data[y * p.bytesPerRow + x / 8] & (0x80 >> (x % 8)); }
 
-int width(const RasterPicture &p)
-{
-    return p.bytesPerRow * 8;
-}
+int width(const RasterPicture &p) { return p.bytesPerRow * 8; }
 
 QImage toImage(const RasterPicture &p)
 {
@@ -57,10 +51,7 @@ QImage toImage(const RasterPicture &p)
 
 // The module in row r, column c of the 25 x 25 QR symbol: 8 x 8 dots each,
 // after a border of 16 dots.
-bool module(int r, int c)
-{
-    return dot(qrSampleBitmap, 16 + 8 * c, 16 + 8 * r);
-}
+bool module(int r, int c) { return dot(qrSampleBitmap, 16 + 8 * c, 16 + 8 * r); }
 
 } // namespace
 
@@ -100,10 +91,7 @@ void TestPictures::hasTheControllerSize()
     QCOMPARE(p.size(), size_t(info.width / 8 * info.height));
 }
 
-void TestPictures::isTheCommittedPbmFile_data()
-{
-    hasTheControllerSize_data();
-}
+void TestPictures::isTheCommittedPbmFile_data() { hasTheControllerSize_data(); }
 
 void TestPictures::isTheCommittedPbmFile()
 {

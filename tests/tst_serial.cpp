@@ -18,10 +18,9 @@ namespace {
 
 double cpuSeconds()
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace
@@ -102,7 +101,7 @@ void TestSerial::disconnectWithoutOpenPortStillResets()
     QMetaObject::invokeMethod(window.get(), "closeSerialPort");
     QCOMPARE(driver::statusText(*window), QStringLiteral("Disconnected"));
     QCOMPARE(driver::actionStates(*window), QStringLiteral("CdF"));
-    QCOMPARE(closer.boxes.size(), 1);   // the open error only
+    QCOMPARE(closer.boxes.size(), 1); // the open error only
 }
 
 void TestSerial::repliesAppearAtTheCursorPieceByPiece()

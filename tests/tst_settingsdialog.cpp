@@ -68,7 +68,7 @@ void TestSettingsDialog::portListEndsWithCustom()
     QStringList parityPairs;
     for (int i = 0; i < parity->count(); ++i)
         parityPairs << parity->itemText(i) + "=" + parity->itemData(i).toString();
-    QCOMPARE(parityPairs, (QStringList {"None=0", "Even=2", "Odd=3", "Mark=5", "Space=4"}));
+    QCOMPARE(parityPairs, (QStringList{"None=0", "Even=2", "Odd=3", "Mark=5", "Space=4"}));
     QComboBox *flow = box(dialog, "flowControlBox");
     QCOMPARE(flow->itemText(0), QStringLiteral("XON/XOFF"));
     QCOMPARE(flow->itemData(2).toInt(), int(QSerialPort::HardwareControl));
@@ -139,11 +139,11 @@ void TestSettingsDialog::portDatumFormatting_data()
     QTest::addColumn<quint16>("pid");
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("all known") << "USB serial" << quint16(0x4AB) << quint16(0x6001)
-        << QStringList {"ttyUSB0", "USB serial", "Maker", "A1B2", "/dev/ttyUSB0", "4ab", "6001"};
+                               << QStringList{"ttyUSB0", "USB serial", "Maker", "A1B2", "/dev/ttyUSB0", "4ab", "6001"};
     QTest::newRow("empty and zero") << "" << quint16(0) << quint16(0)
-        << QStringList {"ttyUSB0", "N/A", "Maker", "A1B2", "/dev/ttyUSB0", "N/A", "N/A"};
+                                    << QStringList{"ttyUSB0", "N/A", "Maker", "A1B2", "/dev/ttyUSB0", "N/A", "N/A"};
     QTest::newRow("no padding") << "x" << quint16(0x000F) << quint16(0xFFFF)
-        << QStringList {"ttyUSB0", "x", "Maker", "A1B2", "/dev/ttyUSB0", "f", "ffff"};
+                                << QStringList{"ttyUSB0", "x", "Maker", "A1B2", "/dev/ttyUSB0", "f", "ffff"};
 }
 
 void TestSettingsDialog::portDatumFormatting()
@@ -153,7 +153,7 @@ void TestSettingsDialog::portDatumFormatting()
     QFETCH(quint16, pid);
     QFETCH(QStringList, expected);
     QCOMPARE(portInfoDatum("ttyUSB0", description, "Maker", "A1B2", "/dev/ttyUSB0", vid, pid), expected);
-    QCOMPARE(portInfoDatum("p", "", "", "", "", 0, 0).mid(1, 3), (QStringList {"N/A", "N/A", "N/A"}));
+    QCOMPARE(portInfoDatum("p", "", "", "", "", 0, 0).mid(1, 3), (QStringList{"N/A", "N/A", "N/A"}));
 }
 
 void TestSettingsDialog::customEntryShowsNotAvailableDetails()

@@ -1,7 +1,8 @@
 #!/bin/sh
-# Static checks on the project's own code: clang-tidy with the checks listed
-# in .clang-tidy, and cppcheck. Prints every finding; exits non-zero if there
-# is any.
+# The house rules on the project's own code: the format of .clang-format,
+# the layering (no library sees the window), cppcheck, and clang-tidy with
+# the checks and naming rules of .clang-tidy. Prints every finding; exits
+# non-zero if there is any.
 #   tools/lint.sh [build folder]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,6 +14,20 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_C
 cmake --build "$build" -j "$jobs" >/dev/null
 
 findings=0
+cd "$root"
+
+echo "== format"
+# Every tracked C++ file as .clang-format has it (tools/format.sh applies it).
+if ! git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror; then
+    findings=1
+fi
+
+echo "== layering"
+# The libraries never include the window or its form.
+if git grep -n -E '#include "(app/|ui_mainwindow\.h)' -- serial printer demos bitmap; then
+    echo "a library includes the window (above)"
+    findings=1
+fi
 
 echo "== cppcheck"
 if ! cppcheck --enable=warning,performance,portability --std=c++17 --library=qt \

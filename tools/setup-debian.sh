@@ -18,7 +18,7 @@ libzint-dev libqrencode-dev
 qrencode zbar-tools
 desktop-file-utils
 "
-LINT="clang-tidy cppcheck"
+LINT="clang-tidy clang-format cppcheck"
 FUZZ="clang libclang-rt-14-dev"
 BENCH="imagemagick"
 

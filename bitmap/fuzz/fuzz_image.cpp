@@ -35,10 +35,7 @@ int log2Class(qint64 value)
     return bits;
 }
 
-int colourCountClass(int count)
-{
-    return count == 0 ? 0 : count <= 2 ? count : count <= 16 ? 3 : count <= 256 ? 4 : 5;
-}
+int colourCountClass(int count) { return count == 0 ? 0 : count <= 2 ? count : count <= 16 ? 3 : count <= 256 ? 4 : 5; }
 
 void mark(std::size_t salt, std::initializer_list<qint64> parts)
 {
@@ -61,7 +58,7 @@ void markOutcome(const imagepath::Result &r)
 }
 
 // Qt's readers warn about every damaged file; the fuzzer makes nothing else.
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
+void quiet(QtMsgType, const QMessageLogContext &, const QString &) { }
 
 } // namespace
 

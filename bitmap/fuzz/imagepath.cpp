@@ -18,15 +18,9 @@ int paperLightness(QRgb c)
     return qGray(mix(qRed(c)), mix(qGreen(c)), mix(qBlue(c)));
 }
 
-bool bitAt(const uchar *row, int x)
-{
-    return (row[x >> 3] >> (7 - (x & 7))) & 1;
-}
+bool bitAt(const uchar *row, int x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
 
-QString at(int x, int y)
-{
-    return QStringLiteral(" at (%1, %2)").arg(x).arg(y);
-}
+QString at(int x, int y) { return QStringLiteral(" at (%1, %2)").arg(x).arg(y); }
 
 // Pixel by pixel, the checks look at every row of a picture of up to about
 // a million pixels, and at evenly spread rows (the last one included) of a
@@ -38,10 +32,7 @@ int rowStep(const QImage &image)
     return int(qMax<qint64>(1, (pixels + (1 << 20) - 1) >> 20));
 }
 
-bool checkedRow(int y, int step, int height)
-{
-    return y % step == 0 || y == height - 1;
-}
+bool checkedRow(int y, int step, int height) { return y % step == 0 || y == height - 1; }
 
 // The 1-bit form and its relation to the picture in the file.
 QString checkForm(const QImage &source, const bitmap::ImageFile &file)
@@ -51,7 +42,10 @@ QString checkForm(const QImage &source, const bitmap::ImageFile &file)
         return QStringLiteral("stored image is not Format_Mono but %1").arg(int(mono.format()));
     if (mono.size() != source.size())
         return QStringLiteral("stored image is %1 x %2, the file's %3 x %4")
-            .arg(mono.width()).arg(mono.height()).arg(source.width()).arg(source.height());
+            .arg(mono.width())
+            .arg(mono.height())
+            .arg(source.width())
+            .arg(source.height());
     if (mono.colorCount() != 2)
         return QStringLiteral("stored image has %1 colours").arg(mono.colorCount());
     if (qAlpha(mono.color(0)) != 255 || qAlpha(mono.color(1)) != 255)
@@ -91,7 +85,8 @@ QString checkForm(const QImage &source, const bitmap::ImageFile &file)
                 // A 1-bit file is kept as it is shown, only flattened on white.
                 const int kept = bit ? light1 : light0;
                 if (kept != onPaper)
-                    return QStringLiteral("pixel shown with lightness %1 is kept as %2").arg(onPaper).arg(kept) + at(x, y);
+                    return QStringLiteral("pixel shown with lightness %1 is kept as %2").arg(onPaper).arg(kept)
+                        + at(x, y);
             } else if ((onPaper == 255 && bit) || (onPaper == 0 && !bit)) {
                 // Dithering spreads the error of mid tones, but white paper
                 // never gets a dot and solid black never loses one.
@@ -108,7 +103,10 @@ QString checkRows(const QImage &mono, const QByteArray &rows)
 {
     const int bytesPerLine = int(mono.bytesPerLine());
     if (rows.size() != qsizetype(bytesPerLine) * mono.height())
-        return QStringLiteral("raster block of %1 bytes for %2 rows of %3").arg(rows.size()).arg(mono.height()).arg(bytesPerLine);
+        return QStringLiteral("raster block of %1 bytes for %2 rows of %3")
+            .arg(rows.size())
+            .arg(mono.height())
+            .arg(bytesPerLine);
     const int step = rowStep(mono);
     for (int y = 0; y < mono.height(); ++y) {
         const auto *row = reinterpret_cast<const uchar *>(rows.constData()) + qsizetype(y) * bytesPerLine;
@@ -195,8 +193,10 @@ Result run(const QByteArray &bytes)
     }
     if (mono.isNull()) {
         result.fault = QStringLiteral("a %1 x %2 image of depth %3 was not loaded: %4")
-                           .arg(result.source.width()).arg(result.source.height())
-                           .arg(result.source.depth()).arg(result.file.error);
+                           .arg(result.source.width())
+                           .arg(result.source.height())
+                           .arg(result.source.depth())
+                           .arg(result.file.error);
         return result;
     }
 

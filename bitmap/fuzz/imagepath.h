@@ -18,7 +18,8 @@ namespace imagepath {
 // replaying test sets the same limit.
 constexpr int allocationLimitMb = 16;
 
-struct Result {
+struct Result
+{
     QImage source;           // the file's picture before the 1-bit form (bitmap::readPicture); null when reading failed
     QByteArray readerFormat; // the format the reader detected (empty when none)
     int readerError = 0;     // QImageReader::ImageReaderError of that reading

@@ -15,21 +15,17 @@
 namespace bitmaptest {
 
 // A pattern no row or column repeats in a simple way.
-inline bool patternDark(int x, int y)
-{
-    return ((x * 7 + y * 3) % 5 == 0) || (x == y) || (x % 13 == 3 && y % 2 == 0);
-}
+inline bool patternDark(int x, int y) { return ((x * 7 + y * 3) % 5 == 0) || (x == y) || (x % 13 == 3 && y % 2 == 0); }
 
 // A 1-bit image of the pattern with the colour table (light, dark) unless
 // `darkFirst` puts the dark colour at index 0. Every byte of the pixel
 // buffer, padding included, starts as 0xFF or 0x00 so that leftovers show.
-inline QImage patternImage(int width, int height, bool darkFirst = false,
-                           QImage::Format format = QImage::Format_Mono,
+inline QImage patternImage(int width, int height, bool darkFirst = false, QImage::Format format = QImage::Format_Mono,
                            QRgb light = 0xFFFFFFFF, QRgb dark = 0xFF000000)
 {
     QImage image(width, height, format);
     std::fill(image.bits(), image.bits() + image.sizeInBytes(), darkFirst ? uchar(0x00) : uchar(0xFF));
-    image.setColorTable(darkFirst ? QList<QRgb> {dark, light} : QList<QRgb> {light, dark});
+    image.setColorTable(darkFirst ? QList<QRgb>{dark, light} : QList<QRgb>{light, dark});
     const uint darkIndex = darkFirst ? 0 : 1;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
@@ -37,14 +33,11 @@ inline QImage patternImage(int width, int height, bool darkFirst = false,
     return image;
 }
 
-inline int rowBytes(int width)
-{
-    return 4 * ((width + 31) / 32);
-}
+inline int rowBytes(int width) { return 4 * ((width + 31) / 32); }
 
 // The raster rows the controller should get for a picture whose pixel
 // (x, y) is dark when `dark(x, y)`.
-template <typename Dark>
+template<typename Dark>
 QByteArray expectedRows(int width, int height, Dark dark)
 {
     const int bytes = rowBytes(width);
@@ -56,10 +49,7 @@ QByteArray expectedRows(int width, int height, Dark dark)
     return rows;
 }
 
-inline QByteArray expectedPatternRows(int width, int height)
-{
-    return expectedRows(width, height, patternDark);
-}
+inline QByteArray expectedPatternRows(int width, int height) { return expectedRows(width, height, patternDark); }
 
 // Rows of a picture as it is shown: dark where the shown colour is darker
 // than mid grey.

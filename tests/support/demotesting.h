@@ -15,7 +15,8 @@
 #include <QTest>
 
 // A window that writes to `device`; the device open counts as connected.
-struct RecordedWindow {
+struct RecordedWindow
+{
     MainWindow window;
     RecordingDevice device;
 

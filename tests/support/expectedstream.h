@@ -13,14 +13,25 @@ class ExpectedStream
 public:
     QByteArray bytes;
 
-    ExpectedStream &raw(const QByteArray &b) { bytes += b; return *this; }
-    ExpectedStream &hex(const char *h) { bytes += QByteArray::fromHex(QByteArray(h).replace(' ', "")); return *this; }
+    ExpectedStream &raw(const QByteArray &b)
+    {
+        bytes += b;
+        return *this;
+    }
+    ExpectedStream &hex(const char *h)
+    {
+        bytes += QByteArray::fromHex(QByteArray(h).replace(' ', ""));
+        return *this;
+    }
 
     ExpectedStream &printerSoftInit() { return hex("1B 40"); }
     ExpectedStream &printLF() { return hex("0A"); }
     ExpectedStream &printCR() { return hex("0D"); }
     ExpectedStream &printStr(const QByteArray &text) { return raw(text); }
-    ExpectedStream &print_with_font(const QByteArray &text, uint8_t font) { return esc(0x21, font).raw(text).printLF(); }
+    ExpectedStream &print_with_font(const QByteArray &text, uint8_t font)
+    {
+        return esc(0x21, font).raw(text).printLF();
+    }
     ExpectedStream &fontTypeSet(uint8_t f) { return esc(0x21, f); }
     ExpectedStream &setFontMode(uint8_t f) { return esc(0x4D, f); }
     ExpectedStream &setFontGrayScale(uint8_t n) { return esc(0x6D, n); }
@@ -58,7 +69,11 @@ public:
     ExpectedStream &newLabelHome() { return hex("1D 06"); }
 
 private:
-    ExpectedStream &byte(uint8_t b) { bytes += char(b); return *this; }
+    ExpectedStream &byte(uint8_t b)
+    {
+        bytes += char(b);
+        return *this;
+    }
     ExpectedStream &word(uint16_t w) { return byte(uint8_t(w & 0xFF)).byte(uint8_t(w >> 8)); }
     ExpectedStream &esc(uint8_t code, uint8_t arg) { return byte(0x1B).byte(code).byte(arg); }
 };

@@ -9,7 +9,8 @@
 class SettingsDialog;
 
 // The window's members that a user cannot reach by object name.
-struct KivoTestAccess {
+struct KivoTestAccess
+{
     static QSerialPort *serialPort(MainWindow &w) { return w.serialPort; }
     static SettingsDialog *settingsDialog(MainWindow &w) { return w.settingsDialog; }
     static QLabel *statusLabel(MainWindow &w) { return w.statusLabel; }
@@ -21,7 +22,7 @@ struct KivoTestAccess {
 };
 
 // A widget of the window by object name; fails the test if it is missing.
-template <typename T>
+template<typename T>
 T *widget(QObject &window, const char *name)
 {
     T *found = window.findChild<T *>(QLatin1String(name));

@@ -9,7 +9,8 @@
 #include <functional>
 
 // What a closed message box showed.
-struct ClosedBox {
+struct ClosedBox
+{
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;

@@ -4,8 +4,8 @@
 #include <QElapsedTimer>
 
 #include <cerrno>
-#include <limits>
 #include <fcntl.h>
+#include <limits>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -19,7 +19,7 @@ PseudoTerminal::PseudoTerminal()
         master = -1;
         return;
     }
-    termios raw {};
+    termios raw{};
     tcgetattr(slave, &raw);
     cfmakeraw(&raw);
     tcsetattr(slave, TCSANOW, &raw);
@@ -42,7 +42,7 @@ QByteArray PseudoTerminal::read(qint64 count, int timeoutMs)
     char buffer[65536];
     while (master >= 0 && received.size() < count && sinceProgress.elapsed() < timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        pollfd pfd {master, POLLIN, 0};
+        pollfd pfd{master, POLLIN, 0};
         if (::poll(&pfd, 1, 2) > 0 && (pfd.revents & POLLIN)) {
             const ssize_t n = ::read(master, buffer, sizeof buffer);
             if (n > 0) {

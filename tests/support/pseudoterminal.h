@@ -32,6 +32,6 @@ public:
 
 private:
     int master = -1;
-    int slaveKeeper = -1;   // keeps the pair alive while the program's port is closed
+    int slaveKeeper = -1; // keeps the pair alive while the program's port is closed
     QString path;
 };

@@ -4,8 +4,7 @@
 
 RecordingDevice::RecordingDevice(QObject *parent)
     : QIODevice(parent)
-{
-}
+{ }
 
 QByteArray RecordingDevice::stream() const
 {
@@ -29,10 +28,7 @@ void RecordingDevice::feedIncoming(const QByteArray &bytes)
     emit readyRead();
 }
 
-qint64 RecordingDevice::bytesAvailable() const
-{
-    return incoming.size() + QIODevice::bytesAvailable();
-}
+qint64 RecordingDevice::bytesAvailable() const { return incoming.size() + QIODevice::bytesAvailable(); }
 
 qint64 RecordingDevice::readData(char *data, qint64 maxSize)
 {

@@ -14,7 +14,7 @@ public:
 
     QList<QByteArray> writes;
 
-    QByteArray stream() const;          // all writes joined
+    QByteArray stream() const; // all writes joined
     QList<int> writeLengths() const;
     void clearWrites() { writes.clear(); }
 

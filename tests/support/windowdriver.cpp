@@ -30,21 +30,14 @@ bool connectTo(MainWindow &window, const QString &path, const QString &flowContr
     return KivoTestAccess::serialPort(window)->isOpen();
 }
 
-QString statusText(MainWindow &window)
-{
-    return KivoTestAccess::statusLabel(window)->text();
-}
+QString statusText(MainWindow &window) { return KivoTestAccess::statusLabel(window)->text(); }
 
-QString console(MainWindow &window)
-{
-    return widget<QPlainTextEdit>(window, "editKivo")->toPlainText();
-}
+QString console(MainWindow &window) { return widget<QPlainTextEdit>(window, "editKivo")->toPlainText(); }
 
 QString actionStates(MainWindow &window)
 {
     QString states;
-    for (auto [name, letter] : {std::pair {"actionConnect", 'c'}, {"actionDisconnect", 'd'},
-                                {"actionConfigure", 'f'}}) {
+    for (auto [name, letter] : {std::pair{"actionConnect", 'c'}, {"actionDisconnect", 'd'}, {"actionConfigure", 'f'}}) {
         const bool on = widget<QAction>(window, name)->isEnabled();
         states += on ? QChar(letter).toUpper() : QChar(letter);
     }

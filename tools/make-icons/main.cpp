@@ -31,8 +31,7 @@ void drawPlugHalf(QPainter &p, QPointF bodyCentre, bool facingRight, bool withPi
     p.drawRoundedRect(body, 2, 2);
     // cable
     p.setPen(QPen(QColor(60, 60, 60), 2.4, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(bodyCentre.x() - dir * 4.5, bodyCentre.y()),
-               QPointF(bodyCentre.x() - dir * 10, bodyCentre.y()));
+    p.drawLine(QPointF(bodyCentre.x() - dir * 4.5, bodyCentre.y()), QPointF(bodyCentre.x() - dir * 10, bodyCentre.y()));
     if (withPins) {
         p.setPen(QPen(QColor(90, 90, 90), 1.8, Qt::SolidLine, Qt::FlatCap));
         for (qreal dy : {-2.8, 2.8})
@@ -159,10 +158,8 @@ int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-    const bool ok = connectIcon().save(folder + "/connect.png")
-        && disconnectIcon().save(folder + "/disconnect.png")
-        && settingsIcon().save(folder + "/settings.png")
-        && exitIcon().save(folder + "/application-exit.png")
+    const bool ok = connectIcon().save(folder + "/connect.png") && disconnectIcon().save(folder + "/disconnect.png")
+        && settingsIcon().save(folder + "/settings.png") && exitIcon().save(folder + "/application-exit.png")
         && applicationIcon().save(folder + "/printer-kivo.png");
     return ok ? 0 : 1;
 }

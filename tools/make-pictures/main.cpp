@@ -23,8 +23,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
-#include <QFontMetrics>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -85,10 +85,7 @@ QImage whiteCanvas(int width, int height)
     return image;
 }
 
-bool isInk(const QImage &image, int x, int y)
-{
-    return qGray(image.pixel(x, y)) < 128;
-}
+bool isInk(const QImage &image, int x, int y) { return qGray(image.pixel(x, y)) < 128; }
 
 // The P4 payload of an image: dots darker than half intensity are printed.
 QByteArray rasterBytes(const QImage &image)
@@ -109,8 +106,8 @@ bool writePbm(const QString &path, const QImage &image, const QString &comment)
         err() << "cannot write " << path << ": " << file.errorString() << "\n";
         return false;
     }
-    const QByteArray header = "P4\n# " + comment.toUtf8() + "\n"
-        + QByteArray::number(image.width()) + ' ' + QByteArray::number(image.height()) + '\n';
+    const QByteArray header = "P4\n# " + comment.toUtf8() + "\n" + QByteArray::number(image.width()) + ' '
+        + QByteArray::number(image.height()) + '\n';
     const bool ok = file.write(header) == header.size() && file.write(rasterBytes(image)) >= 0;
     if (!ok || !file.flush()) {
         err() << "cannot write " << path << "\n";
@@ -216,10 +213,7 @@ bool solidRight(int x, int y) // 13 dots wide
     return (x <= kArrowMid && dy <= 2) || (x >= kArrowMid && dy <= 12 - x);
 }
 
-bool inSolidRight(int x, int y)
-{
-    return x >= 0 && x < 13 && y >= 0 && y < kArrowHeight && solidRight(x, y);
-}
+bool inSolidRight(int x, int y) { return x >= 0 && x < 13 && y >= 0 && y < kArrowHeight && solidRight(x, y); }
 
 // The outline of the solid arrow.
 bool hollowRight(int x, int y)
@@ -279,9 +273,19 @@ QImage arrowSymbols()
     const Glyph hollow{13, hollowRight};
     const Glyph northEast{13, lineNorthEast};
     const QList<Glyph> glyphs = {
-        mirrored(right), right, up, flipped(up), mirrored(hollow), hollow,
-        mirrored(northEast), northEast, flipped(northEast), flipped(mirrored(northEast)),
-        {17, doubleHorizontal}, {13, swapArrows}, {13, returnArrow},
+        mirrored(right),
+        right,
+        up,
+        flipped(up),
+        mirrored(hollow),
+        hollow,
+        mirrored(northEast),
+        northEast,
+        flipped(northEast),
+        flipped(mirrored(northEast)),
+        {17, doubleHorizontal},
+        {13, swapArrows},
+        {13, returnArrow},
     };
     // Six blank dots between glyphs, the row centred across; the glyphs sit
     // on rows 3 to 15.
@@ -410,8 +414,7 @@ int drawArtwork(const QString &folder)
     if (sans.isEmpty())
         return 1;
     QDir().mkpath(folder);
-    const bool ok =
-        writePbm(folder + "/feature-logo.pbm", featureLogo(sans), "Printer Kivo: maker's logo")
+    const bool ok = writePbm(folder + "/feature-logo.pbm", featureLogo(sans), "Printer Kivo: maker's logo")
         && writePbm(folder + "/arrow-symbols.pbm", arrowSymbols(), "Printer Kivo: arrow pictographs")
         && writePbm(folder + "/circled-digits.pbm", circledDigits(), "Printer Kivo: circled digits")
         && writePbm(folder + "/raster-sample.pbm", rasterSample(sans), "Printer Kivo: raster sample")
