@@ -15,18 +15,18 @@ class QScrollArea;
 class PaperWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit PaperWindow(kvp::Service &service, QWidget *parent = nullptr);
+    explicit PaperWindow(kvp::Service &printerService, QWidget *parent = nullptr);
 
 private:
     void refresh();
 
-    kvp::Service &m_service;
-    QScrollArea *m_scroll;
-    QLabel *m_paper;
-    QPlainTextEdit *m_log;
-    QLabel *m_status;
-    QTimer m_timer;
-    std::uint64_t m_revision = ~0ull;
-    QImage m_lastPage;
-    QString m_lastPagePath;
+    kvp::Service &service;
+    QScrollArea *scroll;
+    QLabel *paper;
+    QPlainTextEdit *log;
+    QLabel *status;
+    QTimer timer;
+    uint64_t revision = ~0ull;
+    QImage lastPage;
+    QString lastPagePath;
 };

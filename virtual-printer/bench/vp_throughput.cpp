@@ -55,10 +55,10 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QByteArray stream = mixedStream();
-    constexpr int kRuns = 7;
+    constexpr int runs = 7;
     std::vector<double> rates;
     int pages = 0;
-    for (int run = 0; run < kRuns + 1; ++run) {
+    for (int run = 0; run < runs + 1; ++run) {
         kvp::PrinterCore core(kvp::PrinterCore::Options{}, nullptr);
         core.paper().onPage = [&](const kvp::Page &) { ++pages; };
         QElapsedTimer timer;
@@ -74,7 +74,7 @@ int main(int argc, char *argv[])
     std::sort(rates.begin(), rates.end());
     const double median = rates[rates.size() / 2];
     std::printf("virtual printer decode+render: %lld bytes per run (%d pages), median of %d runs\n",
-                static_cast<long long>(stream.size()), pages / (kRuns + 1), kRuns);
+                static_cast<long long>(stream.size()), pages / (runs + 1), runs);
     std::printf("  %.0f bytes/s (min %.0f, max %.0f)\n", median, rates.front(), rates.back());
     std::printf("  %.1f x the fastest line (375000 bit/s = 37500 bytes/s)\n", median / 37500.0);
     return median >= 37500.0 ? 0 : 1;

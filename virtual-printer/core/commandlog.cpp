@@ -9,7 +9,7 @@ QString hexBytes(const QByteArray &bytes)
 
 QString LogEntry::format() const
 {
-    QString off = offset == kNoOffset ? QStringLiteral("--------")
+    QString off = offset == noOffset ? QStringLiteral("--------")
                                       : QStringLiteral("%1").arg(offset, 8, 10, QLatin1Char('0'));
     QString hex = hexBytes(bytes);
     if (moreBytes > 0)
@@ -33,38 +33,38 @@ void LogSink::note(const QString &name, const QString &text)
 QStringList MemoryLog::lines(bool withEvents) const
 {
     QStringList out;
-    for (const LogEntry &e : m_entries)
-        if (withEvents || e.offset != LogEntry::kNoOffset)
+    for (const LogEntry &e : entryList)
+        if (withEvents || e.offset != LogEntry::noOffset)
             out << e.format();
     return out;
 }
 
 bool MemoryLog::contains(const QString &name) const
 {
-    for (const LogEntry &e : m_entries)
+    for (const LogEntry &e : entryList)
         if (e.name == name)
             return true;
     return false;
 }
 
 FileLog::FileLog(const QString &path)
-    : m_file(path)
+    : file(path)
 {
-    m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+    file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
 }
 
 void FileLog::add(const LogEntry &entry)
 {
-    if (!m_file.isOpen())
+    if (!file.isOpen())
         return;
-    m_file.write(entry.format().toUtf8());
-    m_file.write("\n");
-    m_file.flush();
+    file.write(entry.format().toUtf8());
+    file.write("\n");
+    file.flush();
 }
 
 void FanOutLog::add(const LogEntry &entry)
 {
-    for (LogSink *s : m_sinks)
+    for (LogSink *s : sinks)
         s->add(entry);
     if (callback)
         callback(entry);

@@ -15,10 +15,10 @@
 namespace kvp {
 
 struct LogEntry {
-    static constexpr std::int64_t kNoOffset = -1;
-    std::int64_t offset = kNoOffset; // position in the decoded stream; events have none
+    static constexpr int64_t noOffset = -1;
+    int64_t offset = noOffset; // position in the decoded stream; events have none
     QByteArray bytes;                // the first bytes of the entry
-    std::uint64_t moreBytes = 0;     // bytes of the entry not held in `bytes`
+    uint64_t moreBytes = 0;     // bytes of the entry not held in `bytes`
     QString name;
     QString args;
 
@@ -36,37 +36,37 @@ public:
 // Keeps every entry; for tests and the window.
 class MemoryLog : public LogSink {
 public:
-    void add(const LogEntry &entry) override { m_entries.push_back(entry); }
-    const std::vector<LogEntry> &entries() const { return m_entries; }
+    void add(const LogEntry &entry) override { entryList.push_back(entry); }
+    const std::vector<LogEntry> &entries() const { return entryList; }
     QStringList lines(bool withEvents = true) const;
     bool contains(const QString &name) const;
-    void clear() { m_entries.clear(); }
+    void clear() { entryList.clear(); }
 
 private:
-    std::vector<LogEntry> m_entries;
+    std::vector<LogEntry> entryList;
 };
 
 // Appends formatted lines to a file, flushing after each entry.
 class FileLog : public LogSink {
 public:
     explicit FileLog(const QString &path);
-    bool isOpen() const { return m_file.isOpen(); }
-    QString path() const { return m_file.fileName(); }
+    bool isOpen() const { return file.isOpen(); }
+    QString path() const { return file.fileName(); }
     void add(const LogEntry &entry) override;
 
 private:
-    QFile m_file;
+    QFile file;
 };
 
 // Passes every entry to several sinks, and to an optional callback.
 class FanOutLog : public LogSink {
 public:
-    void addSink(LogSink *sink) { m_sinks.push_back(sink); }
+    void addSink(LogSink *sink) { sinks.push_back(sink); }
     std::function<void(const LogEntry &)> callback;
     void add(const LogEntry &entry) override;
 
 private:
-    std::vector<LogSink *> m_sinks;
+    std::vector<LogSink *> sinks;
 };
 
 QString hexBytes(const QByteArray &bytes);

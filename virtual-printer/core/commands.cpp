@@ -5,19 +5,19 @@
 namespace kvp {
 
 namespace {
-constexpr std::uint8_t ESC = 0x1B, GS = 0x1D, FS = 0x1C, DLE = 0x10;
+constexpr uint8_t ESC = 0x1B, GS = 0x1D, FS = 0x1C, DLE = 0x10;
 
-CommandShape one(std::uint8_t a, Cmd id, const char *name)
+CommandShape one(uint8_t a, Cmd id, const char *name)
 {
     return {{a, 0, 0}, 1, id, name, 0, DataRule::None, 0, -1};
 }
-CommandShape two(std::uint8_t a, std::uint8_t b, Cmd id, const char *name, std::uint8_t args = 0,
-                DataRule data = DataRule::None, std::uint8_t dataArg = 0, std::int16_t firstArgMax = -1)
+CommandShape two(uint8_t a, uint8_t b, Cmd id, const char *name, uint8_t args = 0,
+                DataRule data = DataRule::None, uint8_t dataArg = 0, int16_t firstArgMax = -1)
 {
     return {{a, b, 0}, 2, id, name, args, data, dataArg, firstArgMax};
 }
-CommandShape three(std::uint8_t a, std::uint8_t b, std::uint8_t c, Cmd id, const char *name, std::uint8_t args,
-                  DataRule data, std::uint8_t dataArg)
+CommandShape three(uint8_t a, uint8_t b, uint8_t c, Cmd id, const char *name, uint8_t args,
+                  DataRule data, uint8_t dataArg)
 {
     return {{a, b, c}, 3, id, name, args, data, dataArg, -1};
 }
@@ -78,7 +78,7 @@ const CommandShape &commandShape(Cmd id)
     return *byId[static_cast<int>(id)];
 }
 
-bool startsCommand(std::uint8_t byte)
+bool startsCommand(uint8_t byte)
 {
     static const std::array<bool, 256> starts = [] {
         std::array<bool, 256> a{};
@@ -89,7 +89,7 @@ bool startsCommand(std::uint8_t byte)
     return starts[byte];
 }
 
-PrefixMatch matchPrefix(const std::uint8_t *bytes, int length)
+PrefixMatch matchPrefix(const uint8_t *bytes, int length)
 {
     PrefixMatch m;
     for (const CommandShape &s : commandTable()) {

@@ -4,7 +4,7 @@ namespace kvp {
 
 const HeadType *headType(int index)
 {
-    static const HeadType types[kHeadTypeCount] = {
+    static const HeadType types[headTypeCount] = {
         {0, "58mm FTP628MCL101", 384, "VX02x"},
         {1, "80mm FTP638MCL101", 576, "VX02x"},
         {2, "58mm Seiko LTP02-245-13", 384, "VX02x"},
@@ -17,7 +17,7 @@ const HeadType *headType(int index)
         {9, "58mm PT486HLV", 384, "VX02x"},
         {10, "58mm JX2R39BQ label printer", 384, "VX024B"},
     };
-    if (index < 0 || index >= kHeadTypeCount)
+    if (index < 0 || index >= headTypeCount)
         return nullptr;
     return &types[index];
 }
@@ -37,8 +37,8 @@ QString flowModeName(FlowMode mode)
 
 int uartSpeed(int index)
 {
-    static const int speeds[kUartSpeedCount] = {9600, 19200, 38400, 57600, 115200, 256000, 375000};
-    return index >= 0 && index < kUartSpeedCount ? speeds[index] : 0;
+    static const int speeds[uartSpeedCount] = {9600, 19200, 38400, 57600, 115200, 256000, 375000};
+    return index >= 0 && index < uartSpeedCount ? speeds[index] : 0;
 }
 
 } // namespace kvp

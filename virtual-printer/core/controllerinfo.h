@@ -13,17 +13,17 @@ struct HeadType {
     const char *family; // controller model that drives it
 };
 
-constexpr int kHeadTypeCount = 11;
+constexpr int headTypeCount = 11;
 // Head type 0..10, or nullptr for an index the controller does not know.
 const HeadType *headType(int index);
 
 enum class FlowMode { None = 0, XonXoff = 1, Hardware = 2 };
 QString flowModeName(FlowMode mode);
 
-constexpr int kUartSpeedCount = 7;
+constexpr int uartSpeedCount = 7;
 // Speed index 0..6 of the UART command in bit/s, or 0 if out of range.
 int uartSpeed(int index);
 
-constexpr int kDefaultBaud = 115200;
+constexpr int defaultBaud = 115200;
 
 } // namespace kvp

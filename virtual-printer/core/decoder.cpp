@@ -7,9 +7,9 @@
 namespace kvp {
 
 namespace {
-constexpr int kLogBytes = 16;     // bytes of an entry shown in hex
-constexpr int kDataHeadLong = 64; // data bytes kept for bar code and QR entries
-constexpr int kDataHeadShort = 8; // data bytes kept for picture entries
+constexpr int logBytes = 16;     // bytes of an entry shown in hex
+constexpr int dataHeadLong = 64; // data bytes kept for bar code and QR entries
+constexpr int dataHeadShort = 8; // data bytes kept for picture entries
 
 QString printModeText(int mode)
 {
@@ -45,7 +45,7 @@ const char *symbologyName(int byte)
 }
 } // namespace
 
-QString describeCommand(const Command &c, const QByteArray &head)
+QString describeCommand(const DecodedCommand &c, const QByteArray &head)
 {
     const auto a = c.args;
     switch (c.id) {
@@ -128,57 +128,57 @@ QString describeCommand(const Command &c, const QByteArray &head)
     }
 }
 
-Decoder::Decoder(DecoderSink &sink, const TextCodec &codec, LogSink *log)
-    : m_sink(sink)
-    , m_codec(codec)
-    , m_log(log)
+Decoder::Decoder(DecoderSink &output, const TextCodec &textCodec, LogSink *logSink)
+    : sink(output)
+    , codec(textCodec)
+    , log(logSink)
 {
 }
 
-void Decoder::log(const LogEntry &entry)
+void Decoder::writeLog(const LogEntry &entry)
 {
-    if (m_log)
-        m_log->add(entry);
+    if (log)
+        log->add(entry);
 }
 
-void Decoder::push(const std::uint8_t *data, std::size_t size)
+void Decoder::push(const uint8_t *data, size_t size)
 {
-    std::size_t i = 0;
+    size_t i = 0;
     while (i < size) {
-        if (m_state == State::Data) {
-            const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(m_remaining, size - i));
-            m_sink.dataChunk(m_cmd, data + i, take);
-            const int headMax = (m_shape->data == DataRule::WidthTimesHeight) ? kDataHeadShort : kDataHeadLong;
-            if (m_dataHead.size() < headMax)
-                m_dataHead.append(reinterpret_cast<const char *>(data + i),
-                                  static_cast<int>(std::min<std::size_t>(take, headMax - m_dataHead.size())));
-            m_received += take;
-            m_remaining -= take;
-            m_offset += take;
+        if (state == State::Data) {
+            const size_t take = static_cast<size_t>(std::min<uint64_t>(remaining, size - i));
+            sink.dataChunk(command, data + i, take);
+            const int headMax = (shape->data == DataRule::WidthTimesHeight) ? dataHeadShort : dataHeadLong;
+            if (dataHead.size() < headMax)
+                dataHead.append(reinterpret_cast<const char *>(data + i),
+                                  static_cast<int>(std::min<size_t>(take, headMax - dataHead.size())));
+            received += take;
+            remaining -= take;
+            nextOffset += take;
             i += take;
-            if (m_remaining == 0)
+            if (remaining == 0)
                 endData(true);
             continue;
         }
-        m_byteOffset = m_offset++;
+        byteOffset = nextOffset++;
         step(data[i++]);
     }
 }
 
-void Decoder::step(std::uint8_t b)
+void Decoder::step(uint8_t b)
 {
-    if (m_sleeping) {
-        m_sleeping = false;
+    if (asleep) {
+        asleep = false;
         flushText();
         flushSkip();
         LogEntry e;
-        e.offset = static_cast<std::int64_t>(m_byteOffset);
+        e.offset = static_cast<int64_t>(byteOffset);
         e.name = QStringLiteral("wake-up");
         e.args = QStringLiteral("woken by this byte, which is then read as usual");
-        log(e);
-        m_sink.wake();
+        writeLog(e);
+        sink.wake();
     }
-    switch (m_state) {
+    switch (state) {
     case State::Ground:
         ground(b);
         break;
@@ -194,22 +194,22 @@ void Decoder::step(std::uint8_t b)
     case State::Data: // data bytes are taken in bulk by push()
         break;
     case State::UnicodeLow: {
-        m_state = State::Ground;
-        const char32_t code = (static_cast<char32_t>(m_lead) << 8) | b;
-        const std::uint8_t bytes[2] = {m_lead, b};
-        emitText(TextCodec::unicodeSupported(code) ? code : kReplacement, false, m_leadOffset, bytes, 2);
+        state = State::Ground;
+        const char32_t code = (static_cast<char32_t>(lead) << 8) | b;
+        const uint8_t bytes[2] = {lead, b};
+        emitText(TextCodec::unicodeSupported(code) ? code : replacementCharacter, false, leadOffset, bytes, 2);
         break;
     }
     case State::DoubleByteTrail: {
-        m_state = State::Ground;
-        const bool gb = TextCodec::isGbByte(m_lead) && TextCodec::isGbByte(b);
-        const bool jis = TextCodec::isJisByte(m_lead) && TextCodec::isJisByte(b);
+        state = State::Ground;
+        const bool gb = TextCodec::isGbByte(lead) && TextCodec::isGbByte(b);
+        const bool jis = TextCodec::isJisByte(lead) && TextCodec::isJisByte(b);
         if (gb || jis) {
-            const std::uint8_t bytes[2] = {m_lead, b};
-            emitText(gb ? m_codec.gb2312(m_lead, b) : m_codec.jisX0208(m_lead, b), true, m_leadOffset, bytes, 2);
+            const uint8_t bytes[2] = {lead, b};
+            emitText(gb ? codec.gb2312(lead, b) : codec.jisX0208(lead, b), true, leadOffset, bytes, 2);
         } else {
             // Not a valid pair: the lead byte is dropped, this byte is read anew.
-            skipByte(m_lead, m_leadOffset);
+            skipByte(lead, leadOffset);
             ground(b);
         }
         break;
@@ -217,59 +217,59 @@ void Decoder::step(std::uint8_t b)
     }
 }
 
-void Decoder::ground(std::uint8_t b)
+void Decoder::ground(uint8_t b)
 {
     if (startsCommand(b)) {
         flushText();
         flushSkip();
-        m_cmdOffset = m_byteOffset;
-        m_prefix[0] = b;
-        m_prefixLength = 1;
-        const PrefixMatch m = matchPrefix(m_prefix, 1);
+        commandOffset = byteOffset;
+        prefix[0] = b;
+        prefixLength = 1;
+        const PrefixMatch m = matchPrefix(prefix, 1);
         if (m.exact && !m.longer)
             startCommand(*m.exact);
         else
-            m_state = State::Prefix;
+            state = State::Prefix;
         return;
     }
-    if (m_doubleByte) {
+    if (doubleByte) {
         if (b == 0x20) {
-            emitText(U' ', false, m_byteOffset, &b, 1);
+            emitText(U' ', false, byteOffset, &b, 1);
         } else if (TextCodec::isGbByte(b) || TextCodec::isJisByte(b)) {
-            m_lead = b;
-            m_leadOffset = m_byteOffset;
-            m_state = State::DoubleByteTrail;
+            lead = b;
+            leadOffset = byteOffset;
+            state = State::DoubleByteTrail;
         } else {
-            skipByte(b, m_byteOffset);
+            skipByte(b, byteOffset);
         }
         return;
     }
     if (TextCodec::isUnicodeLead(b)) {
-        m_lead = b;
-        m_leadOffset = m_byteOffset;
-        m_state = State::UnicodeLow;
+        lead = b;
+        leadOffset = byteOffset;
+        state = State::UnicodeLow;
         return;
     }
     if (const char32_t code = TextCodec::singleByte(b))
-        emitText(code, false, m_byteOffset, &b, 1);
+        emitText(code, false, byteOffset, &b, 1);
     else
-        skipByte(b, m_byteOffset);
+        skipByte(b, byteOffset);
 }
 
-void Decoder::prefixByte(std::uint8_t b)
+void Decoder::prefixByte(uint8_t b)
 {
-    std::uint8_t candidate[3] = {m_prefix[0], m_prefix[1], m_prefix[2]};
-    candidate[m_prefixLength] = b;
-    const PrefixMatch m = matchPrefix(candidate, m_prefixLength + 1);
+    uint8_t candidate[3] = {prefix[0], prefix[1], prefix[2]};
+    candidate[prefixLength] = b;
+    const PrefixMatch m = matchPrefix(candidate, prefixLength + 1);
     if (m.exact || m.longer) {
-        m_prefix[m_prefixLength++] = b;
+        prefix[prefixLength++] = b;
         if (m.exact && !m.longer)
             startCommand(*m.exact);
         return;
     }
     // The byte does not continue a longer prefix: either the shorter command
     // takes it as its first argument (1D 28 c f), or the sequence is unknown.
-    const PrefixMatch shorter = matchPrefix(m_prefix, m_prefixLength);
+    const PrefixMatch shorter = matchPrefix(prefix, prefixLength);
     if (shorter.exact && shorter.exact->argCount > 0) {
         startCommand(*shorter.exact);
         argByte(b);
@@ -278,91 +278,91 @@ void Decoder::prefixByte(std::uint8_t b)
     rejectSequence(b);
 }
 
-void Decoder::rejectSequence(std::uint8_t b)
+void Decoder::rejectSequence(uint8_t b)
 {
     // The prefix bytes and the byte after them are skipped, except when that
     // byte itself starts a command: then it is read anew.
-    m_state = State::Ground;
-    QByteArray seq(reinterpret_cast<const char *>(m_prefix), m_prefixLength);
+    state = State::Ground;
+    QByteArray seq(reinterpret_cast<const char *>(prefix), prefixLength);
     const bool reread = startsCommand(b);
     if (!reread)
         seq.append(static_cast<char>(b));
     LogEntry e;
-    e.offset = static_cast<std::int64_t>(m_cmdOffset);
+    e.offset = static_cast<int64_t>(commandOffset);
     e.bytes = seq;
     e.name = QStringLiteral("unknown");
     e.args = QStringLiteral("unknown command, %1 bytes skipped").arg(seq.size());
-    log(e);
+    writeLog(e);
     if (reread)
         ground(b);
 }
 
-void Decoder::startCommand(const CommandShape &shape)
+void Decoder::startCommand(const CommandShape &matched)
 {
-    m_shape = &shape;
-    m_cmd = Command{};
-    m_cmd.id = shape.id;
-    m_argCount = 0;
-    m_listTerminated = false;
-    m_dataHead.clear();
-    if (shape.argCount == 0)
+    shape = &matched;
+    command = DecodedCommand{};
+    command.id = matched.id;
+    argCount = 0;
+    listTerminated = false;
+    dataHead.clear();
+    if (matched.argCount == 0)
         afterArgs();
     else
-        m_state = State::Args;
+        state = State::Args;
 }
 
-void Decoder::argByte(std::uint8_t b)
+void Decoder::argByte(uint8_t b)
 {
-    if (m_argCount == 0 && m_shape->firstArgMax >= 0 && b > m_shape->firstArgMax) {
+    if (argCount == 0 && shape->firstArgMax >= 0 && b > shape->firstArgMax) {
         rejectSequence(b);
         return;
     }
-    m_cmd.args[m_argCount++] = b;
-    m_cmd.argCount = static_cast<std::uint8_t>(m_argCount);
-    if (m_argCount == m_shape->argCount)
+    command.args[argCount++] = b;
+    command.argCount = static_cast<uint8_t>(argCount);
+    if (argCount == shape->argCount)
         afterArgs();
     else
-        m_state = State::Args;
+        state = State::Args;
 }
 
 void Decoder::afterArgs()
 {
-    std::uint64_t length = 0;
-    switch (m_shape->data) {
+    uint64_t length = 0;
+    switch (shape->data) {
     case DataRule::None:
         complete();
         return;
     case DataRule::NulList:
-        m_state = State::List;
+        state = State::List;
         return;
     case DataRule::WidthTimesHeight:
-        length = static_cast<std::uint64_t>(m_cmd.arg16(m_shape->dataArg)) * static_cast<std::uint64_t>(m_cmd.arg16(m_shape->dataArg + 2));
+        length = static_cast<uint64_t>(command.arg16(shape->dataArg)) * static_cast<uint64_t>(command.arg16(shape->dataArg + 2));
         break;
     case DataRule::CountByte:
-        length = m_cmd.args[m_shape->dataArg];
+        length = command.args[shape->dataArg];
         break;
     case DataRule::Length16:
-        length = static_cast<std::uint64_t>(m_cmd.arg16(m_shape->dataArg));
+        length = static_cast<uint64_t>(command.arg16(shape->dataArg));
         break;
     }
-    m_cmd.dataLength = length;
-    m_remaining = length;
-    m_received = 0;
-    m_state = State::Data;
-    m_sink.dataBegin(m_cmd);
+    command.dataLength = length;
+    remaining = length;
+    received = 0;
+    state = State::Data;
+    sink.dataBegin(command);
     if (length == 0)
         endData(true);
 }
 
-void Decoder::listByte(std::uint8_t b)
+void Decoder::listByte(uint8_t b)
 {
     if (b == 0) {
-        m_listTerminated = true;
+        listTerminated = true;
         complete();
         return;
     }
-    if (m_cmd.listCount < kMaxTabStops) {
-        m_cmd.list[m_cmd.listCount++] = b;
+    if (command.listCount < maxTabStops) {
+        command.list[command.listCount++] = b;
         return;
     }
     // The list is full and not terminated: the command ends here and the byte
@@ -373,60 +373,60 @@ void Decoder::listByte(std::uint8_t b)
 
 QByteArray Decoder::commandBytes() const
 {
-    QByteArray bytes(reinterpret_cast<const char *>(m_shape->prefix.data()), m_shape->prefixLength);
-    bytes.append(reinterpret_cast<const char *>(m_cmd.args.data()), m_argCount);
+    QByteArray bytes(reinterpret_cast<const char *>(shape->prefix.data()), shape->prefixLength);
+    bytes.append(reinterpret_cast<const char *>(command.args.data()), argCount);
     return bytes;
 }
 
 void Decoder::complete()
 {
-    m_state = State::Ground;
-    switch (m_cmd.id) {
+    state = State::Ground;
+    switch (command.id) {
     case Cmd::DoubleByteOn:
-        m_doubleByte = true;
+        doubleByte = true;
         break;
     case Cmd::DoubleByteOff:
     case Cmd::Initialize:
-        m_doubleByte = false;
+        doubleByte = false;
         break;
     case Cmd::Sleep:
-        m_sleeping = true;
+        asleep = true;
         break;
     default:
         break;
     }
     LogEntry e;
-    e.offset = static_cast<std::int64_t>(m_cmdOffset);
+    e.offset = static_cast<int64_t>(commandOffset);
     e.bytes = commandBytes();
-    if (m_cmd.id == Cmd::TabStops) {
-        e.bytes.append(reinterpret_cast<const char *>(m_cmd.list.data()), m_cmd.listCount);
-        if (m_listTerminated)
+    if (command.id == Cmd::TabStops) {
+        e.bytes.append(reinterpret_cast<const char *>(command.list.data()), command.listCount);
+        if (listTerminated)
             e.bytes.append('\0');
-        if (!m_listTerminated)
-            e.args = QStringLiteral("(list full after %1 stops, no terminator) ").arg(kMaxTabStops);
+        if (!listTerminated)
+            e.args = QStringLiteral("(list full after %1 stops, no terminator) ").arg(maxTabStops);
     }
-    if (e.bytes.size() > kLogBytes) {
-        e.moreBytes = static_cast<std::uint64_t>(e.bytes.size() - kLogBytes);
-        e.bytes.truncate(kLogBytes);
+    if (e.bytes.size() > logBytes) {
+        e.moreBytes = static_cast<uint64_t>(e.bytes.size() - logBytes);
+        e.bytes.truncate(logBytes);
     }
-    e.name = QLatin1String(m_shape->name);
-    e.args += describeCommand(m_cmd, QByteArray());
-    log(e);
-    m_sink.execute(m_cmd);
+    e.name = QLatin1String(shape->name);
+    e.args += describeCommand(command, QByteArray());
+    writeLog(e);
+    sink.execute(command);
 }
 
 void Decoder::endData(bool complete)
 {
-    m_state = State::Ground;
+    state = State::Ground;
     LogEntry e;
-    e.offset = static_cast<std::int64_t>(m_cmdOffset);
+    e.offset = static_cast<int64_t>(commandOffset);
     e.bytes = commandBytes();
     const int headerSize = e.bytes.size();
-    e.bytes.append(m_dataHead.left(kLogBytes - std::min(headerSize, kLogBytes)));
-    e.moreBytes = m_received - static_cast<std::uint64_t>(e.bytes.size() - headerSize);
-    e.name = QLatin1String(m_shape->name);
-    if (m_cmd.id == Cmd::QrCode && m_dataHead.size() >= 2 && static_cast<unsigned char>(m_dataHead[0]) == 0x31) {
-        switch (static_cast<unsigned char>(m_dataHead[1])) {
+    e.bytes.append(dataHead.left(logBytes - std::min(headerSize, logBytes)));
+    e.moreBytes = received - static_cast<uint64_t>(e.bytes.size() - headerSize);
+    e.name = QLatin1String(shape->name);
+    if (command.id == Cmd::QrCode && dataHead.size() >= 2 && static_cast<unsigned char>(dataHead[0]) == 0x31) {
+        switch (static_cast<unsigned char>(dataHead[1])) {
         case 0x43: e.name = QStringLiteral("qr-module-size"); break;
         case 0x45: e.name = QStringLiteral("qr-error-correction"); break;
         case 0x50: e.name = QStringLiteral("qr-store"); break;
@@ -434,77 +434,77 @@ void Decoder::endData(bool complete)
         default: break;
         }
     }
-    e.args = describeCommand(m_cmd, m_dataHead);
+    e.args = describeCommand(command, dataHead);
     if (!complete)
-        e.args += QStringLiteral(" [truncated: %1 of %2 data bytes]").arg(m_received).arg(m_cmd.dataLength);
-    log(e);
-    m_sink.dataEnd(m_cmd, m_received, complete);
+        e.args += QStringLiteral(" [truncated: %1 of %2 data bytes]").arg(received).arg(command.dataLength);
+    writeLog(e);
+    sink.dataEnd(command, received, complete);
 }
 
-void Decoder::emitText(char32_t code, bool wide, std::uint64_t at, const std::uint8_t *bytes, int count)
+void Decoder::emitText(char32_t code, bool wide, uint64_t at, const uint8_t *bytes, int count)
 {
     flushSkip();
-    if (m_textChars >= kMaxTextRun)
+    if (textChars >= maxTextRun)
         flushText();
-    if (m_textOffset < 0)
-        m_textOffset = static_cast<std::int64_t>(at);
+    if (textOffset < 0)
+        textOffset = static_cast<int64_t>(at);
     for (int i = 0; i < count; ++i) {
-        if (m_textBytes.size() < kLogBytes)
-            m_textBytes.append(static_cast<char>(bytes[i]));
+        if (textBytes.size() < logBytes)
+            textBytes.append(static_cast<char>(bytes[i]));
         else
-            ++m_textMore;
+            ++textMore;
     }
-    m_text += QString::fromUcs4(&code, 1);
-    ++m_textChars;
+    text += QString::fromUcs4(&code, 1);
+    ++textChars;
     Character ch;
     ch.code = code;
     ch.wide = wide;
-    m_sink.character(ch);
+    sink.character(ch);
 }
 
-void Decoder::skipByte(std::uint8_t b, std::uint64_t at)
+void Decoder::skipByte(uint8_t b, uint64_t at)
 {
     flushText();
-    if (m_skipOffset < 0)
-        m_skipOffset = static_cast<std::int64_t>(at);
-    if (m_skipBytes.size() < kLogBytes)
-        m_skipBytes.append(static_cast<char>(b));
+    if (skipOffset < 0)
+        skipOffset = static_cast<int64_t>(at);
+    if (skipBytes.size() < logBytes)
+        skipBytes.append(static_cast<char>(b));
     else
-        ++m_skipMore;
+        ++skipMore;
 }
 
 void Decoder::flushText()
 {
-    if (m_textOffset < 0)
+    if (textOffset < 0)
         return;
     LogEntry e;
-    e.offset = m_textOffset;
-    e.bytes = m_textBytes;
-    e.moreBytes = m_textMore;
+    e.offset = textOffset;
+    e.bytes = textBytes;
+    e.moreBytes = textMore;
     e.name = QStringLiteral("text");
-    e.args = QLatin1Char('"') + m_text + QLatin1Char('"');
-    m_textOffset = -1;
-    m_textBytes.clear();
-    m_textMore = 0;
-    m_text.clear();
-    m_textChars = 0;
-    log(e);
+    e.args = QLatin1Char('"') + text + QLatin1Char('"');
+    textOffset = -1;
+    textBytes.clear();
+    textMore = 0;
+    text.clear();
+    textChars = 0;
+    writeLog(e);
 }
 
 void Decoder::flushSkip()
 {
-    if (m_skipOffset < 0)
+    if (skipOffset < 0)
         return;
     LogEntry e;
-    e.offset = m_skipOffset;
-    e.bytes = m_skipBytes;
-    e.moreBytes = m_skipMore;
+    e.offset = skipOffset;
+    e.bytes = skipBytes;
+    e.moreBytes = skipMore;
     e.name = QStringLiteral("skip");
-    e.args = QStringLiteral("%1 unknown bytes skipped").arg(static_cast<std::uint64_t>(m_skipBytes.size()) + m_skipMore);
-    m_skipOffset = -1;
-    m_skipBytes.clear();
-    m_skipMore = 0;
-    log(e);
+    e.args = QStringLiteral("%1 unknown bytes skipped").arg(static_cast<uint64_t>(skipBytes.size()) + skipMore);
+    skipOffset = -1;
+    skipBytes.clear();
+    skipMore = 0;
+    writeLog(e);
 }
 
 void Decoder::flushLog()
@@ -515,19 +515,19 @@ void Decoder::flushLog()
 
 void Decoder::finish()
 {
-    switch (m_state) {
+    switch (state) {
     case State::Ground:
         break;
     case State::Prefix:
     case State::Args:
     case State::List: {
         LogEntry e;
-        e.offset = static_cast<std::int64_t>(m_cmdOffset);
-        e.bytes = m_state == State::Prefix ? QByteArray(reinterpret_cast<const char *>(m_prefix), m_prefixLength) : commandBytes();
-        e.name = m_state == State::Prefix ? QStringLiteral("unknown") : QLatin1String(m_shape->name);
+        e.offset = static_cast<int64_t>(commandOffset);
+        e.bytes = state == State::Prefix ? QByteArray(reinterpret_cast<const char *>(prefix), prefixLength) : commandBytes();
+        e.name = state == State::Prefix ? QStringLiteral("unknown") : QLatin1String(shape->name);
         e.args = QStringLiteral("[truncated: the stream ended inside the command]");
-        m_state = State::Ground;
-        log(e);
+        state = State::Ground;
+        writeLog(e);
         break;
     }
     case State::Data:
@@ -535,8 +535,8 @@ void Decoder::finish()
         break;
     case State::UnicodeLow:
     case State::DoubleByteTrail:
-        m_state = State::Ground;
-        skipByte(m_lead, m_leadOffset);
+        state = State::Ground;
+        skipByte(lead, leadOffset);
         break;
     }
     flushText();

@@ -10,23 +10,23 @@
 namespace kvp {
 
 namespace {
-const QByteArray kKey = "head-type=";
+const QByteArray headTypeKey = "head-type=";
 }
 
 FlashStore::FlashStore(const QString &path)
-    : m_path(path)
+    : filePath(path)
 {
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return;
     for (const QByteArray &raw : file.readAll().split('\n')) {
         const QByteArray line = raw.trimmed();
-        if (!line.startsWith(kKey))
+        if (!line.startsWith(headTypeKey))
             continue;
         bool ok = false;
-        const int value = line.mid(kKey.size()).toInt(&ok);
+        const int value = line.mid(headTypeKey.size()).toInt(&ok);
         if (ok && kvp::headType(value))
-            m_headType = value;
+            storedType = value;
     }
 }
 
@@ -34,15 +34,15 @@ bool FlashStore::setHeadType(int type)
 {
     if (!kvp::headType(type))
         return false;
-    m_headType = type;
-    if (m_path.isEmpty())
+    storedType = type;
+    if (filePath.isEmpty())
         return true;
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QSaveFile file(m_path);
+    QDir().mkpath(QFileInfo(filePath).absolutePath());
+    QSaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.write("# Kivo virtual printer: controller flash\n");
-    file.write(kKey + QByteArray::number(type) + '\n');
+    file.write(headTypeKey + QByteArray::number(type) + '\n');
     return file.commit();
 }
 

@@ -10,15 +10,15 @@ class FlashStore {
 public:
     explicit FlashStore(const QString &path);
 
-    QString path() const { return m_path; }
+    QString path() const { return filePath; }
     // Head type from the file; 0 when the file is missing or unreadable.
-    int headType() const { return m_headType; }
+    int headType() const { return storedType; }
     // Writes the file at once; returns false if it could not be written.
     bool setHeadType(int headType);
 
 private:
-    QString m_path;
-    int m_headType = 0;
+    QString filePath;
+    int storedType = 0;
 };
 
 } // namespace kvp

@@ -13,7 +13,7 @@
 namespace kvp {
 
 namespace {
-constexpr qreal kLoadSize = 64.0; // outlines are taken at this size and scaled
+constexpr qreal loadSize = 64.0; // outlines are taken at this size and scaled
 }
 
 QStringList FontSet::defaultFiles()
@@ -30,13 +30,13 @@ FontSet::FontSet(const QStringList &files)
     for (const QString &file : files) {
         Face face;
         if (QFileInfo::exists(file))
-            face.font = QRawFont(file, kLoadSize, QFont::PreferNoHinting);
+            face.font = QRawFont(file, loadSize, QFont::PreferNoHinting);
         if (!face.font.isValid()) {
-            m_missing << file;
+            missing << file;
             continue;
         }
         face.cjk = face.font.supportsCharacter(QChar(0x3042)) && face.font.supportsCharacter(QChar(0x4E2D));
-        m_faces.push_back(face);
+        faces.push_back(face);
     }
 }
 
@@ -48,13 +48,13 @@ FontSet &FontSet::shared()
 
 const FontSet::Face *FontSet::faceFor(char32_t code, bool wide) const
 {
-    if (code == kReplacement)
+    if (code == replacementCharacter)
         return nullptr;
     if (wide)
-        for (const Face &f : m_faces)
+        for (const Face &f : faces)
             if (f.cjk && f.font.supportsCharacter(static_cast<uint>(code)))
                 return &f;
-    for (const Face &f : m_faces)
+    for (const Face &f : faces)
         if (f.font.supportsCharacter(static_cast<uint>(code)))
             return &f;
     return nullptr;
@@ -81,13 +81,13 @@ InkMask FontSet::render(char32_t code, int cellWidth, int cellHeight, bool wide)
     const QRawFont &font = face->font;
     const QList<quint32> glyphs = font.glyphIndexesForString(QString::fromUcs4(&code, 1));
     if (glyphs.isEmpty() || glyphs.first() == 0)
-        return render(kReplacement, cellWidth, cellHeight, wide);
+        return render(replacementCharacter, cellWidth, cellHeight, wide);
     const QPainterPath path = font.pathForGlyph(glyphs.first());
     const QRectF bounds = path.boundingRect();
     const qreal advance = font.advancesForGlyphIndexes(glyphs).first().x();
 
     const qreal pixelSize = wide ? std::min(cellWidth, cellHeight) * 0.92 : cellHeight * 0.75;
-    qreal scale = pixelSize / kLoadSize;
+    qreal scale = pixelSize / loadSize;
     // Glyphs too big for the cell are shrunk to fit.
     if (bounds.height() * scale > cellHeight)
         scale = (cellHeight - 0.5) / bounds.height();

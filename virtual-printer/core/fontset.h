@@ -23,7 +23,7 @@ public:
     // One shared instance for the whole process (fonts are loaded once).
     static FontSet &shared();
 
-    QStringList missingFiles() const { return m_missing; }
+    QStringList missingFiles() const { return missing; }
 
     // Draws the character into a cell; wide characters prefer the CJK font.
     // A character no font has is drawn as an empty box.
@@ -36,8 +36,8 @@ private:
     };
     const Face *faceFor(char32_t code, bool wide) const;
 
-    std::vector<Face> m_faces;
-    QStringList m_missing;
+    std::vector<Face> faces;
+    QStringList missing;
 };
 
 } // namespace kvp

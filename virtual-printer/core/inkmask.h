@@ -10,17 +10,17 @@ namespace kvp {
 struct InkMask {
     int width = 0;
     int height = 0;
-    std::vector<std::uint8_t> bits;
+    std::vector<uint8_t> bits;
 
     InkMask() = default;
     InkMask(int w, int h)
         : width(w)
         , height(h)
-        , bits(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0)
+        , bits(static_cast<size_t>(w) * static_cast<size_t>(h), 0)
     {
     }
-    std::uint8_t at(int x, int y) const { return bits[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
-    std::uint8_t &at(int x, int y) { return bits[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
+    uint8_t at(int x, int y) const { return bits[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)]; }
+    uint8_t &at(int x, int y) { return bits[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)]; }
 };
 
 } // namespace kvp

@@ -12,17 +12,17 @@ class PageWriter {
 public:
     explicit PageWriter(const QString &folder);
 
-    bool isReady() const { return m_ready; }
-    QString folder() const { return m_folder; }
+    bool isReady() const { return ready; }
+    QString folder() const { return folderPath; }
     // Returns the file written, or an empty string on failure.
     QString write(const Page &page);
-    int written() const { return m_written; }
+    int written() const { return writtenCount; }
 
 private:
-    QString m_folder;
-    bool m_ready = false;
-    int m_next = 1;
-    int m_written = 0;
+    QString folderPath;
+    bool ready = false;
+    int nextNumber = 1;
+    int writtenCount = 0;
 };
 
 } // namespace kvp

@@ -22,43 +22,43 @@ class Paper {
 public:
     Paper(int width, int maxPageDots);
 
-    int width() const { return m_width; }
+    int width() const { return widthDots; }
     // A new width ends the current page.
     void setWidth(int width);
-    int maxPageDots() const { return m_maxDots; }
+    int maxPageDots() const { return maxDots; }
 
     // Appends blank rows and returns a pointer to the first; pending feed
     // becomes blank paper first. The pointer is valid until the next call.
-    std::uint8_t *addRows(int count);
+    uint8_t *addRows(int count);
     // Tells the paper that something was actually printed on the current page.
-    void markInk() { m_ink = true; }
+    void markInk() { ink = true; }
     // Blank paper feed; it becomes rows lazily, when something follows.
     void feed(int dots);
 
-    bool hasInk() const { return m_ink; }
-    int rows() const { return m_rows; }
+    bool hasInk() const { return ink; }
+    int rows() const { return rowCount; }
     // Ends the page. A page that carries no ink is dropped. Returns true if a
     // page was delivered.
     bool endPage(const QString &reason);
-    int pagesDelivered() const { return m_delivered; }
+    int pagesDelivered() const { return delivered; }
 
     // The current page so far (for the window).
     QImage snapshot() const;
-    std::uint64_t revision() const { return m_revision; }
+    uint64_t revision() const { return revisionNumber; }
 
     std::function<void(const Page &)> onPage;
 
 private:
     void materializeFeed();
 
-    int m_width;
-    int m_maxDots;
-    std::vector<std::uint8_t> m_pixels;
-    int m_rows = 0;
-    int m_pendingFeed = 0;
-    bool m_ink = false;
-    int m_delivered = 0;
-    std::uint64_t m_revision = 0;
+    int widthDots;
+    int maxDots;
+    std::vector<uint8_t> pixels;
+    int rowCount = 0;
+    int pendingFeed = 0;
+    bool ink = false;
+    int delivered = 0;
+    uint64_t revisionNumber = 0;
 };
 
 } // namespace kvp

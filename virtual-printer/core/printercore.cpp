@@ -2,14 +2,14 @@
 
 namespace kvp {
 
-const char *const PrinterCore::kFirmwareVersion = "1.22 (2020-06-15)";
+const char *const PrinterCore::firmwareVersion = "1.22 (2020-06-15)";
 
 // Forwards the decoder's log and remembers whether it reported bad input,
 // for bit 7 of the status byte.
 class PrinterCore::ErrorWatch : public LogSink {
 public:
-    explicit ErrorWatch(LogSink *next)
-        : m_next(next)
+    explicit ErrorWatch(LogSink *nextSink)
+        : next(nextSink)
     {
     }
     void add(const LogEntry &entry) override
@@ -17,22 +17,22 @@ public:
         if (entry.name == QLatin1String("skip") || entry.name == QLatin1String("unknown")
             || entry.args.contains(QLatin1String("[truncated")) || entry.args.contains(QLatin1String("malformed")))
             error = true;
-        if (m_next)
-            m_next->add(entry);
+        if (next)
+            next->add(entry);
     }
     bool error = false;
 
 private:
-    LogSink *m_next;
+    LogSink *next;
 };
 
-PrinterCore::PrinterCore(const Options &options, LogSink *log)
-    : m_log(log)
-    , m_errorWatch(std::make_unique<ErrorWatch>(log))
-    , m_flash(options.flashPath)
-    , m_paper(kvp::headType(m_flash.headType())->dots, options.maxPageDots)
-    , m_renderer(m_paper, options.fonts ? *options.fonts : FontSet::shared(), log)
-    , m_decoder(*this, m_codec, m_errorWatch.get())
+PrinterCore::PrinterCore(const Options &options, LogSink *logSink)
+    : log(logSink)
+    , errorWatch(std::make_unique<ErrorWatch>(logSink))
+    , flash(options.flashPath)
+    , paperRoll(kvp::headType(flash.headType())->dots, options.maxPageDots)
+    , paperRenderer(paperRoll, options.fonts ? *options.fonts : FontSet::shared(), logSink)
+    , streamDecoder(*this, codec, errorWatch.get())
 {
 }
 
@@ -40,67 +40,67 @@ PrinterCore::~PrinterCore() = default;
 
 void PrinterCore::note(const QString &text)
 {
-    if (m_log)
-        m_log->note(QStringLiteral("note"), text);
+    if (log)
+        log->note(QStringLiteral("note"), text);
 }
 
-void PrinterCore::feed(const std::uint8_t *data, std::size_t size)
+void PrinterCore::feed(const uint8_t *data, size_t size)
 {
-    m_decoder.push(data, size);
+    streamDecoder.push(data, size);
 }
 
 void PrinterCore::feed(const QByteArray &bytes)
 {
-    m_decoder.push(bytes);
+    streamDecoder.push(bytes);
 }
 
 void PrinterCore::finish()
 {
-    m_decoder.finish();
-    m_renderer.finishStream();
+    streamDecoder.finish();
+    paperRenderer.finishStream();
 }
 
 void PrinterCore::silence()
 {
-    m_decoder.flushLog();
-    m_renderer.endPage(QStringLiteral("silence"));
+    streamDecoder.flushLog();
+    paperRenderer.endPage(QStringLiteral("silence"));
 }
 
-std::uint8_t PrinterCore::statusByte() const
+uint8_t PrinterCore::statusByte() const
 {
-    std::uint8_t s = Status::Fixed;
-    if (m_renderer.lineHasContent())
+    uint8_t s = Status::Fixed;
+    if (paperRenderer.lineHasContent())
         s |= Status::LinePending;
     if (receiveBusy && receiveBusy())
         s |= Status::ReceiveBusy;
-    if (m_paper.width() > 384)
+    if (paperRoll.width() > 384)
         s |= Status::WideHead;
-    if (m_decoder.doubleByteMode())
+    if (streamDecoder.doubleByteMode())
         s |= Status::DoubleByteMode;
-    if (m_errorWatch->error)
+    if (errorWatch->error)
         s |= Status::DecodeError;
     return s;
 }
 
 QByteArray PrinterCore::firmwareText() const
 {
-    const HeadType *h = kvp::headType(m_flash.headType());
+    const HeadType *h = kvp::headType(flash.headType());
     return QStringLiteral("%1 virtual controller, firmware %2, Printer Kivo virtual printer; head type %3: %4, %5 dots; UART %6 bit/s, %7\r\n")
-        .arg(QLatin1String(h->family), QLatin1String(kFirmwareVersion))
+        .arg(QLatin1String(h->family), QLatin1String(firmwareVersion))
         .arg(h->index)
         .arg(QLatin1String(h->name))
         .arg(h->dots)
-        .arg(m_baud)
-        .arg(flowModeName(m_flow))
+        .arg(uartBaud)
+        .arg(flowModeName(uartFlow))
         .toLatin1();
 }
 
-void PrinterCore::execute(const Command &c)
+void PrinterCore::execute(const DecodedCommand &c)
 {
     switch (c.id) {
     case Cmd::StatusQuery: {
-        const std::uint8_t s = statusByte();
-        m_errorWatch->error = false;
+        const uint8_t s = statusByte();
+        errorWatch->error = false;
         note(QStringLiteral("status 0x%1 sent").arg(s, 2, 16, QLatin1Char('0')));
         if (transmit)
             transmit(QByteArray(1, static_cast<char>(s)));
@@ -112,15 +112,15 @@ void PrinterCore::execute(const Command &c)
             transmit(firmwareText());
         break;
     case Cmd::ClearBuffer:
-        if (m_renderer.lineHasContent())
+        if (paperRenderer.lineHasContent())
             note(QStringLiteral("unprinted characters of the line buffer discarded"));
-        m_renderer.clearLine();
+        paperRenderer.clearLine();
         break;
     case Cmd::Sleep:
         note(QStringLiteral("sleeping until the next byte"));
         break;
     case Cmd::CallBack:
-        m_callBack = c.args[0];
+        callBack = c.args[0];
         break;
     case Cmd::HeadType: {
         const HeadType *h = kvp::headType(c.args[0]);
@@ -128,16 +128,16 @@ void PrinterCore::execute(const Command &c)
             note(QStringLiteral("head type %1 unknown; flash unchanged").arg(c.args[0]));
             break;
         }
-        if (!m_flash.setHeadType(h->index))
-            note(QStringLiteral("flash file %1 could not be written").arg(m_flash.path()));
+        if (!flash.setHeadType(h->index))
+            note(QStringLiteral("flash file %1 could not be written").arg(flash.path()));
         else
             note(QStringLiteral("%1 controller flash updated: head type %2 (%3), %4 dots")
                      .arg(QLatin1String(h->family))
                      .arg(h->index)
                      .arg(QLatin1String(h->name))
                      .arg(h->dots));
-        m_renderer.flushLine();
-        m_paper.setWidth(h->dots);
+        paperRenderer.flushLine();
+        paperRoll.setWidth(h->dots);
         break;
     }
     case Cmd::UartMode: {
@@ -146,42 +146,42 @@ void PrinterCore::execute(const Command &c)
             note(QStringLiteral("flow control %1 unknown; UART unchanged").arg(c.args[1]));
             break;
         }
-        m_baud = baud;
-        m_flow = static_cast<FlowMode>(c.args[1]);
+        uartBaud = baud;
+        uartFlow = static_cast<FlowMode>(c.args[1]);
         note(QStringLiteral("UART now %1 bit/s with %2: the host must disconnect and reconnect with these settings")
                  .arg(baud)
-                 .arg(flowModeName(m_flow)));
+                 .arg(flowModeName(uartFlow)));
         if (lineSettingsChanged)
-            lineSettingsChanged(m_flow, m_baud);
+            lineSettingsChanged(uartFlow, uartBaud);
         break;
     }
     case Cmd::Initialize:
-        m_renderer.initialize();
+        paperRenderer.initialize();
         break;
     default:
-        m_renderer.execute(c);
+        paperRenderer.execute(c);
         break;
     }
 }
 
 void PrinterCore::character(const Character &ch)
 {
-    m_renderer.character(ch);
+    paperRenderer.character(ch);
 }
 
-void PrinterCore::dataBegin(const Command &c)
+void PrinterCore::dataBegin(const DecodedCommand &c)
 {
-    m_renderer.dataBegin(c);
+    paperRenderer.dataBegin(c);
 }
 
-void PrinterCore::dataChunk(const Command &c, const std::uint8_t *data, std::size_t size)
+void PrinterCore::dataChunk(const DecodedCommand &c, const uint8_t *data, size_t size)
 {
-    m_renderer.dataChunk(c, data, size);
+    paperRenderer.dataChunk(c, data, size);
 }
 
-void PrinterCore::dataEnd(const Command &c, std::uint64_t received, bool complete)
+void PrinterCore::dataEnd(const DecodedCommand &c, uint64_t received, bool complete)
 {
-    m_renderer.dataEnd(c, received, complete);
+    paperRenderer.dataEnd(c, received, complete);
 }
 
 void PrinterCore::wake()

@@ -22,13 +22,13 @@ namespace kvp {
 
 // Status byte answered to 10 04.
 namespace Status {
-constexpr std::uint8_t PaperOut = 0x02;        // never set: the virtual roll does not run out
-constexpr std::uint8_t LinePending = 0x04;     // characters wait in the line buffer for a line feed
-constexpr std::uint8_t ReceiveBusy = 0x08;     // receive buffer above its high-water mark
-constexpr std::uint8_t Fixed = 0x10;           // always set
-constexpr std::uint8_t WideHead = 0x20;        // an 80 mm head (576 dots) is selected
-constexpr std::uint8_t DoubleByteMode = 0x40;  // double-byte mode is on
-constexpr std::uint8_t DecodeError = 0x80;     // unknown or malformed input since the last status query
+constexpr uint8_t PaperOut = 0x02;        // never set: the virtual roll does not run out
+constexpr uint8_t LinePending = 0x04;     // characters wait in the line buffer for a line feed
+constexpr uint8_t ReceiveBusy = 0x08;     // receive buffer above its high-water mark
+constexpr uint8_t Fixed = 0x10;           // always set
+constexpr uint8_t WideHead = 0x20;        // an 80 mm head (576 dots) is selected
+constexpr uint8_t DoubleByteMode = 0x40;  // double-byte mode is on
+constexpr uint8_t DecodeError = 0x80;     // unknown or malformed input since the last status query
 } // namespace Status
 
 class PrinterCore : private DecoderSink {
@@ -39,10 +39,10 @@ public:
         const FontSet *fonts = nullptr; // default: FontSet::shared()
     };
 
-    explicit PrinterCore(const Options &options, LogSink *log = nullptr);
+    explicit PrinterCore(const Options &options, LogSink *logSink = nullptr);
     ~PrinterCore() override;
 
-    void feed(const std::uint8_t *data, std::size_t size);
+    void feed(const uint8_t *data, size_t size);
     void feed(const QByteArray &bytes);
     // End of input: commands cut short are reported, the pending line is
     // printed and the page ends.
@@ -57,42 +57,42 @@ public:
     // Asked for the status byte: is the receive buffer busy?
     std::function<bool()> receiveBusy;
 
-    std::uint8_t statusByte() const;
+    uint8_t statusByte() const;
     QByteArray firmwareText() const;
-    int headType() const { return m_flash.headType(); }
-    int baud() const { return m_baud; }
-    FlowMode flowMode() const { return m_flow; }
-    void setLineSettings(int baud, FlowMode flow) { m_baud = baud; m_flow = flow; }
+    int headType() const { return flash.headType(); }
+    int baud() const { return uartBaud; }
+    FlowMode flowMode() const { return uartFlow; }
+    void setLineSettings(int baud, FlowMode flow) { uartBaud = baud; uartFlow = flow; }
 
-    Paper &paper() { return m_paper; }
-    const Paper &paper() const { return m_paper; }
-    const Decoder &decoder() const { return m_decoder; }
-    const Renderer &renderer() const { return m_renderer; }
-    bool sleeping() const { return m_decoder.sleeping(); }
+    Paper &paper() { return paperRoll; }
+    const Paper &paper() const { return paperRoll; }
+    const Decoder &decoder() const { return streamDecoder; }
+    const Renderer &renderer() const { return paperRenderer; }
+    bool sleeping() const { return streamDecoder.sleeping(); }
 
-    static const char *const kFirmwareVersion;
+    static const char *const firmwareVersion;
 
 private:
-    void execute(const Command &command) override;
+    void execute(const DecodedCommand &command) override;
     void character(const Character &ch) override;
-    void dataBegin(const Command &command) override;
-    void dataChunk(const Command &command, const std::uint8_t *data, std::size_t size) override;
-    void dataEnd(const Command &command, std::uint64_t received, bool complete) override;
+    void dataBegin(const DecodedCommand &command) override;
+    void dataChunk(const DecodedCommand &command, const uint8_t *data, size_t size) override;
+    void dataEnd(const DecodedCommand &command, uint64_t received, bool complete) override;
     void wake() override;
     void note(const QString &text);
 
     class ErrorWatch;
 
-    LogSink *m_log;
-    std::unique_ptr<ErrorWatch> m_errorWatch;
-    FlashStore m_flash;
-    TextCodec m_codec;
-    Paper m_paper;
-    Renderer m_renderer;
-    Decoder m_decoder;
-    int m_baud = kDefaultBaud;
-    FlowMode m_flow = FlowMode::XonXoff;
-    int m_callBack = 0;
+    LogSink *log;
+    std::unique_ptr<ErrorWatch> errorWatch;
+    FlashStore flash;
+    TextCodec codec;
+    Paper paperRoll;
+    Renderer paperRenderer;
+    Decoder streamDecoder;
+    int uartBaud = defaultBaud;
+    FlowMode uartFlow = FlowMode::XonXoff;
+    int callBack = 0;
 };
 
 } // namespace kvp

@@ -17,45 +17,45 @@
 
 namespace kvp {
 
-constexpr std::uint8_t XON = 0x11;
-constexpr std::uint8_t XOFF = 0x13;
+constexpr uint8_t xon = 0x11;
+constexpr uint8_t xoff = 0x13;
 
 class ReceiveBuffer {
 public:
-    explicit ReceiveBuffer(std::size_t capacity);
+    explicit ReceiveBuffer(size_t capacity);
 
     void setFlowMode(FlowMode mode);
-    FlowMode flowMode() const { return m_mode; }
+    FlowMode flowMode() const { return flow; }
 
     // Stores what fits; returns the number of bytes stored. The rest is lost.
-    std::size_t push(const std::uint8_t *data, std::size_t size);
-    std::size_t pop(std::uint8_t *out, std::size_t max);
+    size_t push(const uint8_t *data, size_t size);
+    size_t pop(uint8_t *out, size_t max);
 
-    std::size_t size() const { return m_size; }
-    std::size_t capacity() const { return m_data.size(); }
-    std::size_t highWater() const { return m_high; }
-    std::size_t lowWater() const { return m_low; }
-    std::uint64_t lost() const { return m_lost; }
-    std::uint64_t received() const { return m_received; }
+    size_t size() const { return used; }
+    size_t capacity() const { return ring.size(); }
+    size_t highWater() const { return highMark; }
+    size_t lowWater() const { return lowMark; }
+    uint64_t lost() const { return lostBytes; }
+    uint64_t received() const { return receivedBytes; }
 
     // The sender has been asked to stop and not yet to go on.
-    bool holding() const { return m_holding; }
+    bool holding() const { return holdingSender; }
     // XON or XOFF to send now, if the fill level crossed a mark (XON/XOFF mode only).
-    std::optional<std::uint8_t> takeControlByte();
+    std::optional<uint8_t> takeControlByte();
 
 private:
     void update();
 
-    std::vector<std::uint8_t> m_data;
-    std::size_t m_head = 0; // next byte to pop
-    std::size_t m_size = 0;
-    std::size_t m_high;
-    std::size_t m_low;
-    FlowMode m_mode = FlowMode::XonXoff;
-    bool m_holding = false;
-    std::optional<std::uint8_t> m_control;
-    std::uint64_t m_lost = 0;
-    std::uint64_t m_received = 0;
+    std::vector<uint8_t> ring;
+    size_t head = 0; // next byte to pop
+    size_t used = 0;
+    size_t highMark;
+    size_t lowMark;
+    FlowMode flow = FlowMode::XonXoff;
+    bool holdingSender = false;
+    std::optional<uint8_t> control;
+    uint64_t lostBytes = 0;
+    uint64_t receivedBytes = 0;
 };
 
 } // namespace kvp

@@ -13,38 +13,38 @@ int inkForDarkness(int darkness)
     return 255 - (255 * (30 + 70 * darkness / 8) + 50) / 100;
 }
 
-Renderer::Renderer(Paper &paper, const FontSet &fonts, LogSink *log)
-    : m_paper(paper)
-    , m_fonts(fonts)
-    , m_log(log)
+Renderer::Renderer(Paper &paperRoll, const FontSet &fontSet, LogSink *logSink)
+    : paper(paperRoll)
+    , fonts(fontSet)
+    , log(logSink)
 {
 }
 
 void Renderer::note(const QString &text)
 {
-    if (m_log)
-        m_log->note(QStringLiteral("note"), text);
+    if (log)
+        log->note(QStringLiteral("note"), text);
 }
 
 void Renderer::initialize()
 {
-    m_settings = PrintSettings();
+    printSettings = PrintSettings();
     clearLine();
 }
 
 int Renderer::areaStart() const
 {
-    return std::min(m_settings.leftMargin, m_paper.width() - 1);
+    return std::min(printSettings.leftMargin, paper.width() - 1);
 }
 
 int Renderer::areaEnd() const
 {
-    return std::max(areaStart() + 1, m_paper.width() - m_settings.rightMargin);
+    return std::max(areaStart() + 1, paper.width() - printSettings.rightMargin);
 }
 
 int Renderer::cursor() const
 {
-    return m_cursorSet ? m_cursor : areaStart();
+    return cursorSet ? cursorX : areaStart();
 }
 
 int Renderer::justifyOffset(int usedWidth) const
@@ -52,34 +52,34 @@ int Renderer::justifyOffset(int usedWidth) const
     const int free = areaEnd() - areaStart() - usedWidth;
     if (free <= 0)
         return 0;
-    if (m_settings.justify == 1)
+    if (printSettings.justify == 1)
         return free / 2;
-    if (m_settings.justify == 2)
+    if (printSettings.justify == 2)
         return free;
     return 0;
 }
 
 void Renderer::clearLine()
 {
-    m_line.clear();
-    m_cursorSet = false;
+    line.clear();
+    cursorSet = false;
 }
 
 std::shared_ptr<const Renderer::Tile> Renderer::tileFor(const Character &ch)
 {
-    const int mode = m_settings.printMode & 0xFA; // italic, bold, heights, widths, reverse, underline
-    const int darkness = std::clamp(m_settings.darkness, 0, 8);
-    const std::uint64_t key = static_cast<std::uint64_t>(ch.code) | (static_cast<std::uint64_t>(ch.wide) << 24)
-        | (static_cast<std::uint64_t>(m_settings.smallFont) << 25) | (static_cast<std::uint64_t>(mode) << 32)
-        | (static_cast<std::uint64_t>(darkness) << 40);
-    auto found = m_tiles.find(key);
-    if (found != m_tiles.end())
+    const int mode = printSettings.printMode & 0xFA; // italic, bold, heights, widths, reverse, underline
+    const int darkness = std::clamp(printSettings.darkness, 0, 8);
+    const uint64_t key = static_cast<uint64_t>(ch.code) | (static_cast<uint64_t>(ch.wide) << 24)
+        | (static_cast<uint64_t>(printSettings.smallFont) << 25) | (static_cast<uint64_t>(mode) << 32)
+        | (static_cast<uint64_t>(darkness) << 40);
+    auto found = tiles.find(key);
+    if (found != tiles.end())
         return found->second;
 
-    const CellSize cell = m_settings.smallFont ? kSmallCell : kStandardCell;
+    const CellSize cell = printSettings.smallFont ? smallCell : standardCell;
     const int baseW = cell.width * (ch.wide ? 2 : 1);
     const int baseH = cell.height;
-    InkMask mask = m_fonts.render(ch.code, baseW, baseH, ch.wide);
+    InkMask mask = fonts.render(ch.code, baseW, baseH, ch.wide);
 
     if (mode & 0x02) { // italic: rows lean to the right towards the top
         InkMask slanted(baseW, baseH);
@@ -103,45 +103,45 @@ std::shared_ptr<const Renderer::Tile> Renderer::tileFor(const Character &ch)
     auto tile = std::make_shared<Tile>();
     tile->width = baseW * sx;
     tile->height = baseH * sy;
-    std::vector<std::uint8_t> bits(static_cast<size_t>(tile->width) * tile->height);
+    std::vector<uint8_t> bits(static_cast<size_t>(tile->width) * tile->height);
     for (int y = 0; y < tile->height; ++y)
         for (int x = 0; x < tile->width; ++x)
             bits[static_cast<size_t>(y) * tile->width + x] = mask.at(x / sx, y / sy);
     if (mode & 0x80) { // underline along the bottom of the cell
-        const int thickness = (m_settings.smallFont ? 1 : 2) * sy;
+        const int thickness = (printSettings.smallFont ? 1 : 2) * sy;
         for (int y = tile->height - thickness; y < tile->height; ++y)
             std::fill_n(bits.begin() + static_cast<long>(y) * tile->width, tile->width, 1);
     }
     if (mode & 0x40) // reverse: white on black
         for (auto &b : bits)
             b ^= 1;
-    const std::uint8_t ink = static_cast<std::uint8_t>(inkForDarkness(darkness));
+    const uint8_t ink = static_cast<uint8_t>(inkForDarkness(darkness));
     tile->grey.resize(bits.size());
     for (size_t i = 0; i < bits.size(); ++i) {
         tile->grey[i] = bits[i] ? ink : 255;
         tile->ink = tile->ink || bits[i];
     }
-    if (m_tiles.size() > 4096)
-        m_tiles.clear();
-    m_tiles.emplace(key, tile);
+    if (tiles.size() > 4096)
+        tiles.clear();
+    tiles.emplace(key, tile);
     return tile;
 }
 
 void Renderer::character(const Character &ch)
 {
     auto tile = tileFor(ch);
-    if (cursor() + tile->width > areaEnd() && !m_line.empty())
-        printLine(std::max(lineHeight(), m_settings.lineSpacing)); // wrap
+    if (cursor() + tile->width > areaEnd() && !line.empty())
+        printLine(std::max(lineHeight(), printSettings.lineSpacing)); // wrap
     const int x = cursor();
-    m_line.push_back({x, tile});
-    m_cursor = x + tile->width;
-    m_cursorSet = true;
+    line.push_back({x, tile});
+    cursorX = x + tile->width;
+    cursorSet = true;
 }
 
 int Renderer::lineHeight() const
 {
     int h = 0;
-    for (const Placed &p : m_line)
+    for (const Placed &p : line)
         h = std::max(h, p.tile->height);
     return h;
 }
@@ -149,20 +149,20 @@ int Renderer::lineHeight() const
 void Renderer::printLine(int advance)
 {
     const int height = lineHeight();
-    if (!m_line.empty()) {
+    if (!line.empty()) {
         int right = areaStart();
-        for (const Placed &p : m_line)
+        for (const Placed &p : line)
             right = std::max(right, p.x + p.tile->width);
         const int offset = justifyOffset(right - areaStart());
-        const int width = m_paper.width();
-        std::uint8_t *rows = m_paper.addRows(height);
+        const int width = paper.width();
+        uint8_t *rows = paper.addRows(height);
         bool ink = false;
-        for (const Placed &p : m_line) {
+        for (const Placed &p : line) {
             const Tile &t = *p.tile;
             const int top = height - t.height;
             for (int y = 0; y < t.height; ++y) {
-                std::uint8_t *dst = rows + static_cast<size_t>(top + y) * width;
-                const std::uint8_t *src = t.grey.data() + static_cast<size_t>(y) * t.width;
+                uint8_t *dst = rows + static_cast<size_t>(top + y) * width;
+                const uint8_t *src = t.grey.data() + static_cast<size_t>(y) * t.width;
                 for (int x = 0; x < t.width; ++x) {
                     const int px = p.x + offset + x;
                     if (px >= 0 && px < width)
@@ -172,16 +172,16 @@ void Renderer::printLine(int advance)
             ink = ink || t.ink;
         }
         if (ink)
-            m_paper.markInk();
+            paper.markInk();
     }
-    m_paper.feed(advance - height);
+    paper.feed(advance - height);
     clearLine();
 }
 
 void Renderer::flushLine()
 {
-    if (!m_line.empty() || m_cursorSet)
-        printLine(std::max(lineHeight(), m_settings.lineSpacing));
+    if (!line.empty() || cursorSet)
+        printLine(std::max(lineHeight(), printSettings.lineSpacing));
 }
 
 void Renderer::finishStream()
@@ -192,13 +192,13 @@ void Renderer::finishStream()
 
 void Renderer::endPage(const QString &reason)
 {
-    m_paper.endPage(reason);
+    paper.endPage(reason);
 }
 
-void Renderer::execute(const Command &c)
+void Renderer::execute(const DecodedCommand &c)
 {
     const auto &a = c.args;
-    PrintSettings &s = m_settings;
+    PrintSettings &s = printSettings;
     switch (c.id) {
     case Cmd::LineFeed:
         printLine(std::max(lineHeight(), s.lineSpacing));
@@ -212,18 +212,18 @@ void Renderer::execute(const Command &c)
         int target = -1;
         if (s.customTabs) {
             for (int stop : s.tabStops) {
-                const int x = start + stop * kTabUnit;
+                const int x = start + stop * tabUnit;
                 if (x > here) {
                     target = x;
                     break;
                 }
             }
         } else {
-            target = start + ((here - start) / (8 * kTabUnit) + 1) * 8 * kTabUnit;
+            target = start + ((here - start) / (8 * tabUnit) + 1) * 8 * tabUnit;
         }
         if (target > here && target < areaEnd()) {
-            m_cursor = target;
-            m_cursorSet = true;
+            cursorX = target;
+            cursorSet = true;
         }
         break;
     }
@@ -258,7 +258,7 @@ void Renderer::execute(const Command &c)
         s.lineSpacing = a[0];
         break;
     case Cmd::LineSpacingDefault:
-        s.lineSpacing = kDefaultLineSpacing;
+        s.lineSpacing = defaultLineSpacing;
         break;
     case Cmd::FeedDots: {
         const int h = lineHeight();
@@ -278,8 +278,8 @@ void Renderer::execute(const Command &c)
     case Cmd::AbsolutePosition: {
         const int x = areaStart() + c.arg16(0);
         if (x < areaEnd()) {
-            m_cursor = x;
-            m_cursorSet = true;
+            cursorX = x;
+            cursorSet = true;
         } else {
             note(QStringLiteral("absolute position %1 is beyond the line; ignored").arg(c.arg16(0)));
         }
@@ -322,7 +322,7 @@ void Renderer::execute(const Command &c)
     }
 }
 
-void Renderer::dataBegin(const Command &c)
+void Renderer::dataBegin(const DecodedCommand &c)
 {
     switch (c.id) {
     case Cmd::Raster:
@@ -333,7 +333,7 @@ void Renderer::dataBegin(const Command &c)
         job.widthBytes = c.arg16(store ? 2 : 1);
         job.scaleX = (mode & 1) ? 2 : 1;
         job.scaleY = (mode & 2) ? 2 : 1;
-        const int paperBytes = (m_paper.width() + 7) / 8;
+        const int paperBytes = (paper.width() + 7) / 8;
         job.keptBytes = std::min(job.widthBytes, paperBytes);
         job.row.assign(static_cast<size_t>(job.keptBytes), 0);
         job.toStore = store;
@@ -341,44 +341,44 @@ void Renderer::dataBegin(const Command &c)
             job.storeLocation = c.args[0];
             job.stored.widthBytes = job.keptBytes;
             job.stored.align = c.args[1];
-            const int rows = std::min(c.arg16(4), kMaxPictureRows);
-            const std::size_t size = static_cast<std::size_t>(job.keptBytes) * rows;
-            std::size_t inUse = m_pictureBytes;
-            auto old = m_pictures.find(job.storeLocation);
-            if (old != m_pictures.end())
+            const int rows = std::min(c.arg16(4), maxPictureRows);
+            const size_t size = static_cast<size_t>(job.keptBytes) * rows;
+            size_t inUse = pictureBytes;
+            auto old = pictures.find(job.storeLocation);
+            if (old != pictures.end())
                 inUse -= old->second.data.size();
-            if (inUse + size > kPictureMemory) {
+            if (inUse + size > pictureMemory) {
                 job.storeRefused = true;
                 note(QStringLiteral("picture memory full: picture %1 not stored").arg(job.storeLocation));
             }
-            if (c.arg16(4) > kMaxPictureRows)
-                note(QStringLiteral("stored picture cut to %1 rows").arg(kMaxPictureRows));
+            if (c.arg16(4) > maxPictureRows)
+                note(QStringLiteral("stored picture cut to %1 rows").arg(maxPictureRows));
         } else {
             flushLine();
             job.x0 = areaStart() + justifyOffset(job.widthBytes * 8 * job.scaleX);
         }
         if (job.widthBytes > paperBytes)
-            note(QStringLiteral("picture of %1 dots is wider than the paper; cut at %2 dots").arg(job.widthBytes * 8).arg(m_paper.width()));
-        m_raster = std::move(job);
+            note(QStringLiteral("picture of %1 dots is wider than the paper; cut at %2 dots").arg(job.widthBytes * 8).arg(paper.width()));
+        raster = std::move(job);
         break;
     }
     case Cmd::Barcode:
     case Cmd::QrCode:
-        m_block.clear();
-        m_blockCut = false;
+        block.clear();
+        blockCut = false;
         break;
     default:
         break;
     }
 }
 
-void Renderer::emitRasterRow(const std::uint8_t *row, int keptBytes, int x0, int scaleX, int scaleY)
+void Renderer::emitRasterRow(const uint8_t *row, int keptBytes, int x0, int scaleX, int scaleY)
 {
-    const int width = m_paper.width();
-    std::uint8_t *dst = m_paper.addRows(scaleY);
+    const int width = paper.width();
+    uint8_t *dst = paper.addRows(scaleY);
     bool ink = false;
     for (int i = 0; i < keptBytes; ++i) {
-        const std::uint8_t b = row[i];
+        const uint8_t b = row[i];
         if (!b)
             continue;
         ink = true;
@@ -394,33 +394,33 @@ void Renderer::emitRasterRow(const std::uint8_t *row, int keptBytes, int x0, int
         }
     }
     if (ink)
-        m_paper.markInk();
+        paper.markInk();
 }
 
-void Renderer::dataChunk(const Command &c, const std::uint8_t *data, std::size_t size)
+void Renderer::dataChunk(const DecodedCommand &c, const uint8_t *data, size_t size)
 {
     switch (c.id) {
     case Cmd::Raster:
     case Cmd::StorePicture: {
-        RasterJob &job = m_raster;
+        RasterJob &job = raster;
         if (job.widthBytes == 0)
             return;
-        for (std::size_t i = 0; i < size;) {
+        for (size_t i = 0; i < size;) {
             // Copy the part of the row that reaches the paper; skip the rest.
             if (job.rowPos < job.keptBytes) {
-                const std::size_t take = std::min<std::size_t>(size - i, static_cast<std::size_t>(job.keptBytes - job.rowPos));
+                const size_t take = std::min<size_t>(size - i, static_cast<size_t>(job.keptBytes - job.rowPos));
                 std::memcpy(job.row.data() + job.rowPos, data + i, take);
                 job.rowPos += static_cast<int>(take);
                 i += take;
             } else {
-                const std::size_t take = std::min<std::size_t>(size - i, static_cast<std::size_t>(job.widthBytes - job.rowPos));
+                const size_t take = std::min<size_t>(size - i, static_cast<size_t>(job.widthBytes - job.rowPos));
                 job.rowPos += static_cast<int>(take);
                 i += take;
             }
             if (job.rowPos == job.widthBytes) {
                 if (!job.toStore)
                     emitRasterRow(job.row.data(), job.keptBytes, job.x0, job.scaleX, job.scaleY);
-                else if (!job.storeRefused && job.stored.rows < kMaxPictureRows) {
+                else if (!job.storeRefused && job.stored.rows < maxPictureRows) {
                     job.stored.data.insert(job.stored.data.end(), job.row.begin(), job.row.end());
                     ++job.stored.rows;
                 }
@@ -432,12 +432,12 @@ void Renderer::dataChunk(const Command &c, const std::uint8_t *data, std::size_t
     }
     case Cmd::Barcode:
     case Cmd::QrCode: {
-        const int cap = kMaxQrData + 3;
-        const int room = cap - static_cast<int>(m_block.size());
-        const int take = static_cast<int>(std::min<std::size_t>(size, static_cast<std::size_t>(std::max(0, room))));
-        m_block.append(reinterpret_cast<const char *>(data), take);
-        if (static_cast<std::size_t>(take) < size)
-            m_blockCut = true;
+        const int cap = maxQrData + 3;
+        const int room = cap - static_cast<int>(block.size());
+        const int take = static_cast<int>(std::min<size_t>(size, static_cast<size_t>(std::max(0, room))));
+        block.append(reinterpret_cast<const char *>(data), take);
+        if (static_cast<size_t>(take) < size)
+            blockCut = true;
         break;
     }
     default:
@@ -445,37 +445,37 @@ void Renderer::dataChunk(const Command &c, const std::uint8_t *data, std::size_t
     }
 }
 
-void Renderer::dataEnd(const Command &c, std::uint64_t received, bool complete)
+void Renderer::dataEnd(const DecodedCommand &c, uint64_t received, bool complete)
 {
     switch (c.id) {
     case Cmd::Raster:
     case Cmd::StorePicture: {
-        RasterJob &job = m_raster;
+        RasterJob &job = raster;
         if (job.rowPos > 0 && !job.toStore) // a picture cut short prints what arrived
             emitRasterRow(job.row.data(), std::min(job.rowPos, job.keptBytes), job.x0, job.scaleX, job.scaleY);
         if (job.toStore && !job.storeRefused) {
-            auto old = m_pictures.find(job.storeLocation);
-            if (old != m_pictures.end())
-                m_pictureBytes -= old->second.data.size();
-            m_pictureBytes += job.stored.data.size();
-            m_pictures[job.storeLocation] = std::move(job.stored);
+            auto old = pictures.find(job.storeLocation);
+            if (old != pictures.end())
+                pictureBytes -= old->second.data.size();
+            pictureBytes += job.stored.data.size();
+            pictures[job.storeLocation] = std::move(job.stored);
         }
-        m_raster = RasterJob();
+        raster = RasterJob();
         break;
     }
     case Cmd::Barcode:
         if (complete)
-            printBarcode(c.args[0], m_block);
+            printBarcode(c.args[0], block);
         else
             note(QStringLiteral("bar code data cut short; nothing printed"));
-        m_block.clear();
+        block.clear();
         break;
     case Cmd::QrCode:
         if (complete)
-            qrCommand(m_block, received, m_blockCut);
+            qrCommand(block, received, blockCut);
         else
             note(QStringLiteral("QR command cut short; ignored"));
-        m_block.clear();
+        block.clear();
         break;
     default:
         break;
@@ -484,10 +484,10 @@ void Renderer::dataEnd(const Command &c, std::uint64_t received, bool complete)
 
 void Renderer::printMask(const InkMask &mask, int x0)
 {
-    const int width = m_paper.width();
+    const int width = paper.width();
     if (mask.height <= 0)
         return;
-    std::uint8_t *dst = m_paper.addRows(mask.height);
+    uint8_t *dst = paper.addRows(mask.height);
     bool ink = false;
     for (int y = 0; y < mask.height; ++y)
         for (int x = 0; x < mask.width; ++x)
@@ -499,13 +499,13 @@ void Renderer::printMask(const InkMask &mask, int x0)
                 }
             }
     if (ink)
-        m_paper.markInk();
+        paper.markInk();
 }
 
 void Renderer::printBarcode(int symbologyByte, const QByteArray &data)
 {
     const int symbology = symbologyByte - 0x41;
-    if (symbology < 0 || symbology >= kBarcodeSymbologies) {
+    if (symbology < 0 || symbology >= barcodeSymbologies) {
         note(QStringLiteral("bar code symbology 0x%1 is not supported; nothing printed").arg(symbologyByte, 2, 16, QLatin1Char('0')));
         return;
     }
@@ -513,26 +513,26 @@ void Renderer::printBarcode(int symbologyByte, const QByteArray &data)
     BarcodeRequest request;
     request.symbology = symbology;
     request.data = data;
-    request.height = m_settings.barcodeHeight;
-    request.moduleWidth = m_settings.barcodeWidth;
-    request.text = m_settings.barcodeText;
+    request.height = printSettings.barcodeHeight;
+    request.moduleWidth = printSettings.barcodeWidth;
+    request.text = printSettings.barcodeText;
     request.maxWidth = areaEnd() - areaStart();
     const SymbolResult result = renderBarcode(request);
     if (result.mask.width == 0) {
         note(QStringLiteral("%1 not printed: %2").arg(QLatin1String(barcodeName(symbology)), result.error));
         return;
     }
-    if (result.moduleWidth != m_settings.barcodeWidth)
+    if (result.moduleWidth != printSettings.barcodeWidth)
         note(QStringLiteral("%1 too wide at module width %2; printed at %3")
                  .arg(QLatin1String(barcodeName(symbology)))
-                 .arg(m_settings.barcodeWidth)
+                 .arg(printSettings.barcodeWidth)
                  .arg(result.moduleWidth));
     if (!result.error.isEmpty())
         note(QStringLiteral("%1: %2").arg(QLatin1String(barcodeName(symbology)), result.error));
     printMask(result.mask, areaStart() + justifyOffset(result.mask.width));
 }
 
-void Renderer::qrCommand(const QByteArray &body, std::uint64_t length, bool cut)
+void Renderer::qrCommand(const QByteArray &body, uint64_t length, bool cut)
 {
     if (body.size() < 3 || static_cast<unsigned char>(body[0]) != 0x31) {
         note(QStringLiteral("malformed QR command (length %1); ignored").arg(length));
@@ -543,14 +543,14 @@ void Renderer::qrCommand(const QByteArray &body, std::uint64_t length, bool cut)
     switch (fn) {
     case 0x43:
         if (m >= 1 && m <= 16)
-            m_settings.qrModule = m;
+            printSettings.qrModule = m;
         else
             note(QStringLiteral("QR module size %1 outside 1..16; unchanged").arg(m));
         break;
     case 0x45: {
         const int level = m >= 0x30 ? m - 0x30 : m;
         if (level <= 3)
-            m_settings.qrLevel = static_cast<QrLevel>(level);
+            printSettings.qrLevel = static_cast<QrLevel>(level);
         else
             note(QStringLiteral("QR error correction %1 unknown; unchanged").arg(m));
         break;
@@ -560,19 +560,19 @@ void Renderer::qrCommand(const QByteArray &body, std::uint64_t length, bool cut)
             note(QStringLiteral("QR store with m = 0x%1 (expected 0x30); ignored").arg(m, 2, 16, QLatin1Char('0')));
             break;
         }
-        m_settings.qrData = body.mid(3);
+        printSettings.qrData = body.mid(3);
         if (cut)
-            note(QStringLiteral("QR data longer than %1 bytes; the rest was dropped").arg(kMaxQrData));
+            note(QStringLiteral("QR data longer than %1 bytes; the rest was dropped").arg(maxQrData));
         break;
     case 0x51: {
         flushLine();
-        const SymbolResult result = renderQrCode(m_settings.qrData, m_settings.qrModule, m_settings.qrLevel, areaEnd() - areaStart());
+        const SymbolResult result = renderQrCode(printSettings.qrData, printSettings.qrModule, printSettings.qrLevel, areaEnd() - areaStart());
         if (result.mask.width == 0) {
             note(QStringLiteral("QR code not printed: %1").arg(result.error));
             break;
         }
-        if (result.moduleWidth != m_settings.qrModule)
-            note(QStringLiteral("QR code too wide at module size %1; printed at %2").arg(m_settings.qrModule).arg(result.moduleWidth));
+        if (result.moduleWidth != printSettings.qrModule)
+            note(QStringLiteral("QR code too wide at module size %1; printed at %2").arg(printSettings.qrModule).arg(result.moduleWidth));
         printMask(result.mask, areaStart() + justifyOffset(result.mask.width));
         break;
     }
@@ -584,8 +584,8 @@ void Renderer::qrCommand(const QByteArray &body, std::uint64_t length, bool cut)
 
 void Renderer::printPicture(int location, int mode)
 {
-    auto found = m_pictures.find(location);
-    if (found == m_pictures.end()) {
+    auto found = pictures.find(location);
+    if (found == pictures.end()) {
         note(QStringLiteral("no picture stored at location %1").arg(location));
         return;
     }

@@ -27,10 +27,10 @@ struct CellSize {
     int width;
     int height;
 };
-constexpr CellSize kStandardCell{11, 24};
-constexpr CellSize kSmallCell{8, 16};
-constexpr int kDefaultLineSpacing = 33;
-constexpr int kTabUnit = 8; // tab stops count in units of 8 dots (1 mm)
+constexpr CellSize standardCell{11, 24};
+constexpr CellSize smallCell{8, 16};
+constexpr int defaultLineSpacing = 33;
+constexpr int tabUnit = 8; // tab stops count in units of 8 dots (1 mm)
 
 // Grey level of text ink for darkness 0..8 (0 is the default, full black).
 int inkForDarkness(int darkness);
@@ -40,7 +40,7 @@ struct PrintSettings {
     bool smallFont = false;
     int darkness = 0;
     int justify = 0;
-    int lineSpacing = kDefaultLineSpacing;
+    int lineSpacing = defaultLineSpacing;
     int leftMargin = 0;
     int rightMargin = 0;
     bool customTabs = false;
@@ -55,34 +55,34 @@ struct PrintSettings {
 
 class Renderer {
 public:
-    Renderer(Paper &paper, const FontSet &fonts, LogSink *log);
+    Renderer(Paper &paperRoll, const FontSet &fontSet, LogSink *logSink);
 
     void initialize(); // 1B 40
-    void execute(const Command &command);
+    void execute(const DecodedCommand &command);
     void character(const Character &ch);
-    void dataBegin(const Command &command);
-    void dataChunk(const Command &command, const std::uint8_t *data, std::size_t size);
-    void dataEnd(const Command &command, std::uint64_t received, bool complete);
+    void dataBegin(const DecodedCommand &command);
+    void dataChunk(const DecodedCommand &command, const uint8_t *data, size_t size);
+    void dataEnd(const DecodedCommand &command, uint64_t received, bool complete);
 
     // Prints a pending line as a line feed would.
     void flushLine();
     void clearLine();
-    bool lineHasContent() const { return !m_line.empty(); }
+    bool lineHasContent() const { return !line.empty(); }
     // End of the stream: the pending line is printed and the page ends.
     void finishStream();
     void endPage(const QString &reason);
 
-    const PrintSettings &settings() const { return m_settings; }
+    const PrintSettings &settings() const { return printSettings; }
 
-    static constexpr int kMaxQrData = 7089;
-    static constexpr int kMaxPictureRows = 4096;
-    static constexpr std::size_t kPictureMemory = std::size_t(2) * 1024 * 1024;
+    static constexpr int maxQrData = 7089;
+    static constexpr int maxPictureRows = 4096;
+    static constexpr size_t pictureMemory = size_t(2) * 1024 * 1024;
 
 private:
     struct Tile {
         int width = 0;
         int height = 0;
-        std::vector<std::uint8_t> grey;
+        std::vector<uint8_t> grey;
         bool ink = false;
     };
     struct Placed {
@@ -93,7 +93,7 @@ private:
         int widthBytes = 0; // bytes kept per row
         int rows = 0;
         int align = 0;
-        std::vector<std::uint8_t> data;
+        std::vector<uint8_t> data;
     };
     struct RasterJob {
         int widthBytes = 0;   // bytes per row in the stream
@@ -102,7 +102,7 @@ private:
         int scaleY = 1;
         int x0 = 0;
         int rowPos = 0;
-        std::vector<std::uint8_t> row;
+        std::vector<uint8_t> row;
         bool toStore = false;
         int storeLocation = 0;
         bool storeRefused = false;
@@ -117,28 +117,28 @@ private:
     void printLine(int advance);
     int lineHeight() const;
     void printMask(const InkMask &mask, int x0);
-    void emitRasterRow(const std::uint8_t *row, int keptBytes, int x0, int scaleX, int scaleY);
+    void emitRasterRow(const uint8_t *row, int keptBytes, int x0, int scaleX, int scaleY);
     void printBarcode(int symbologyByte, const QByteArray &data);
-    void qrCommand(const QByteArray &body, std::uint64_t length, bool cut);
+    void qrCommand(const QByteArray &body, uint64_t length, bool cut);
     void printPicture(int location, int mode);
     void note(const QString &text);
 
-    Paper &m_paper;
-    const FontSet &m_fonts;
-    LogSink *m_log;
-    PrintSettings m_settings;
+    Paper &paper;
+    const FontSet &fonts;
+    LogSink *log;
+    PrintSettings printSettings;
 
-    std::vector<Placed> m_line;
-    int m_cursor = 0;
-    bool m_cursorSet = false;
+    std::vector<Placed> line;
+    int cursorX = 0;
+    bool cursorSet = false;
 
-    std::unordered_map<std::uint64_t, std::shared_ptr<const Tile>> m_tiles;
+    std::unordered_map<uint64_t, std::shared_ptr<const Tile>> tiles;
 
-    RasterJob m_raster;
-    QByteArray m_block; // bar code or QR data being received (bounded)
-    bool m_blockCut = false;
-    std::map<int, StoredPicture> m_pictures;
-    std::size_t m_pictureBytes = 0;
+    RasterJob raster;
+    QByteArray block; // bar code or QR data being received (bounded)
+    bool blockCut = false;
+    std::map<int, StoredPicture> pictures;
+    size_t pictureBytes = 0;
 };
 
 } // namespace kvp

@@ -10,9 +10,9 @@ namespace kvp {
 
 const char *barcodeName(int symbology)
 {
-    static const char *names[kBarcodeSymbologies] = {"UPC-A", "UPC-E", "EAN-13", "EAN-8", "Code 39",
+    static const char *names[barcodeSymbologies] = {"UPC-A", "UPC-E", "EAN-13", "EAN-8", "Code 39",
                                                       "ITF", "Codabar", "Code 93", "Code 128"};
-    return symbology >= 0 && symbology < kBarcodeSymbologies ? names[symbology] : "unknown";
+    return symbology >= 0 && symbology < barcodeSymbologies ? names[symbology] : "unknown";
 }
 
 namespace {

@@ -9,7 +9,7 @@
 
 namespace kvp {
 
-constexpr int kBarcodeSymbologies = 9; // symbology byte 0x41 + n, n = 0..8
+constexpr int barcodeSymbologies = 9; // symbology byte 0x41 + n, n = 0..8
 
 struct BarcodeRequest {
     int symbology = 0;   // 0 UPC-A, 1 UPC-E, 2 EAN-13, 3 EAN-8, 4 Code 39, 5 ITF, 6 Codabar, 7 Code 93, 8 Code 128

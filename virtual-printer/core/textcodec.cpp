@@ -5,21 +5,21 @@
 namespace kvp {
 
 TextCodec::TextCodec()
-    : m_gb(iconv_open("UTF-32LE", "EUC-CN"))
-    , m_jis(iconv_open("UTF-32LE", "EUC-JP"))
+    : gbConverter(iconv_open("UTF-32LE", "EUC-CN"))
+    , jisConverter(iconv_open("UTF-32LE", "EUC-JP"))
 {
 }
 
 TextCodec::~TextCodec()
 {
     // (iconv's failure value is the pointer -1.)
-    if (m_gb != reinterpret_cast<void *>(-1))   // NOLINT(performance-no-int-to-ptr)
-        iconv_close(static_cast<iconv_t>(m_gb));
-    if (m_jis != reinterpret_cast<void *>(-1))   // NOLINT(performance-no-int-to-ptr)
-        iconv_close(static_cast<iconv_t>(m_jis));
+    if (gbConverter != reinterpret_cast<void *>(-1))   // NOLINT(performance-no-int-to-ptr)
+        iconv_close(static_cast<iconv_t>(gbConverter));
+    if (jisConverter != reinterpret_cast<void *>(-1))   // NOLINT(performance-no-int-to-ptr)
+        iconv_close(static_cast<iconv_t>(jisConverter));
 }
 
-char32_t TextCodec::singleByte(std::uint8_t byte)
+char32_t TextCodec::singleByte(uint8_t byte)
 {
     if (byte >= 0x20 && byte <= 0x7E)
         return byte;
@@ -30,7 +30,7 @@ char32_t TextCodec::singleByte(std::uint8_t byte)
     return 0;
 }
 
-bool TextCodec::isUnicodeLead(std::uint8_t byte)
+bool TextCodec::isUnicodeLead(uint8_t byte)
 {
     return byte == 0x01 || byte == 0x02 || byte == 0x03 || byte == 0x06 || byte == 0x1E;
 }
@@ -54,10 +54,10 @@ bool TextCodec::unicodeSupported(char32_t u)
     return false;
 }
 
-char32_t TextCodec::convert(void *cd, std::uint8_t a, std::uint8_t b) const
+char32_t TextCodec::convert(void *cd, uint8_t a, uint8_t b) const
 {
     if (cd == reinterpret_cast<void *>(-1))   // NOLINT(performance-no-int-to-ptr): iconv's failure value
-        return kReplacement;
+        return replacementCharacter;
     char in[2] = {static_cast<char>(a), static_cast<char>(b)};
     char32_t out[2] = {0, 0};
     char *inp = in;
@@ -67,19 +67,19 @@ char32_t TextCodec::convert(void *cd, std::uint8_t a, std::uint8_t b) const
     iconv(static_cast<iconv_t>(cd), nullptr, nullptr, nullptr, nullptr);
     size_t r = iconv(static_cast<iconv_t>(cd), &inp, &inLeft, &outp, &outLeft);
     if (r == static_cast<size_t>(-1) || inLeft != 0 || outLeft != sizeof out - sizeof(char32_t))
-        return kReplacement;
+        return replacementCharacter;
     return out[0];
 }
 
-char32_t TextCodec::gb2312(std::uint8_t high, std::uint8_t low) const
+char32_t TextCodec::gb2312(uint8_t high, uint8_t low) const
 {
-    return convert(m_gb, high, low);
+    return convert(gbConverter, high, low);
 }
 
-char32_t TextCodec::jisX0208(std::uint8_t row, std::uint8_t cell) const
+char32_t TextCodec::jisX0208(uint8_t row, uint8_t cell) const
 {
     // JIS X 0208 in EUC-JP is the 7-bit code with the top bit set in both bytes.
-    return convert(m_jis, static_cast<std::uint8_t>(row | 0x80), static_cast<std::uint8_t>(cell | 0x80));
+    return convert(jisConverter, static_cast<uint8_t>(row | 0x80), static_cast<uint8_t>(cell | 0x80));
 }
 
 } // namespace kvp

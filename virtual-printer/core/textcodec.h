@@ -12,10 +12,10 @@
 
 namespace kvp {
 
-constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t replacementCharacter = 0xFFFD;
 
 struct Character {
-    char32_t code = 0;   // Unicode code point, kReplacement when the controller has no glyph
+    char32_t code = 0;   // Unicode code point, replacementCharacter when the controller has no glyph
     bool wide = false;   // double-byte characters take two cells
 };
 
@@ -27,22 +27,22 @@ public:
     TextCodec &operator=(const TextCodec &) = delete;
 
     // Code point of a single text byte, or 0 when the byte prints nothing.
-    static char32_t singleByte(std::uint8_t byte);
-    static bool isUnicodeLead(std::uint8_t byte);
+    static char32_t singleByte(uint8_t byte);
+    static bool isUnicodeLead(uint8_t byte);
     // The code points the controller has glyphs for when sent as UTF-16.
     static bool unicodeSupported(char32_t code);
 
-    static bool isGbByte(std::uint8_t b) { return b >= 0xA1 && b <= 0xFE; }
-    static bool isJisByte(std::uint8_t b) { return b >= 0x21 && b <= 0x7E; }
+    static bool isGbByte(uint8_t b) { return b >= 0xA1 && b <= 0xFE; }
+    static bool isJisByte(uint8_t b) { return b >= 0x21 && b <= 0x7E; }
 
-    // Conversions of one double-byte character; kReplacement if unassigned.
-    char32_t gb2312(std::uint8_t high, std::uint8_t low) const;
-    char32_t jisX0208(std::uint8_t row, std::uint8_t cell) const;
+    // Conversions of one double-byte character; replacementCharacter if unassigned.
+    char32_t gb2312(uint8_t high, uint8_t low) const;
+    char32_t jisX0208(uint8_t row, uint8_t cell) const;
 
 private:
-    char32_t convert(void *cd, std::uint8_t a, std::uint8_t b) const;
-    void *m_gb;  // iconv_t
-    void *m_jis; // iconv_t
+    char32_t convert(void *cd, uint8_t a, uint8_t b) const;
+    void *gbConverter;  // iconv_t
+    void *jisConverter; // iconv_t
 };
 
 } // namespace kvp

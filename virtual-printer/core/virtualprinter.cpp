@@ -5,64 +5,64 @@
 
 namespace kvp {
 
-VirtualPrinter::VirtualPrinter(const Settings &settings, LogSink *log)
-    : m_settings(settings)
-    , m_log(log)
-    , m_core(settings.core, log)
-    , m_buffer(settings.bufferSize)
+VirtualPrinter::VirtualPrinter(const Settings &printerSettings, LogSink *logSink)
+    : settings(printerSettings)
+    , log(logSink)
+    , printerCore(printerSettings.core, logSink)
+    , receiveBuffer(printerSettings.bufferSize)
 {
-    m_buffer.setFlowMode(settings.flow);
-    m_buffer.takeControlByte();
-    m_core.setLineSettings(kDefaultBaud, settings.flow);
-    m_core.transmit = [this](const QByteArray &bytes) {
+    receiveBuffer.setFlowMode(settings.flow);
+    receiveBuffer.takeControlByte();
+    printerCore.setLineSettings(defaultBaud, settings.flow);
+    printerCore.transmit = [this](const QByteArray &bytes) {
         if (transmit)
             transmit(bytes);
     };
-    m_core.receiveBusy = [this] { return m_buffer.holding(); };
-    m_core.lineSettingsChanged = [this](FlowMode mode, int) { m_buffer.setFlowMode(mode); };
+    printerCore.receiveBusy = [this] { return receiveBuffer.holding(); };
+    printerCore.lineSettingsChanged = [this](FlowMode mode, int) { receiveBuffer.setFlowMode(mode); };
 }
 
-std::size_t VirtualPrinter::receive(const std::uint8_t *data, std::size_t size, std::int64_t now)
+size_t VirtualPrinter::receive(const uint8_t *data, size_t size, int64_t now)
 {
     if (size == 0)
         return 0;
-    if (m_lastService < 0)
-        m_lastService = now; // the engine's clock starts with the first byte
-    const bool wasHolding = m_buffer.holding();
-    const std::size_t stored = m_buffer.push(data, size);
-    m_lastActivity = now;
-    if (stored < size && !m_losing) {
-        m_losing = true;
-        if (m_log)
-            m_log->note(QStringLiteral("overflow"), QStringLiteral("receive buffer full (%1, %2 bytes): incoming bytes are being lost")
-                                                        .arg(flowModeName(m_buffer.flowMode()))
-                                                        .arg(m_buffer.capacity()));
-    } else if (stored == size && m_losing) {
-        m_losing = false;
+    if (lastService < 0)
+        lastService = now; // the engine's clock starts with the first byte
+    const bool wasHolding = receiveBuffer.holding();
+    const size_t stored = receiveBuffer.push(data, size);
+    lastActivity = now;
+    if (stored < size && !losing) {
+        losing = true;
+        if (log)
+            log->note(QStringLiteral("overflow"), QStringLiteral("receive buffer full (%1, %2 bytes): incoming bytes are being lost")
+                                                        .arg(flowModeName(receiveBuffer.flowMode()))
+                                                        .arg(receiveBuffer.capacity()));
+    } else if (stored == size && losing) {
+        losing = false;
         reportLoss();
     }
-    if (m_log && m_buffer.flowMode() == FlowMode::Hardware && m_buffer.holding() != wasHolding)
-        m_log->note(QStringLiteral("flow"), QStringLiteral("ready line dropped (buffer %1 of %2)").arg(m_buffer.size()).arg(m_buffer.capacity()));
+    if (log && receiveBuffer.flowMode() == FlowMode::Hardware && receiveBuffer.holding() != wasHolding)
+        log->note(QStringLiteral("flow"), QStringLiteral("ready line dropped (buffer %1 of %2)").arg(receiveBuffer.size()).arg(receiveBuffer.capacity()));
     sendControl();
     return stored;
 }
 
 void VirtualPrinter::reportLoss()
 {
-    if (m_buffer.lost() == m_lossReported)
+    if (receiveBuffer.lost() == lossReported)
         return;
-    if (m_log)
-        m_log->note(QStringLiteral("overflow"), QStringLiteral("%1 bytes lost while the receive buffer was full (%2 lost in all)")
-                                                    .arg(m_buffer.lost() - m_lossReported)
-                                                    .arg(m_buffer.lost()));
-    m_lossReported = m_buffer.lost();
+    if (log)
+        log->note(QStringLiteral("overflow"), QStringLiteral("%1 bytes lost while the receive buffer was full (%2 lost in all)")
+                                                    .arg(receiveBuffer.lost() - lossReported)
+                                                    .arg(receiveBuffer.lost()));
+    lossReported = receiveBuffer.lost();
 }
 
 bool VirtualPrinter::senderHeld(const HostLine &host) const
 {
-    if (!m_buffer.holding())
+    if (!receiveBuffer.holding())
         return false;
-    switch (m_buffer.flowMode()) {
+    switch (receiveBuffer.flowMode()) {
     case FlowMode::XonXoff:
         return host.honoursXonXoff;
     case FlowMode::Hardware:
@@ -73,75 +73,75 @@ bool VirtualPrinter::senderHeld(const HostLine &host) const
     return false;
 }
 
-std::size_t VirtualPrinter::bytesBeforeHold() const
+size_t VirtualPrinter::bytesBeforeHold() const
 {
-    if (m_buffer.flowMode() == FlowMode::None || m_buffer.holding() || m_buffer.size() >= m_buffer.highWater())
+    if (receiveBuffer.flowMode() == FlowMode::None || receiveBuffer.holding() || receiveBuffer.size() >= receiveBuffer.highWater())
         return 0;
-    return m_buffer.highWater() - m_buffer.size();
+    return receiveBuffer.highWater() - receiveBuffer.size();
 }
 
-void VirtualPrinter::service(std::int64_t now)
+void VirtualPrinter::service(int64_t now)
 {
-    if (m_lastService < 0)
-        m_lastService = now;
-    const std::int64_t elapsed = std::max<std::int64_t>(0, now - m_lastService);
-    m_lastService = now;
-    const double burst = std::max(1.0, m_settings.printBytesPerSecond * 0.05);
-    m_credit = std::min(burst, m_credit + m_settings.printBytesPerSecond * static_cast<double>(elapsed) / 1000.0);
+    if (lastService < 0)
+        lastService = now;
+    const int64_t elapsed = std::max<int64_t>(0, now - lastService);
+    lastService = now;
+    const double burst = std::max(1.0, settings.printBytesPerSecond * 0.05);
+    credit = std::min(burst, credit + settings.printBytesPerSecond * static_cast<double>(elapsed) / 1000.0);
 
-    std::uint8_t chunk[4096];
+    uint8_t chunk[4096];
     bool worked = false;
-    while (m_credit >= 1.0 && m_buffer.size() > 0) {
-        const bool wasHolding = m_buffer.holding();
-        const std::size_t want = std::min<std::size_t>(sizeof chunk, static_cast<std::size_t>(m_credit));
-        const std::size_t got = m_buffer.pop(chunk, want);
-        m_credit -= static_cast<double>(got);
+    while (credit >= 1.0 && receiveBuffer.size() > 0) {
+        const bool wasHolding = receiveBuffer.holding();
+        const size_t want = std::min<size_t>(sizeof chunk, static_cast<size_t>(credit));
+        const size_t got = receiveBuffer.pop(chunk, want);
+        credit -= static_cast<double>(got);
         sendControl();
-        if (m_log && m_buffer.flowMode() == FlowMode::Hardware && wasHolding && !m_buffer.holding())
-            m_log->note(QStringLiteral("flow"), QStringLiteral("ready line raised (buffer %1 of %2)").arg(m_buffer.size()).arg(m_buffer.capacity()));
-        m_core.feed(chunk, got);
+        if (log && receiveBuffer.flowMode() == FlowMode::Hardware && wasHolding && !receiveBuffer.holding())
+            log->note(QStringLiteral("flow"), QStringLiteral("ready line raised (buffer %1 of %2)").arg(receiveBuffer.size()).arg(receiveBuffer.capacity()));
+        printerCore.feed(chunk, got);
         worked = true;
     }
     if (worked)
-        m_lastActivity = now;
-    if (m_buffer.size() == 0 && m_lastActivity >= 0 && now - m_lastActivity >= m_settings.silenceMs) {
-        m_lastActivity = -1;
-        m_losing = false;
+        lastActivity = now;
+    if (receiveBuffer.size() == 0 && lastActivity >= 0 && now - lastActivity >= settings.silenceMs) {
+        lastActivity = -1;
+        losing = false;
         reportLoss();
-        m_core.silence();
+        printerCore.silence();
     }
 }
 
-std::int64_t VirtualPrinter::silenceDeadline() const
+int64_t VirtualPrinter::silenceDeadline() const
 {
-    return m_lastActivity >= 0 ? m_lastActivity + m_settings.silenceMs : -1;
+    return lastActivity >= 0 ? lastActivity + settings.silenceMs : -1;
 }
 
 void VirtualPrinter::finish(const QByteArray &tail)
 {
-    std::uint8_t chunk[4096];
-    while (m_buffer.size() > 0) {
-        const std::size_t got = m_buffer.pop(chunk, sizeof chunk);
-        m_core.feed(chunk, got);
+    uint8_t chunk[4096];
+    while (receiveBuffer.size() > 0) {
+        const size_t got = receiveBuffer.pop(chunk, sizeof chunk);
+        printerCore.feed(chunk, got);
     }
-    m_core.feed(tail);
+    printerCore.feed(tail);
     sendControl();
-    m_losing = false;
+    losing = false;
     reportLoss();
-    m_core.finish();
-    m_lastActivity = -1;
+    printerCore.finish();
+    lastActivity = -1;
 }
 
 void VirtualPrinter::sendControl()
 {
-    const auto control = m_buffer.takeControlByte();
+    const auto control = receiveBuffer.takeControlByte();
     if (!control)
         return;
-    if (m_log)
-        m_log->note(QStringLiteral("flow"), QStringLiteral("%1 sent (buffer %2 of %3)")
-                                               .arg(*control == XOFF ? QStringLiteral("XOFF") : QStringLiteral("XON"))
-                                               .arg(m_buffer.size())
-                                               .arg(m_buffer.capacity()));
+    if (log)
+        log->note(QStringLiteral("flow"), QStringLiteral("%1 sent (buffer %2 of %3)")
+                                               .arg(*control == xoff ? QStringLiteral("XOFF") : QStringLiteral("XON"))
+                                               .arg(receiveBuffer.size())
+                                               .arg(receiveBuffer.capacity()));
     if (transmit)
         transmit(QByteArray(1, static_cast<char>(*control)));
 }

@@ -17,7 +17,7 @@ namespace kvp {
 
 // What the host side of the line is doing, as its terminal settings show.
 struct HostLine {
-    int baud = kDefaultBaud;
+    int baud = defaultBaud;
     bool honoursXonXoff = false; // IXON: the host stops sending on XOFF
     bool honoursHardware = false; // CRTSCTS
 };
@@ -25,26 +25,26 @@ struct HostLine {
 class VirtualPrinter {
 public:
     struct Settings {
-        std::size_t bufferSize = 16384;
+        size_t bufferSize = 16384;
         double printBytesPerSecond = 20000; // how fast the engine takes bytes from the buffer
-        std::int64_t silenceMs = 1000;      // page end after this much silence
+        int64_t silenceMs = 1000;      // page end after this much silence
         FlowMode flow = FlowMode::XonXoff;  // start-up flow control
         PrinterCore::Options core;
     };
 
-    VirtualPrinter(const Settings &settings, LogSink *log);
+    VirtualPrinter(const Settings &printerSettings, LogSink *logSink);
 
     // Bytes arriving from the line at time `now`; returns how many fitted.
-    std::size_t receive(const std::uint8_t *data, std::size_t size, std::int64_t now);
+    size_t receive(const uint8_t *data, size_t size, int64_t now);
     // True while the sender is held: XOFF sent (or ready line dropped) and the
     // host honours that form of flow control.
     bool senderHeld(const HostLine &host) const;
     // How many bytes may arrive before the buffer decides to hold the sender;
     // the line hands over bytes in pieces no larger than this, as a UART
     // would see them one by one. 0 when there is no such limit.
-    std::size_t bytesBeforeHold() const;
+    size_t bytesBeforeHold() const;
     // Lets the print engine work up to `now`.
-    void service(std::int64_t now);
+    void service(int64_t now);
     // Decodes everything still buffered, then `tail` (bytes still queued on
     // the line), and ends the page (for shutdown).
     void finish(const QByteArray &tail = QByteArray());
@@ -52,28 +52,28 @@ public:
     // Bytes for the host: XON/XOFF and query answers, in order.
     std::function<void(const QByteArray &)> transmit;
 
-    bool bufferEmpty() const { return m_buffer.size() == 0; }
+    bool bufferEmpty() const { return receiveBuffer.size() == 0; }
     // Time at which service() must run next to end a page on silence, or -1.
-    std::int64_t silenceDeadline() const;
+    int64_t silenceDeadline() const;
 
-    PrinterCore &core() { return m_core; }
-    const PrinterCore &core() const { return m_core; }
-    const ReceiveBuffer &buffer() const { return m_buffer; }
-    std::uint64_t decodedBytes() const { return m_core.decoder().offset(); }
+    PrinterCore &core() { return printerCore; }
+    const PrinterCore &core() const { return printerCore; }
+    const ReceiveBuffer &buffer() const { return receiveBuffer; }
+    uint64_t decodedBytes() const { return printerCore.decoder().offset(); }
 
 private:
     void sendControl();
     void reportLoss();
 
-    Settings m_settings;
-    LogSink *m_log;
-    PrinterCore m_core;
-    ReceiveBuffer m_buffer;
-    double m_credit = 0;
-    std::int64_t m_lastService = -1;
-    std::int64_t m_lastActivity = -1;
-    bool m_losing = false;
-    std::uint64_t m_lossReported = 0;
+    Settings settings;
+    LogSink *log;
+    PrinterCore printerCore;
+    ReceiveBuffer receiveBuffer;
+    double credit = 0;
+    int64_t lastService = -1;
+    int64_t lastActivity = -1;
+    bool losing = false;
+    uint64_t lossReported = 0;
 };
 
 } // namespace kvp

@@ -30,22 +30,22 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0)
         return 0;
-    const std::size_t piece = 1 + data[0] % 64;
+    const size_t piece = 1 + data[0] % 64;
     ++data;
     --size;
     DiscardingLog log;
     kvp::PrinterCore::Options options;
     options.maxPageDots = 4000;
     kvp::PrinterCore core(options, &log);
-    std::size_t pages = 0;
-    core.paper().onPage = [&](const kvp::Page &page) { pages += static_cast<std::size_t>(page.image.height() > 0); };
+    size_t pages = 0;
+    core.paper().onPage = [&](const kvp::Page &page) { pages += static_cast<size_t>(page.image.height() > 0); };
     QByteArray replies;
     core.transmit = [&](const QByteArray &b) { replies += b; };
-    for (std::size_t pos = 0; pos < size; pos += piece)
+    for (size_t pos = 0; pos < size; pos += piece)
         core.feed(data + pos, std::min(piece, size - pos));
     core.finish();
     return 0;

@@ -23,9 +23,9 @@ namespace kvp {
 class LinePump : public QObject {
     Q_OBJECT
 public:
-    // `lineRate`: bit/s of the line, or 0 to take the host's setting (and
+    // `bitRate`: bit/s of the line, or 0 to take the host's setting (and
     // the controller's own when the host uses a non-standard speed).
-    LinePump(PtyPort &port, VirtualPrinter &printer, int lineRate, LogSink *log, QObject *parent = nullptr);
+    LinePump(PtyPort &ptyPort, VirtualPrinter &virtualPrinter, int bitRate, LogSink *logSink, QObject *parent = nullptr);
     ~LinePump() override;
 
     void start();
@@ -33,10 +33,10 @@ public:
     // Reads whatever the host has queued, without pacing (for shutdown).
     QByteArray drainQueued();
 
-    bool isIdle() const { return m_idle; }
+    bool isIdle() const { return idle; }
     int effectiveLineRate() const;
 
-    static constexpr int kTickMs = 5;
+    static constexpr int tickMs = 5;
 
 signals:
     void activity();
@@ -47,20 +47,20 @@ private:
     void wake();
     void sendPending();
 
-    PtyPort &m_port;
-    VirtualPrinter &m_printer;
-    int m_lineRate;
-    LogSink *m_log;
-    QElapsedTimer m_clock;
-    QTimer m_tick;
-    QTimer m_silence;
-    QTimer m_noHostPoll;
-    std::unique_ptr<QSocketNotifier> m_readable;
-    double m_lineCredit = 0;
-    qint64 m_lastTick = -1;
-    bool m_idle = true;
-    QByteArray m_outgoing;
-    int m_warnedHostBaud = -1;
+    PtyPort &port;
+    VirtualPrinter &printer;
+    int lineRate;
+    LogSink *log;
+    QElapsedTimer clock;
+    QTimer tickTimer;
+    QTimer silenceTimer;
+    QTimer noHostPoll;
+    std::unique_ptr<QSocketNotifier> readable;
+    double lineCredit = 0;
+    qint64 lastTick = -1;
+    bool idle = true;
+    QByteArray outgoing;
+    int warnedHostBaud = -1;
 };
 
 } // namespace kvp

@@ -64,7 +64,7 @@ ParseResult parseOptions(const QStringList &arguments, ProgramOptions *options, 
     double v = 0;
     if (!number(buffer, 16, 64 * 1024 * 1024, &v))
         return ParseResult::Error;
-    o.service.printer.bufferSize = static_cast<std::size_t>(v);
+    o.service.printer.bufferSize = static_cast<size_t>(v);
     if (!number(speed, 1, 1e9, &v))
         return ParseResult::Error;
     o.service.printer.printBytesPerSecond = v;
@@ -73,7 +73,7 @@ ParseResult parseOptions(const QStringList &arguments, ProgramOptions *options, 
     o.service.lineRate = static_cast<int>(v);
     if (!number(silence, 10, 3600 * 1000, &v))
         return ParseResult::Error;
-    o.service.printer.silenceMs = static_cast<std::int64_t>(v);
+    o.service.printer.silenceMs = static_cast<int64_t>(v);
     if (!number(maxPage, 256, 1000000, &v))
         return ParseResult::Error;
     o.service.printer.core.maxPageDots = static_cast<int>(v);

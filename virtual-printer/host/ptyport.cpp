@@ -46,75 +46,75 @@ bool PtyPort::open(const QString &linkPath, QString *error)
         close();
         return false;
     };
-    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_master < 0)
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master < 0)
         return fail(QStringLiteral("posix_openpt"));
-    fcntl(m_master, F_SETFD, FD_CLOEXEC);
-    if (grantpt(m_master) != 0 || unlockpt(m_master) != 0)
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    if (grantpt(master) != 0 || unlockpt(master) != 0)
         return fail(QStringLiteral("grantpt/unlockpt"));
     char name[PATH_MAX];
-    if (ptsname_r(m_master, name, sizeof name) != 0)
+    if (ptsname_r(master, name, sizeof name) != 0)
         return fail(QStringLiteral("ptsname"));
-    m_device = QString::fromLocal8Bit(name);
-    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_slave < 0)
-        return fail(QStringLiteral("open %1").arg(m_device));
+    device = QString::fromLocal8Bit(name);
+    slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0)
+        return fail(QStringLiteral("open %1").arg(device));
     termios t {};
-    if (tcgetattr(m_slave, &t) != 0)
+    if (tcgetattr(slave, &t) != 0)
         return fail(QStringLiteral("tcgetattr"));
     cfmakeraw(&t);
     cfsetispeed(&t, B115200);
     cfsetospeed(&t, B115200);
     t.c_cflag |= CLOCAL | CREAD;
-    if (tcsetattr(m_slave, TCSANOW, &t) != 0)
+    if (tcsetattr(slave, TCSANOW, &t) != 0)
         return fail(QStringLiteral("tcsetattr"));
 
     if (!linkPath.isEmpty()) {
-        const QByteArray link = QFile::encodeName(linkPath);
+        const QByteArray encodedLink = QFile::encodeName(linkPath);
         struct stat st {};
-        if (lstat(link.constData(), &st) == 0) {
+        if (lstat(encodedLink.constData(), &st) == 0) {
             if (!S_ISLNK(st.st_mode)) {
                 errno = EEXIST;
                 return fail(QStringLiteral("%1 exists and is not a symbolic link").arg(linkPath));
             }
-            ::unlink(link.constData()); // left behind by an earlier run
+            ::unlink(encodedLink.constData()); // left behind by an earlier run
         }
-        if (::symlink(name, link.constData()) != 0)
+        if (::symlink(name, encodedLink.constData()) != 0)
             return fail(QStringLiteral("symlink %1").arg(linkPath));
-        m_link = linkPath;
+        link = linkPath;
     }
     return true;
 }
 
 void PtyPort::close()
 {
-    if (!m_link.isEmpty()) {
+    if (!link.isEmpty()) {
         // Remove the link only if it still points to this device.
-        const QByteArray link = QFile::encodeName(m_link);
+        const QByteArray encodedLink = QFile::encodeName(link);
         char target[PATH_MAX];
-        const ssize_t n = ::readlink(link.constData(), target, sizeof target - 1);
+        const ssize_t n = ::readlink(encodedLink.constData(), target, sizeof target - 1);
         if (n > 0) {
             target[n] = 0;
-            if (QString::fromLocal8Bit(target) == m_device)
-                ::unlink(link.constData());
+            if (QString::fromLocal8Bit(target) == device)
+                ::unlink(encodedLink.constData());
         }
-        m_link.clear();
+        link.clear();
     }
-    if (m_slave >= 0)
-        ::close(m_slave);
-    if (m_master >= 0)
-        ::close(m_master);
-    m_slave = m_master = -1;
+    if (slave >= 0)
+        ::close(slave);
+    if (master >= 0)
+        ::close(master);
+    slave = master = -1;
 }
 
-PtyPort::ReadResult PtyPort::read(std::uint8_t *out, std::size_t max, std::size_t *got)
+PtyPort::ReadResult PtyPort::read(uint8_t *out, size_t max, size_t *got)
 {
     *got = 0;
-    if (m_master < 0)
+    if (master < 0)
         return ReadResult::NoHost;
-    const ssize_t n = ::read(m_master, out, max);
+    const ssize_t n = ::read(master, out, max);
     if (n > 0) {
-        *got = static_cast<std::size_t>(n);
+        *got = static_cast<size_t>(n);
         return ReadResult::Data;
     }
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
@@ -126,7 +126,7 @@ bool PtyPort::write(const QByteArray &bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(m_master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        const ssize_t n = ::write(master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -141,7 +141,7 @@ HostLine PtyPort::hostLine() const
 {
     HostLine line;
     termios t {};
-    if (m_master < 0 || tcgetattr(m_master, &t) != 0)
+    if (master < 0 || tcgetattr(master, &t) != 0)
         return line;
     line.baud = baudFromSpeed(cfgetospeed(&t));
     line.honoursXonXoff = (t.c_iflag & IXON) != 0;

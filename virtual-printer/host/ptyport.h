@@ -25,15 +25,15 @@ public:
     // `linkPath` is not empty, a symbolic link to its slave.
     bool open(const QString &linkPath, QString *error);
     void close();
-    bool isOpen() const { return m_master >= 0; }
+    bool isOpen() const { return master >= 0; }
 
-    QString devicePath() const { return m_device; }
-    QString linkPath() const { return m_link; }
-    int masterFd() const { return m_master; }
+    QString devicePath() const { return device; }
+    QString linkPath() const { return link; }
+    int masterFd() const { return master; }
 
     enum class ReadResult { Data, Empty, NoHost };
     // Non-blocking read of at most `max` bytes.
-    ReadResult read(std::uint8_t *out, std::size_t max, std::size_t *got);
+    ReadResult read(uint8_t *out, size_t max, size_t *got);
     // Writes to the host; returns false if not everything could be written.
     bool write(const QByteArray &bytes);
 
@@ -41,10 +41,10 @@ public:
     HostLine hostLine() const;
 
 private:
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_device;
-    QString m_link;
+    int master = -1;
+    int slave = -1;
+    QString device;
+    QString link;
 };
 
 // bit/s for a termios speed constant, 0 if it is not a standard one.

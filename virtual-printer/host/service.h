@@ -34,15 +34,15 @@ public:
     bool start(QString *error);
     // Decodes what is buffered and queued, writes the last page, removes the link.
     void stop();
-    bool isRunning() const { return m_running; }
+    bool isRunning() const { return running; }
 
-    QString devicePath() const { return m_port.devicePath(); }
-    QString linkPath() const { return m_port.linkPath(); }
+    QString devicePath() const { return port.devicePath(); }
+    QString linkPath() const { return port.linkPath(); }
     QString logPath() const;
-    const ServiceSettings &settings() const { return m_settings; }
-    VirtualPrinter &printer() { return *m_printer; }
-    const LinePump *pump() const { return m_pump.get(); }
-    QStringList pagesWritten() const { return m_pages; }
+    const ServiceSettings &settings() const { return serviceSettings; }
+    VirtualPrinter &printer() { return *virtualPrinter; }
+    const LinePump *pump() const { return linePump.get(); }
+    QStringList pagesWritten() const { return pages; }
 
 signals:
     void pageWritten(const QString &path, const QImage &image);
@@ -50,15 +50,15 @@ signals:
     void activity();
 
 private:
-    ServiceSettings m_settings;
-    PtyPort m_port;
-    FanOutLog m_log;
-    std::unique_ptr<FileLog> m_file;
-    std::unique_ptr<PageWriter> m_writer;
-    std::unique_ptr<VirtualPrinter> m_printer;
-    std::unique_ptr<LinePump> m_pump;
-    QStringList m_pages;
-    bool m_running = false;
+    ServiceSettings serviceSettings;
+    PtyPort port;
+    FanOutLog log;
+    std::unique_ptr<FileLog> logFile;
+    std::unique_ptr<PageWriter> writer;
+    std::unique_ptr<VirtualPrinter> virtualPrinter;
+    std::unique_ptr<LinePump> linePump;
+    QStringList pages;
+    bool running = false;
 };
 
 } // namespace kvp

@@ -9,12 +9,12 @@
 namespace kvp {
 
 namespace {
-int g_pipe[2] = {-1, -1};
+int signalPipe[2] = {-1, -1};
 
 void onSignal(int signal)
 {
     const unsigned char byte = static_cast<unsigned char>(signal);
-    const ssize_t ignored = ::write(g_pipe[1], &byte, 1);
+    const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
     (void)ignored;
 }
 } // namespace
@@ -22,12 +22,12 @@ void onSignal(int signal)
 SignalWatcher::SignalWatcher(QObject *parent)
     : QObject(parent)
 {
-    if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (signalPipe[0] < 0 && ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    m_notifier = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] {
+    notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    connect(notifier.get(), &QSocketNotifier::activated, this, [this] {
         unsigned char byte = 0;
-        while (::read(g_pipe[0], &byte, 1) == 1)
+        while (::read(signalPipe[0], &byte, 1) == 1)
             emit terminationRequested(byte);
     });
     struct sigaction sa {};

@@ -20,7 +20,7 @@ signals:
     void terminationRequested(int signal);
 
 private:
-    std::unique_ptr<QSocketNotifier> m_notifier;
+    std::unique_ptr<QSocketNotifier> notifier;
 };
 
 } // namespace kvp

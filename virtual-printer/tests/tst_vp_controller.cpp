@@ -22,9 +22,9 @@ kvp::VirtualPrinter::Settings smallPrinter(kvp::FlowMode flow)
     return s;
 }
 
-std::size_t send(kvp::VirtualPrinter &p, const QByteArray &bytes, std::int64_t now)
+size_t send(kvp::VirtualPrinter &p, const QByteArray &bytes, int64_t now)
 {
-    return p.receive(reinterpret_cast<const std::uint8_t *>(bytes.constData()), static_cast<std::size_t>(bytes.size()), now);
+    return p.receive(reinterpret_cast<const uint8_t *>(bytes.constData()), static_cast<size_t>(bytes.size()), now);
 }
 } // namespace
 
@@ -97,7 +97,7 @@ void TestController::statusByteBits()
     QCOMPARE(rig.replies, QByteArray(1, '\x10'));
     rig.replies.clear();
     rig.core.feed(Stream().text("pending").dbOn().raw({0x05}).status().bytes);
-    const auto s = static_cast<std::uint8_t>(rig.replies.at(0));
+    const auto s = static_cast<uint8_t>(rig.replies.at(0));
     QCOMPARE(s, kvp::Status::Fixed | kvp::Status::LinePending | kvp::Status::DoubleByteMode | kvp::Status::DecodeError);
     // Reading the status clears the error bit; the byte never looks like XON or XOFF.
     rig.replies.clear();

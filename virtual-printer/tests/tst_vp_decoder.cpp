@@ -97,7 +97,7 @@ void TestDecoder::eachCommand()
     QCOMPARE(entries.front().name, name);
     QCOMPARE(entries.front().args, args);
     QCOMPARE(entries.front().offset, 0);
-    QCOMPARE(rig.core.decoder().offset(), static_cast<std::uint64_t>(bytes.size()));
+    QCOMPARE(rig.core.decoder().offset(), static_cast<uint64_t>(bytes.size()));
     // The whole command was one entry: nothing skipped, nothing truncated.
     QCOMPARE(rig.names(), QStringList{name});
 }

@@ -118,7 +118,7 @@ private slots:
     void programAsSubprocess();
 
 private:
-    kvp::ServiceSettings settings(const QTemporaryDir &dir, kvp::FlowMode flow, std::size_t buffer, double speed)
+    kvp::ServiceSettings settings(const QTemporaryDir &dir, kvp::FlowMode flow, size_t buffer, double speed)
     {
         kvp::ServiceSettings s;
         s.linkPath = dir.filePath(QStringLiteral("printer"));
@@ -165,7 +165,7 @@ void TestPty::xonXoffDeliversEverythingToASlowPrinter()
     Host host(service.linkPath(), true);
     const QByteArray data = textLines(5000) + Stream().fullCut().bytes;
     QVERIFY(host.write(data));
-    const bool all = waitFor([&] { return service.printer().decodedBytes() == static_cast<std::uint64_t>(data.size()); }, 20000);
+    const bool all = waitFor([&] { return service.printer().decodedBytes() == static_cast<uint64_t>(data.size()); }, 20000);
     QCOMPARE(service.printer().buffer().lost(), 0u);
     QVERIFY(all);
     QVERIFY(waitFor([&] { return service.pagesWritten().size() == 1; }, 2000));
@@ -191,11 +191,11 @@ void TestPty::withoutFlowControlTheLossIsReported()
     QVERIFY(host.write(data));
     auto &printer = service.printer();
     // At 11520 bytes/s on the line and 2000 bytes/s into the printer, most is lost.
-    QVERIFY(waitFor([&] { return printer.buffer().received() + printer.buffer().lost() == static_cast<std::uint64_t>(data.size()); }, 10000));
+    QVERIFY(waitFor([&] { return printer.buffer().received() + printer.buffer().lost() == static_cast<uint64_t>(data.size()); }, 10000));
     QVERIFY(waitFor([&] { return printer.bufferEmpty(); }, 5000));
-    const std::uint64_t lost = printer.buffer().lost();
+    const uint64_t lost = printer.buffer().lost();
     QVERIFY(lost > 1000);
-    QCOMPARE(printer.decodedBytes() + lost, static_cast<std::uint64_t>(data.size()));
+    QCOMPARE(printer.decodedBytes() + lost, static_cast<uint64_t>(data.size()));
     service.stop();
     QFile log(service.settings().outputDir + QStringLiteral("/commands.log"));
     QVERIFY(log.open(QIODevice::ReadOnly));

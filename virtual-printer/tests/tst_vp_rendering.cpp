@@ -108,11 +108,11 @@ void TestRendering::storedPictureMatchesRaster()
 void TestRendering::separatorFitsOneStandardLine()
 {
     const QImage one = print(Stream().line("................................."));
-    QCOMPARE(one.height(), kvp::kDefaultLineSpacing);
+    QCOMPARE(one.height(), kvp::defaultLineSpacing);
     QVERIFY(inkColumns(one).second < 384);
     // Two more characters wrap onto a second line.
     const QImage two = print(Stream().line("..................................."));
-    QCOMPARE(two.height(), 2 * kvp::kDefaultLineSpacing);
+    QCOMPARE(two.height(), 2 * kvp::defaultLineSpacing);
 }
 
 void TestRendering::printModesChangeTheCells()
@@ -150,10 +150,10 @@ void TestRendering::smallFontIsNarrower()
 {
     // 48 small characters fill a 384-dot line exactly; a 49th wraps.
     const QImage line = print(Stream().font(1).line(QByteArray(48, 'M').constData()));
-    QCOMPARE(line.height(), kvp::kDefaultLineSpacing);
+    QCOMPARE(line.height(), kvp::defaultLineSpacing);
     QVERIFY(inkColumns(line).second >= 376);
     const QImage wrapped = print(Stream().font(1).line(QByteArray(49, 'M').constData()));
-    QCOMPARE(wrapped.height(), 2 * kvp::kDefaultLineSpacing);
+    QCOMPARE(wrapped.height(), 2 * kvp::defaultLineSpacing);
     QVERIFY(inkIn(line, 0, 16, 384, 33) == 0); // 16-dot cells
 }
 

@@ -92,7 +92,7 @@ void TestRobustness::randomInputEndsInBoundedTime()
 {
     QElapsedTimer timer;
     timer.start();
-    std::uint64_t total = 0;
+    uint64_t total = 0;
     for (quint32 seed = 1; seed <= 300; ++seed) {
         // Mix plain noise with noise made of command prefixes, which reaches
         // deeper into the command set.
@@ -102,11 +102,11 @@ void TestRobustness::randomInputEndsInBoundedTime()
                 bytes[i] = "\x1B\x1D\x1C\x10\x0A"[static_cast<unsigned char>(bytes[i]) % 5];
         Rig rig(QString(), 3000);
         rig.runChunked(bytes, seed, 64);
-        QCOMPARE(rig.core.decoder().offset(), static_cast<std::uint64_t>(bytes.size()));
+        QCOMPARE(rig.core.decoder().offset(), static_cast<uint64_t>(bytes.size()));
         QVERIFY(rig.core.decoder().idle());
         for (const kvp::Page &p : rig.pages)
             QVERIFY(p.image.height() <= 3000);
-        total += static_cast<std::uint64_t>(bytes.size());
+        total += static_cast<uint64_t>(bytes.size());
     }
     QVERIFY2(timer.elapsed() < 120000, qPrintable(QStringLiteral("%1 ms for %2 bytes").arg(timer.elapsed()).arg(total)));
 }
@@ -117,7 +117,7 @@ void TestRobustness::everyTruncationEndsCleanly()
     for (int cut = 0; cut < bytes.size(); cut += 97) {
         Rig rig;
         rig.run(bytes.left(cut));
-        QCOMPARE(rig.core.decoder().offset(), static_cast<std::uint64_t>(cut));
+        QCOMPARE(rig.core.decoder().offset(), static_cast<uint64_t>(cut));
         QVERIFY(rig.core.decoder().idle());
         // Nothing is left unprinted after the end of the stream.
         QVERIFY(!rig.core.renderer().lineHasContent());

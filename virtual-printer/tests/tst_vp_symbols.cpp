@@ -36,14 +36,14 @@ private slots:
     void qrSettingsAndErrors();
 
 private:
-    QTemporaryDir m_dir;
+    QTemporaryDir dir;
 };
 
 void TestSymbols::initTestCase()
 {
     QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("zbarimg")).isEmpty(),
              "zbarimg (Debian zbar-tools) is needed; tools/setup-debian.sh installs it");
-    QVERIFY(m_dir.isValid());
+    QVERIFY(dir.isValid());
 }
 
 void TestSymbols::barcodesDecode_data()
@@ -77,7 +77,7 @@ void TestSymbols::barcodesDecode()
     rig.run(Stream().init().justify(1).line("caption").feedLines(2).barcodeWidth(width).barcodeHeight(64)
                 .barcode(system, data).feedLines(2).fullCut().bytes);
     QCOMPARE(rig.pages.size(), 1u);
-    const QString png = m_dir.filePath(QStringLiteral("barcode-%1.png").arg(system));
+    const QString png = dir.filePath(QStringLiteral("barcode-%1.png").arg(system));
     QVERIFY(rig.pages[0].image.save(png));
     QCOMPARE(decodeWithZbar(png, config), expected);
     QVERIFY(!rig.log.contains(QStringLiteral("note"))); // drawn at the width asked for
@@ -120,7 +120,7 @@ void TestSymbols::qrCodeDecodes()
     Rig rig;
     rig.run(Stream().init().qrModule(6).qrLevel(0x31).qrStore(text).qrPrint().fullCut().bytes);
     QCOMPARE(rig.pages.size(), 1u);
-    const QString png = m_dir.filePath(QStringLiteral("qr.png"));
+    const QString png = dir.filePath(QStringLiteral("qr.png"));
     QVERIFY(rig.pages[0].image.save(png));
     QCOMPARE(decodeWithZbar(png), QString::fromLatin1(text));
 }

@@ -130,7 +130,7 @@ public:
     {
         QStringList n;
         for (const kvp::LogEntry &e : log.entries())
-            if (e.offset != kvp::LogEntry::kNoOffset)
+            if (e.offset != kvp::LogEntry::noOffset)
                 n << e.name;
         return n;
     }
