@@ -103,4 +103,77 @@ PrefixMatch matchPrefix(const uint8_t *bytes, int length)
     return m;
 }
 
+namespace {
+// The digit of 1B 61 n, 1B 4D n and 31 45 n, sent as a number or as its ASCII digit.
+int digitOf(int arg)
+{
+    return arg >= 0x30 ? arg - 0x30 : arg;
+}
+} // namespace
+
+std::optional<Justification> justificationFor(int arg)
+{
+    const int digit = digitOf(arg);
+    if (digit > 2)
+        return std::nullopt;
+    return static_cast<Justification>(digit);
+}
+
+std::optional<Font> fontFor(int arg)
+{
+    if (arg == 1)
+        return Font::Small;
+    if (arg == 0 || arg == 2)
+        return Font::Standard;
+    return std::nullopt;
+}
+
+std::optional<Symbology> symbologyFor(int arg)
+{
+    const int index = arg - 0x41;
+    if (index < 0 || index > static_cast<int>(Symbology::Code128))
+        return std::nullopt;
+    return static_cast<Symbology>(index);
+}
+
+const char *symbologyName(Symbology symbology)
+{
+    static const char *const names[] = {"UPC-A", "UPC-E",   "EAN-13",  "EAN-8",   "Code 39",
+                                        "ITF",   "Codabar", "Code 93", "Code 128"};
+    return names[static_cast<int>(symbology)];
+}
+
+QrBlock parseQrBlock(const QByteArray &block)
+{
+    QrBlock qr;
+    if (block.isEmpty() || static_cast<uint8_t>(block[0]) != qrFamilyByte)
+        return qr;
+    if (block.size() >= 2)
+        qr.function = static_cast<uint8_t>(block[1]);
+    if (block.size() >= 3) {
+        qr.wellFormed = true;
+        qr.parameter = static_cast<uint8_t>(block[2]);
+    }
+    return qr;
+}
+
+const char *qrFunctionName(int function)
+{
+    switch (function) {
+    case static_cast<int>(QrFunction::ModuleSize): return "qr-module-size";
+    case static_cast<int>(QrFunction::ErrorCorrection): return "qr-error-correction";
+    case static_cast<int>(QrFunction::Store): return "qr-store";
+    case static_cast<int>(QrFunction::Print): return "qr-print";
+    default: return nullptr;
+    }
+}
+
+std::optional<QrLevel> qrLevelFor(int arg)
+{
+    const int digit = digitOf(arg);
+    if (digit > 3)
+        return std::nullopt;
+    return static_cast<QrLevel>(digit);
+}
+
 } // namespace kvp

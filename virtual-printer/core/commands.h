@@ -2,9 +2,15 @@
 // The controller's command set as a table: prefix bytes, a short name, the
 // number of fixed argument bytes and the rule that gives the length of the
 // data block that follows (if any). The decoder is driven by this table.
+// Below it, what the arguments mean wherever the decoder, the log and the
+// renderer all need it: print-mode and picture-mode bits, justification,
+// fonts, bar code symbologies and the QR functions.
+
+#include <QByteArray>
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace kvp {
@@ -93,5 +99,66 @@ struct DecodedCommand {
 
     int arg16(int index) const { return args[index] | (args[index + 1] << 8); }
 };
+
+// True if `bits` (an argument byte or the status byte) has `flag` set.
+template <typename Flag>
+constexpr bool hasFlag(int bits, Flag flag)
+{
+    return (bits & static_cast<int>(flag)) != 0;
+}
+
+// The bits of 1B 21 n; bits 0 and 2 change nothing.
+enum class PrintMode : uint8_t {
+    Italic = 0x02,
+    Bold = 0x08,
+    DoubleHeight = 0x10,
+    DoubleWidth = 0x20,
+    Reverse = 0x40,
+    Underline = 0x80,
+};
+constexpr int printModeBits = 0xFA; // all of PrintMode
+
+// The bits of m in 1D 76 30 m (raster) and 1C 70 n m (stored picture).
+enum class PictureMode : uint8_t {
+    DoubleWidth = 0x01,
+    DoubleHeight = 0x02,
+};
+
+// 1B 61 n and the alignment of a stored picture (1D 71): 0 or 30 left,
+// 1 or 31 centre, 2 or 32 right; nothing for any other value.
+enum class Justification : uint8_t { Left, Centre, Right };
+std::optional<Justification> justificationFor(int arg);
+
+// 1B 4D n: 1 is the small font, 0 and 2 the standard one; nothing for any
+// other value.
+enum class Font : uint8_t { Standard, Small };
+std::optional<Font> fontFor(int arg);
+
+// 1D 6B m: symbology 41 + n.
+enum class Symbology : uint8_t { UpcA, UpcE, Ean13, Ean8, Code39, Itf, Codabar, Code93, Code128 };
+std::optional<Symbology> symbologyFor(int arg);
+const char *symbologyName(Symbology symbology);
+
+// The QR family (1D 28 6B): the data block starts with 31, a function byte
+// and the function's parameter; Store carries the data after those three.
+constexpr uint8_t qrFamilyByte = 0x31;
+enum class QrFunction : uint8_t {
+    ModuleSize = 0x43,
+    ErrorCorrection = 0x45,
+    Store = 0x50,
+    Print = 0x51,
+};
+struct QrBlock {
+    int function = -1;       // the function byte; -1 if the block does not start with 31 and a function byte
+    bool wellFormed = false; // 31, the function byte and its parameter are all there
+    int parameter = 0;       // the parameter byte, when well formed
+};
+QrBlock parseQrBlock(const QByteArray &block);
+// The log name of a QR function byte, or nullptr if the controller has no such function.
+const char *qrFunctionName(int function);
+
+// QR error correction, 31 45 n: 0..3 or 30..33.
+enum class QrLevel { L = 0, M = 1, Q = 2, H = 3 };
+std::optional<QrLevel> qrLevelFor(int arg);
 
 } // namespace kvp

@@ -35,6 +35,13 @@ QString flowModeName(FlowMode mode)
     return QString();
 }
 
+std::optional<FlowMode> flowModeFor(int arg)
+{
+    if (arg < 0 || arg > static_cast<int>(FlowMode::Hardware))
+        return std::nullopt;
+    return static_cast<FlowMode>(arg);
+}
+
 int uartSpeed(int index)
 {
     static const int speeds[uartSpeedCount] = {9600, 19200, 38400, 57600, 115200, 256000, 375000};

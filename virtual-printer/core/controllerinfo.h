@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace kvp {
 
 struct HeadType {
@@ -19,6 +21,8 @@ const HeadType *headType(int index);
 
 enum class FlowMode { None = 0, XonXoff = 1, Hardware = 2 };
 QString flowModeName(FlowMode mode);
+// The flow mode f of the UART command (1D 28 c f), or nothing if f is unknown.
+std::optional<FlowMode> flowModeFor(int arg);
 
 constexpr int uartSpeedCount = 7;
 // Speed index 0..6 of the UART command in bit/s, or 0 if out of range.

@@ -1,6 +1,6 @@
 #include "decoder.h"
 
-#include "controllerinfo.h"
+#include "commanddescription.h"
 
 #include <algorithm>
 
@@ -10,123 +10,7 @@ namespace {
 constexpr int logBytes = 16;     // bytes of an entry shown in hex
 constexpr int dataHeadLong = 64; // data bytes kept for bar code and QR entries
 constexpr int dataHeadShort = 8; // data bytes kept for picture entries
-
-QString printModeText(int mode)
-{
-    QStringList parts;
-    if (mode & 0x02) parts << QStringLiteral("italic");
-    if (mode & 0x08) parts << QStringLiteral("bold");
-    if (mode & 0x10) parts << QStringLiteral("double-height");
-    if (mode & 0x20) parts << QStringLiteral("double-width");
-    if (mode & 0x40) parts << QStringLiteral("reverse");
-    if (mode & 0x80) parts << QStringLiteral("underlined");
-    if (parts.isEmpty()) parts << QStringLiteral("normal");
-    return QStringLiteral("0x%1 %2").arg(mode, 2, 16, QLatin1Char('0')).arg(parts.join(QLatin1Char(' ')));
-}
-
-QString quoted(const QByteArray &data)
-{
-    QString s;
-    for (char c : data) {
-        auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7F && u != '"' && u != '\\')
-            s += QLatin1Char(c);
-        else
-            s += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-    }
-    return QLatin1Char('"') + s + QLatin1Char('"');
-}
-
-const char *symbologyName(int byte)
-{
-    static const char *names[] = {"UPC-A", "UPC-E", "EAN-13", "EAN-8", "Code 39", "ITF", "Codabar", "Code 93", "Code 128"};
-    int n = byte - 0x41;
-    return n >= 0 && n < 9 ? names[n] : nullptr;
-}
 } // namespace
-
-QString describeCommand(const DecodedCommand &c, const QByteArray &head)
-{
-    const auto a = c.args;
-    switch (c.id) {
-    case Cmd::PrintMode:
-        return printModeText(a[0]);
-    case Cmd::SelectFont:
-        return a[0] == 1 ? QStringLiteral("1 small") : a[0] == 2 || a[0] == 0 ? QStringLiteral("%1 standard").arg(a[0])
-                                                                              : QStringLiteral("%1 (unknown font)").arg(a[0]);
-    case Cmd::Darkness:
-        return a[0] == 0 ? QStringLiteral("0 (default)") : QString::number(a[0]);
-    case Cmd::Justify: {
-        int j = a[0] >= 0x30 ? a[0] - 0x30 : a[0];
-        const char *n[] = {"left", "centre", "right"};
-        return j <= 2 ? QStringLiteral("%1 %2").arg(a[0]).arg(QLatin1String(n[j])) : QStringLiteral("%1 (out of range)").arg(a[0]);
-    }
-    case Cmd::LineSpacing:
-    case Cmd::FeedDots:
-    case Cmd::LeftMargin:
-    case Cmd::RightMargin:
-    case Cmd::BarcodeHeight:
-    case Cmd::BarcodeWidth:
-        return QStringLiteral("%1 dots").arg(a[0]);
-    case Cmd::FeedLines:
-        return QStringLiteral("%1 lines").arg(a[0]);
-    case Cmd::AbsolutePosition:
-        return QStringLiteral("%1 dots").arg(c.arg16(0));
-    case Cmd::TabStops: {
-        QStringList s;
-        for (int i = 0; i < c.listCount; ++i)
-            s << QString::number(c.list[i]);
-        return s.isEmpty() ? QStringLiteral("(none)") : s.join(QLatin1Char(' '));
-    }
-    case Cmd::CallBack:
-        return QString::number(a[0]);
-    case Cmd::UartMode: {
-        QString flow = a[1] <= 2 ? flowModeName(static_cast<FlowMode>(a[1])) : QStringLiteral("flow %1 (unknown)").arg(a[1]);
-        return QStringLiteral("%1 bit/s, %2").arg(uartSpeed(a[0])).arg(flow);
-    }
-    case Cmd::HeadType: {
-        const HeadType *h = headType(a[0]);
-        return h ? QStringLiteral("%1 (%2, %3 dots)").arg(a[0]).arg(QLatin1String(h->name)).arg(h->dots)
-                 : QStringLiteral("%1 (unknown head type)").arg(a[0]);
-    }
-    case Cmd::Raster:
-        return QStringLiteral("mode %1, %2 bytes x %3 rows (%4 x %3 dots)").arg(a[0]).arg(c.arg16(1)).arg(c.arg16(3)).arg(c.arg16(1) * 8);
-    case Cmd::StorePicture:
-        return QStringLiteral("location %1, align %2, %3 bytes x %4 rows").arg(a[0]).arg(a[1]).arg(c.arg16(2)).arg(c.arg16(4));
-    case Cmd::PrintPicture:
-        return QStringLiteral("location %1, mode %2").arg(a[0]).arg(a[1]);
-    case Cmd::BarcodeText:
-        return a[0] ? QStringLiteral("%1 on").arg(a[0]) : QStringLiteral("0 off");
-    case Cmd::Barcode: {
-        const char *n = symbologyName(a[0]);
-        QString sym = n ? QLatin1String(n) : QStringLiteral("symbology 0x%1 (unknown)").arg(a[0], 2, 16, QLatin1Char('0'));
-        return QStringLiteral("%1 %2").arg(sym, quoted(head));
-    }
-    case Cmd::QrCode: {
-        const int len = c.arg16(0);
-        if (head.size() < 3 || static_cast<unsigned char>(head[0]) != 0x31)
-            return QStringLiteral("length %1 (malformed)").arg(len);
-        const int fn = static_cast<unsigned char>(head[1]);
-        const int m = static_cast<unsigned char>(head[2]);
-        switch (fn) {
-        case 0x43:
-            return QStringLiteral("module size %1").arg(m);
-        case 0x45: {
-            const int level = m >= 0x30 ? m - 0x30 : m;
-            return QStringLiteral("error correction %1 (%2)").arg(m).arg(level <= 3 ? QLatin1Char("LMQH"[level]) : QLatin1Char('?'));
-        }
-        case 0x50:
-            return QStringLiteral("store %1 bytes %2").arg(len >= 3 ? len - 3 : 0).arg(quoted(head.mid(3)));
-        case 0x51:
-            return QStringLiteral("print");
-        default:
-            return QStringLiteral("function 0x%1 (unknown), length %2").arg(fn, 2, 16, QLatin1Char('0')).arg(len);
-        }
-    }
-    default:
-        return QString();
-    }
-}
 
 Decoder::Decoder(DecoderSink &output, const TextCodec &textCodec, LogSink *logSink)
     : sink(output)
@@ -292,6 +176,7 @@ void Decoder::rejectSequence(uint8_t b)
     e.bytes = seq;
     e.name = QStringLiteral("unknown");
     e.args = QStringLiteral("unknown command, %1 bytes skipped").arg(seq.size());
+    sink.inputFault(InputFault::UnknownCommand);
     writeLog(e);
     if (reread)
         ground(b);
@@ -415,7 +300,7 @@ void Decoder::complete()
     sink.execute(command);
 }
 
-void Decoder::endData(bool complete)
+void Decoder::endData(bool allArrived)
 {
     state = State::Ground;
     LogEntry e;
@@ -425,20 +310,20 @@ void Decoder::endData(bool complete)
     e.bytes.append(dataHead.left(logBytes - std::min(headerSize, logBytes)));
     e.moreBytes = received - static_cast<uint64_t>(e.bytes.size() - headerSize);
     e.name = QLatin1String(shape->name);
-    if (command.id == Cmd::QrCode && dataHead.size() >= 2 && static_cast<unsigned char>(dataHead[0]) == 0x31) {
-        switch (static_cast<unsigned char>(dataHead[1])) {
-        case 0x43: e.name = QStringLiteral("qr-module-size"); break;
-        case 0x45: e.name = QStringLiteral("qr-error-correction"); break;
-        case 0x50: e.name = QStringLiteral("qr-store"); break;
-        case 0x51: e.name = QStringLiteral("qr-print"); break;
-        default: break;
-        }
+    if (command.id == Cmd::QrCode) {
+        const QrBlock qr = parseQrBlock(dataHead);
+        if (const char *name = qrFunctionName(qr.function))
+            e.name = QLatin1String(name);
+        if (!qr.wellFormed)
+            sink.inputFault(InputFault::Malformed);
     }
     e.args = describeCommand(command, dataHead);
-    if (!complete)
+    if (!allArrived) {
         e.args += QStringLiteral(" [truncated: %1 of %2 data bytes]").arg(received).arg(command.dataLength);
+        sink.inputFault(InputFault::Truncated);
+    }
     writeLog(e);
-    sink.dataEnd(command, received, complete);
+    sink.dataEnd(command, received, allArrived);
 }
 
 void Decoder::emitText(char32_t code, bool wide, uint64_t at, const uint8_t *bytes, int count)
@@ -504,6 +389,7 @@ void Decoder::flushSkip()
     skipOffset = -1;
     skipBytes.clear();
     skipMore = 0;
+    sink.inputFault(InputFault::SkippedByte);
     writeLog(e);
 }
 
@@ -527,6 +413,7 @@ void Decoder::finish()
         e.name = state == State::Prefix ? QStringLiteral("unknown") : QLatin1String(shape->name);
         e.args = QStringLiteral("[truncated: the stream ended inside the command]");
         state = State::Ground;
+        sink.inputFault(InputFault::Truncated);
         writeLog(e);
         break;
     }

@@ -16,6 +16,16 @@
 
 namespace kvp {
 
+// Input the decoder could not read as it stands. Each is reported when its
+// log entry is written: a run of skipped bytes when the run ends, a data
+// block cut short or a command cut off when the stream ends.
+enum class InputFault {
+    SkippedByte,    // bytes that are no command and no text
+    UnknownCommand, // a prefix with an unknown command byte
+    Truncated,      // a command or data block cut short
+    Malformed,      // a QR command without 31, a function and its parameter
+};
+
 class DecoderSink {
 public:
     virtual ~DecoderSink() = default;
@@ -28,6 +38,7 @@ public:
     virtual void dataEnd(const DecodedCommand &, uint64_t /*received*/, bool /*complete*/) {}
     // The first byte after the sleep command.
     virtual void wake() {}
+    virtual void inputFault(InputFault) {}
 };
 
 class Decoder {
@@ -64,7 +75,7 @@ private:
     void afterArgs();
     void listByte(uint8_t b);
     void complete();
-    void endData(bool complete);
+    void endData(bool allArrived);
     void emitText(char32_t code, bool wide, uint64_t at, const uint8_t *bytes, int count);
     void skipByte(uint8_t b, uint64_t at);
     void flushText();
@@ -108,8 +119,5 @@ private:
     QByteArray skipBytes;
     uint64_t skipMore = 0;
 };
-
-// Human-readable arguments of a command, as the log shows them.
-QString describeCommand(const DecodedCommand &command, const QByteArray &dataHead);
 
 } // namespace kvp

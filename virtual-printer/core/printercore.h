@@ -16,20 +16,32 @@
 #include <QString>
 
 #include <functional>
-#include <memory>
 
 namespace kvp {
 
-// Status byte answered to 10 04.
-namespace Status {
-constexpr uint8_t PaperOut = 0x02;        // never set: the virtual roll does not run out
-constexpr uint8_t LinePending = 0x04;     // characters wait in the line buffer for a line feed
-constexpr uint8_t ReceiveBusy = 0x08;     // receive buffer above its high-water mark
-constexpr uint8_t Fixed = 0x10;           // always set
-constexpr uint8_t WideHead = 0x20;        // an 80 mm head (576 dots) is selected
-constexpr uint8_t DoubleByteMode = 0x40;  // double-byte mode is on
-constexpr uint8_t DecodeError = 0x80;     // unknown or malformed input since the last status query
-} // namespace Status
+// The bits of the status byte answered to 10 04; bit 0 is never set, which
+// keeps the byte clear of XON and XOFF.
+enum class Status : uint8_t {
+    PaperOut = 0x02,       // never set: the virtual roll does not run out
+    LinePending = 0x04,    // characters wait in the line buffer for a line feed
+    ReceiveBusy = 0x08,    // receive buffer above its high-water mark
+    Fixed = 0x10,          // always set
+    WideHead = 0x20,       // an 80 mm head (576 dots) is selected
+    DoubleByteMode = 0x40, // double-byte mode is on
+    DecodeError = 0x80,    // unknown or malformed input since the last status query
+};
+constexpr uint8_t operator|(Status a, Status b)
+{
+    return static_cast<uint8_t>(static_cast<uint8_t>(a) | static_cast<uint8_t>(b));
+}
+constexpr uint8_t operator|(uint8_t byte, Status bit)
+{
+    return static_cast<uint8_t>(byte | static_cast<uint8_t>(bit));
+}
+constexpr uint8_t operator&(uint8_t byte, Status bit)
+{
+    return static_cast<uint8_t>(byte & static_cast<uint8_t>(bit));
+}
 
 class PrinterCore : private DecoderSink {
 public:
@@ -79,12 +91,17 @@ private:
     void dataChunk(const DecodedCommand &command, const uint8_t *data, size_t size) override;
     void dataEnd(const DecodedCommand &command, uint64_t received, bool complete) override;
     void wake() override;
+    void inputFault(InputFault fault) override;
     void note(const QString &text);
 
-    class ErrorWatch;
+    void answerStatus();
+    void answerVersion();
+    void clearLineBuffer();
+    void selectHeadType(int type);
+    void setUart(int speedIndex, int flowArg);
 
     LogSink *log;
-    std::unique_ptr<ErrorWatch> errorWatch;
+    bool decodeError = false; // bit 7 of the status byte
     FlashStore flash;
     TextCodec codec;
     Paper paperRoll;

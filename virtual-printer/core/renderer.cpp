@@ -47,15 +47,16 @@ int Renderer::cursor() const
     return cursorSet ? cursorX : areaStart();
 }
 
-int Renderer::justifyOffset(int usedWidth) const
+int Renderer::justifyOffset(Justification justification, int usedWidth) const
 {
     const int free = areaEnd() - areaStart() - usedWidth;
     if (free <= 0)
         return 0;
-    if (printSettings.justify == 1)
-        return free / 2;
-    if (printSettings.justify == 2)
-        return free;
+    switch (justification) {
+    case Justification::Left: return 0;
+    case Justification::Centre: return free / 2;
+    case Justification::Right: return free;
+    }
     return 0;
 }
 
@@ -67,7 +68,7 @@ void Renderer::clearLine()
 
 std::shared_ptr<const Renderer::Tile> Renderer::tileFor(const Character &ch)
 {
-    const int mode = printSettings.printMode & 0xFA; // italic, bold, heights, widths, reverse, underline
+    const int mode = printSettings.printMode & printModeBits;
     const int darkness = std::clamp(printSettings.darkness, 0, 8);
     const uint64_t key = static_cast<uint64_t>(ch.code) | (static_cast<uint64_t>(ch.wide) << 24)
         | (static_cast<uint64_t>(printSettings.smallFont) << 25) | (static_cast<uint64_t>(mode) << 32)
@@ -81,7 +82,7 @@ std::shared_ptr<const Renderer::Tile> Renderer::tileFor(const Character &ch)
     const int baseH = cell.height;
     InkMask mask = fonts.render(ch.code, baseW, baseH, ch.wide);
 
-    if (mode & 0x02) { // italic: rows lean to the right towards the top
+    if (hasFlag(mode, PrintMode::Italic)) { // rows lean to the right towards the top
         InkMask slanted(baseW, baseH);
         for (int y = 0; y < baseH; ++y) {
             const int shift = ((baseH - 1 - y) - baseH / 2) / 5;
@@ -93,13 +94,13 @@ std::shared_ptr<const Renderer::Tile> Renderer::tileFor(const Character &ch)
         }
         mask = std::move(slanted);
     }
-    if (mode & 0x08) { // bold: every stroke one dot wider
+    if (hasFlag(mode, PrintMode::Bold)) { // every stroke one dot wider
         for (int y = 0; y < baseH; ++y)
             for (int x = baseW - 1; x > 0; --x)
                 mask.at(x, y) |= mask.at(x - 1, y);
     }
-    const int sx = (mode & 0x20) ? 2 : 1;
-    const int sy = (mode & 0x10) ? 2 : 1;
+    const int sx = hasFlag(mode, PrintMode::DoubleWidth) ? 2 : 1;
+    const int sy = hasFlag(mode, PrintMode::DoubleHeight) ? 2 : 1;
     auto tile = std::make_shared<Tile>();
     tile->width = baseW * sx;
     tile->height = baseH * sy;
@@ -107,12 +108,12 @@ std::shared_ptr<const Renderer::Tile> Renderer::tileFor(const Character &ch)
     for (int y = 0; y < tile->height; ++y)
         for (int x = 0; x < tile->width; ++x)
             bits[static_cast<size_t>(y) * tile->width + x] = mask.at(x / sx, y / sy);
-    if (mode & 0x80) { // underline along the bottom of the cell
+    if (hasFlag(mode, PrintMode::Underline)) { // along the bottom of the cell
         const int thickness = (printSettings.smallFont ? 1 : 2) * sy;
         for (int y = tile->height - thickness; y < tile->height; ++y)
             std::fill_n(bits.begin() + static_cast<long>(y) * tile->width, tile->width, 1);
     }
-    if (mode & 0x40) // reverse: white on black
+    if (hasFlag(mode, PrintMode::Reverse)) // white on black
         for (auto &b : bits)
             b ^= 1;
     const uint8_t ink = static_cast<uint8_t>(inkForDarkness(darkness));
@@ -153,7 +154,7 @@ void Renderer::printLine(int advance)
         int right = areaStart();
         for (const Placed &p : line)
             right = std::max(right, p.x + p.tile->width);
-        const int offset = justifyOffset(right - areaStart());
+        const int offset = justifyOffset(printSettings.justify, right - areaStart());
         const int width = paper.width();
         uint8_t *rows = paper.addRows(height);
         bool ink = false;
@@ -234,10 +235,8 @@ void Renderer::execute(const DecodedCommand &c)
         s.printMode = a[0];
         break;
     case Cmd::SelectFont:
-        if (a[0] == 1)
-            s.smallFont = true;
-        else if (a[0] == 0 || a[0] == 2)
-            s.smallFont = false;
+        if (const std::optional<Font> font = fontFor(a[0]))
+            s.smallFont = *font == Font::Small;
         else
             note(QStringLiteral("font %1 does not exist; font unchanged").arg(a[0]));
         break;
@@ -246,14 +245,12 @@ void Renderer::execute(const DecodedCommand &c)
         if (a[0] > 8)
             note(QStringLiteral("darkness %1 above 8; using 8").arg(a[0]));
         break;
-    case Cmd::Justify: {
-        const int j = a[0] >= 0x30 ? a[0] - 0x30 : a[0];
-        if (j <= 2)
-            s.justify = j;
+    case Cmd::Justify:
+        if (const std::optional<Justification> justification = justificationFor(a[0]))
+            s.justify = *justification;
         else
             note(QStringLiteral("justification %1 out of range; unchanged").arg(a[0]));
         break;
-    }
     case Cmd::LineSpacing:
         s.lineSpacing = a[0];
         break;
@@ -331,8 +328,8 @@ void Renderer::dataBegin(const DecodedCommand &c)
         const int mode = store ? 0 : (c.args[0] & 0x03);
         RasterJob job;
         job.widthBytes = c.arg16(store ? 2 : 1);
-        job.scaleX = (mode & 1) ? 2 : 1;
-        job.scaleY = (mode & 2) ? 2 : 1;
+        job.scaleX = hasFlag(mode, PictureMode::DoubleWidth) ? 2 : 1;
+        job.scaleY = hasFlag(mode, PictureMode::DoubleHeight) ? 2 : 1;
         const int paperBytes = (paper.width() + 7) / 8;
         job.keptBytes = std::min(job.widthBytes, paperBytes);
         job.row.assign(static_cast<size_t>(job.keptBytes), 0);
@@ -355,7 +352,7 @@ void Renderer::dataBegin(const DecodedCommand &c)
                 note(QStringLiteral("stored picture cut to %1 rows").arg(maxPictureRows));
         } else {
             flushLine();
-            job.x0 = areaStart() + justifyOffset(job.widthBytes * 8 * job.scaleX);
+            job.x0 = areaStart() + justifyOffset(printSettings.justify, job.widthBytes * 8 * job.scaleX);
         }
         if (job.widthBytes > paperBytes)
             note(QStringLiteral("picture of %1 dots is wider than the paper; cut at %2 dots").arg(job.widthBytes * 8).arg(paper.width()));
@@ -504,14 +501,14 @@ void Renderer::printMask(const InkMask &mask, int x0)
 
 void Renderer::printBarcode(int symbologyByte, const QByteArray &data)
 {
-    const int symbology = symbologyByte - 0x41;
-    if (symbology < 0 || symbology >= barcodeSymbologies) {
+    const std::optional<Symbology> symbology = symbologyFor(symbologyByte);
+    if (!symbology) {
         note(QStringLiteral("bar code symbology 0x%1 is not supported; nothing printed").arg(symbologyByte, 2, 16, QLatin1Char('0')));
         return;
     }
     flushLine();
     BarcodeRequest request;
-    request.symbology = symbology;
+    request.symbology = *symbology;
     request.data = data;
     request.height = printSettings.barcodeHeight;
     request.moduleWidth = printSettings.barcodeWidth;
@@ -519,43 +516,41 @@ void Renderer::printBarcode(int symbologyByte, const QByteArray &data)
     request.maxWidth = areaEnd() - areaStart();
     const SymbolResult result = renderBarcode(request);
     if (result.mask.width == 0) {
-        note(QStringLiteral("%1 not printed: %2").arg(QLatin1String(barcodeName(symbology)), result.error));
+        note(QStringLiteral("%1 not printed: %2").arg(QLatin1String(symbologyName(*symbology)), result.error));
         return;
     }
     if (result.moduleWidth != printSettings.barcodeWidth)
         note(QStringLiteral("%1 too wide at module width %2; printed at %3")
-                 .arg(QLatin1String(barcodeName(symbology)))
+                 .arg(QLatin1String(symbologyName(*symbology)))
                  .arg(printSettings.barcodeWidth)
                  .arg(result.moduleWidth));
     if (!result.error.isEmpty())
-        note(QStringLiteral("%1: %2").arg(QLatin1String(barcodeName(symbology)), result.error));
-    printMask(result.mask, areaStart() + justifyOffset(result.mask.width));
+        note(QStringLiteral("%1: %2").arg(QLatin1String(symbologyName(*symbology)), result.error));
+    printMask(result.mask, areaStart() + justifyOffset(printSettings.justify, result.mask.width));
 }
 
 void Renderer::qrCommand(const QByteArray &body, uint64_t length, bool cut)
 {
-    if (body.size() < 3 || static_cast<unsigned char>(body[0]) != 0x31) {
+    const QrBlock qr = parseQrBlock(body);
+    if (!qr.wellFormed) {
         note(QStringLiteral("malformed QR command (length %1); ignored").arg(length));
         return;
     }
-    const int fn = static_cast<unsigned char>(body[1]);
-    const int m = static_cast<unsigned char>(body[2]);
-    switch (fn) {
-    case 0x43:
+    const int m = qr.parameter;
+    switch (qr.function) {
+    case static_cast<int>(QrFunction::ModuleSize):
         if (m >= 1 && m <= 16)
             printSettings.qrModule = m;
         else
             note(QStringLiteral("QR module size %1 outside 1..16; unchanged").arg(m));
         break;
-    case 0x45: {
-        const int level = m >= 0x30 ? m - 0x30 : m;
-        if (level <= 3)
-            printSettings.qrLevel = static_cast<QrLevel>(level);
+    case static_cast<int>(QrFunction::ErrorCorrection):
+        if (const std::optional<QrLevel> level = qrLevelFor(m))
+            printSettings.qrLevel = *level;
         else
             note(QStringLiteral("QR error correction %1 unknown; unchanged").arg(m));
         break;
-    }
-    case 0x50:
+    case static_cast<int>(QrFunction::Store):
         if (m != 0x30) {
             note(QStringLiteral("QR store with m = 0x%1 (expected 0x30); ignored").arg(m, 2, 16, QLatin1Char('0')));
             break;
@@ -564,7 +559,7 @@ void Renderer::qrCommand(const QByteArray &body, uint64_t length, bool cut)
         if (cut)
             note(QStringLiteral("QR data longer than %1 bytes; the rest was dropped").arg(maxQrData));
         break;
-    case 0x51: {
+    case static_cast<int>(QrFunction::Print): {
         flushLine();
         const SymbolResult result = renderQrCode(printSettings.qrData, printSettings.qrModule, printSettings.qrLevel, areaEnd() - areaStart());
         if (result.mask.width == 0) {
@@ -573,11 +568,11 @@ void Renderer::qrCommand(const QByteArray &body, uint64_t length, bool cut)
         }
         if (result.moduleWidth != printSettings.qrModule)
             note(QStringLiteral("QR code too wide at module size %1; printed at %2").arg(printSettings.qrModule).arg(result.moduleWidth));
-        printMask(result.mask, areaStart() + justifyOffset(result.mask.width));
+        printMask(result.mask, areaStart() + justifyOffset(printSettings.justify, result.mask.width));
         break;
     }
     default:
-        note(QStringLiteral("QR function 0x%1 is not supported; ignored").arg(fn, 2, 16, QLatin1Char('0')));
+        note(QStringLiteral("QR function 0x%1 is not supported; ignored").arg(qr.function, 2, 16, QLatin1Char('0')));
         break;
     }
 }
@@ -591,16 +586,10 @@ void Renderer::printPicture(int location, int mode)
     }
     flushLine();
     const StoredPicture &p = found->second;
-    const int sx = (mode & 1) ? 2 : 1;
-    const int sy = (mode & 2) ? 2 : 1;
-    const int used = p.widthBytes * 8 * sx;
-    int x0;
-    const int free = std::max(0, areaEnd() - areaStart() - used);
-    switch (p.align) {
-    case 1: case 0x31: x0 = areaStart() + free / 2; break;
-    case 2: case 0x32: x0 = areaStart() + free; break;
-    default: x0 = areaStart(); break;
-    }
+    const int sx = hasFlag(mode, PictureMode::DoubleWidth) ? 2 : 1;
+    const int sy = hasFlag(mode, PictureMode::DoubleHeight) ? 2 : 1;
+    const Justification align = justificationFor(p.align).value_or(Justification::Left);
+    const int x0 = areaStart() + justifyOffset(align, p.widthBytes * 8 * sx);
     for (int r = 0; r < p.rows; ++r)
         emitRasterRow(p.data.data() + static_cast<size_t>(r) * p.widthBytes, p.widthBytes, x0, sx, sy);
 }

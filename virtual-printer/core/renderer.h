@@ -39,7 +39,7 @@ struct PrintSettings {
     int printMode = 0;
     bool smallFont = false;
     int darkness = 0;
-    int justify = 0;
+    Justification justify = Justification::Left;
     int lineSpacing = defaultLineSpacing;
     int leftMargin = 0;
     int rightMargin = 0;
@@ -112,7 +112,7 @@ private:
     int areaStart() const;
     int areaEnd() const;
     int cursor() const;
-    int justifyOffset(int usedWidth) const;
+    int justifyOffset(Justification justification, int usedWidth) const;
     std::shared_ptr<const Tile> tileFor(const Character &ch);
     void printLine(int advance);
     int lineHeight() const;

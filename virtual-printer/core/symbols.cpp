@@ -8,29 +8,22 @@
 
 namespace kvp {
 
-const char *barcodeName(int symbology)
-{
-    static const char *names[barcodeSymbologies] = {"UPC-A", "UPC-E", "EAN-13", "EAN-8", "Code 39",
-                                                      "ITF", "Codabar", "Code 93", "Code 128"};
-    return symbology >= 0 && symbology < barcodeSymbologies ? names[symbology] : "unknown";
-}
-
 namespace {
-int zintSymbology(int symbology)
+int zintSymbology(Symbology symbology)
 {
     switch (symbology) {
-    case 0: return BARCODE_UPCA;
-    case 1: return BARCODE_UPCE;
-    case 2:   // 12 digits give EAN-13,
-    case 3:   // 7 digits EAN-8; zint adds the check digit
+    case Symbology::UpcA: return BARCODE_UPCA;
+    case Symbology::UpcE: return BARCODE_UPCE;
+    case Symbology::Ean13: // 12 digits give EAN-13,
+    case Symbology::Ean8:  // 7 digits EAN-8; zint adds the check digit
         return BARCODE_EANX;
-    case 4: return BARCODE_CODE39;
-    case 5: return BARCODE_C25INTER;
-    case 6: return BARCODE_CODABAR;
-    case 7: return BARCODE_CODE93;
-    case 8: return BARCODE_CODE128;
-    default: return 0;
+    case Symbology::Code39: return BARCODE_CODE39;
+    case Symbology::Itf: return BARCODE_C25INTER;
+    case Symbology::Codabar: return BARCODE_CODABAR;
+    case Symbology::Code93: return BARCODE_CODE93;
+    case Symbology::Code128: return BARCODE_CODE128;
     }
+    return 0;
 }
 
 struct ZintDeleter {
@@ -43,7 +36,7 @@ SymbolResult renderBarcode(const BarcodeRequest &request)
     SymbolResult result;
     const int type = zintSymbology(request.symbology);
     if (!type) {
-        result.error = QStringLiteral("unknown symbology %1").arg(request.symbology);
+        result.error = QStringLiteral("unknown symbology %1").arg(static_cast<int>(request.symbology));
         return result;
     }
     if (request.data.isEmpty()) {

@@ -1,0 +1,166 @@
+#include "commanddescription.h"
+
+#include "controllerinfo.h"
+
+#include <QStringList>
+
+namespace kvp {
+
+namespace {
+QString printModeText(int mode)
+{
+    static const struct {
+        PrintMode flag;
+        const char *name;
+    } names[] = {
+        {PrintMode::Italic, "italic"},        {PrintMode::Bold, "bold"},       {PrintMode::DoubleHeight, "double-height"},
+        {PrintMode::DoubleWidth, "double-width"}, {PrintMode::Reverse, "reverse"}, {PrintMode::Underline, "underlined"},
+    };
+    QStringList parts;
+    for (const auto &n : names)
+        if (hasFlag(mode, n.flag))
+            parts << QLatin1String(n.name);
+    if (parts.isEmpty())
+        parts << QStringLiteral("normal");
+    return QStringLiteral("0x%1 %2").arg(mode, 2, 16, QLatin1Char('0')).arg(parts.join(QLatin1Char(' ')));
+}
+
+QString fontText(int arg)
+{
+    const std::optional<Font> font = fontFor(arg);
+    if (!font)
+        return QStringLiteral("%1 (unknown font)").arg(arg);
+    return *font == Font::Small ? QStringLiteral("1 small") : QStringLiteral("%1 standard").arg(arg);
+}
+
+QString justificationText(int arg)
+{
+    const std::optional<Justification> justification = justificationFor(arg);
+    if (!justification)
+        return QStringLiteral("%1 (out of range)").arg(arg);
+    const char *const names[] = {"left", "centre", "right"};
+    return QStringLiteral("%1 %2").arg(arg).arg(QLatin1String(names[static_cast<int>(*justification)]));
+}
+
+QString tabStopsText(const DecodedCommand &c)
+{
+    QStringList stops;
+    for (int i = 0; i < c.listCount; ++i)
+        stops << QString::number(c.list[i]);
+    return stops.isEmpty() ? QStringLiteral("(none)") : stops.join(QLatin1Char(' '));
+}
+
+QString uartText(const DecodedCommand &c)
+{
+    const std::optional<FlowMode> flow = flowModeFor(c.args[1]);
+    const QString flowText = flow ? flowModeName(*flow) : QStringLiteral("flow %1 (unknown)").arg(c.args[1]);
+    return QStringLiteral("%1 bit/s, %2").arg(uartSpeed(c.args[0])).arg(flowText);
+}
+
+QString headTypeText(int arg)
+{
+    const HeadType *h = headType(arg);
+    return h ? QStringLiteral("%1 (%2, %3 dots)").arg(arg).arg(QLatin1String(h->name)).arg(h->dots)
+             : QStringLiteral("%1 (unknown head type)").arg(arg);
+}
+
+QString pictureText(const DecodedCommand &c)
+{
+    const auto &a = c.args;
+    switch (c.id) {
+    case Cmd::Raster:
+        return QStringLiteral("mode %1, %2 bytes x %3 rows (%4 x %3 dots)")
+            .arg(a[0])
+            .arg(c.arg16(1))
+            .arg(c.arg16(3))
+            .arg(c.arg16(1) * 8);
+    case Cmd::StorePicture:
+        return QStringLiteral("location %1, align %2, %3 bytes x %4 rows")
+            .arg(a[0])
+            .arg(a[1])
+            .arg(c.arg16(2))
+            .arg(c.arg16(4));
+    default: // Cmd::PrintPicture
+        return QStringLiteral("location %1, mode %2").arg(a[0]).arg(a[1]);
+    }
+}
+
+// Data bytes as text, with quotes, backslashes and bytes outside ASCII escaped.
+QString quoted(const QByteArray &data)
+{
+    QString s;
+    for (char c : data) {
+        auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F && u != '"' && u != '\\')
+            s += QLatin1Char(c);
+        else
+            s += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+    }
+    return QLatin1Char('"') + s + QLatin1Char('"');
+}
+
+QString barcodeText(int symbologyArg, const QByteArray &data)
+{
+    const std::optional<Symbology> symbology = symbologyFor(symbologyArg);
+    const QString name = symbology ? QLatin1String(symbologyName(*symbology))
+                                   : QStringLiteral("symbology 0x%1 (unknown)").arg(symbologyArg, 2, 16, QLatin1Char('0'));
+    return QStringLiteral("%1 %2").arg(name, quoted(data));
+}
+
+QString qrText(const DecodedCommand &c, const QByteArray &head)
+{
+    const int length = c.arg16(0);
+    const QrBlock qr = parseQrBlock(head);
+    if (!qr.wellFormed)
+        return QStringLiteral("length %1 (malformed)").arg(length);
+    const int m = qr.parameter;
+    switch (qr.function) {
+    case static_cast<int>(QrFunction::ModuleSize):
+        return QStringLiteral("module size %1").arg(m);
+    case static_cast<int>(QrFunction::ErrorCorrection): {
+        const std::optional<QrLevel> level = qrLevelFor(m);
+        return QStringLiteral("error correction %1 (%2)")
+            .arg(m)
+            .arg(level ? QLatin1Char("LMQH"[static_cast<int>(*level)]) : QLatin1Char('?'));
+    }
+    case static_cast<int>(QrFunction::Store):
+        return QStringLiteral("store %1 bytes %2").arg(length >= 3 ? length - 3 : 0).arg(quoted(head.mid(3)));
+    case static_cast<int>(QrFunction::Print):
+        return QStringLiteral("print");
+    default:
+        return QStringLiteral("function 0x%1 (unknown), length %2").arg(qr.function, 2, 16, QLatin1Char('0')).arg(length);
+    }
+}
+} // namespace
+
+QString describeCommand(const DecodedCommand &c, const QByteArray &dataHead)
+{
+    const auto &a = c.args;
+    switch (c.id) {
+    case Cmd::PrintMode: return printModeText(a[0]);
+    case Cmd::SelectFont: return fontText(a[0]);
+    case Cmd::Darkness: return a[0] == 0 ? QStringLiteral("0 (default)") : QString::number(a[0]);
+    case Cmd::Justify: return justificationText(a[0]);
+    case Cmd::LineSpacing:
+    case Cmd::FeedDots:
+    case Cmd::LeftMargin:
+    case Cmd::RightMargin:
+    case Cmd::BarcodeHeight:
+    case Cmd::BarcodeWidth: return QStringLiteral("%1 dots").arg(a[0]);
+    case Cmd::FeedLines: return QStringLiteral("%1 lines").arg(a[0]);
+    case Cmd::AbsolutePosition: return QStringLiteral("%1 dots").arg(c.arg16(0));
+    case Cmd::TabStops: return tabStopsText(c);
+    case Cmd::CallBack: return QString::number(a[0]);
+    case Cmd::UartMode: return uartText(c);
+    case Cmd::HeadType: return headTypeText(a[0]);
+    case Cmd::Raster:
+    case Cmd::StorePicture:
+    case Cmd::PrintPicture: return pictureText(c);
+    case Cmd::BarcodeText: return a[0] ? QStringLiteral("%1 on").arg(a[0]) : QStringLiteral("0 off");
+    case Cmd::Barcode: return barcodeText(a[0], dataHead);
+    case Cmd::QrCode: return qrText(c, dataHead);
+    default: return QString();
+    }
+}
+
+} // namespace kvp
