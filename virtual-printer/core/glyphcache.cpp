@@ -1,0 +1,101 @@
+#include "glyphcache.h"
+
+#include <algorithm>
+
+namespace kvp {
+
+namespace {
+constexpr size_t maxCachedTiles = 4096;
+
+// Rows lean to the right towards the top.
+InkMask slanted(const InkMask &mask)
+{
+    InkMask out(mask.width, mask.height);
+    for (int y = 0; y < mask.height; ++y) {
+        const int shift = ((mask.height - 1 - y) - mask.height / 2) / 5;
+        for (int x = 0; x < mask.width; ++x) {
+            const int sx = x - shift;
+            if (sx >= 0 && sx < mask.width)
+                out.at(x, y) = mask.at(sx, y);
+        }
+    }
+    return out;
+}
+
+// Every stroke one dot wider.
+void embolden(InkMask &mask)
+{
+    for (int y = 0; y < mask.height; ++y)
+        for (int x = mask.width - 1; x > 0; --x)
+            mask.at(x, y) |= mask.at(x - 1, y);
+}
+
+// The cell scaled by the double width and height modes, underlined and
+// reversed, as one ink bit per dot.
+std::vector<uint8_t> cellBits(const InkMask &mask, int mode, bool smallFont, int width, int height)
+{
+    const int sx = width / mask.width;
+    const int sy = height / mask.height;
+    std::vector<uint8_t> bits(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            bits[static_cast<size_t>(y) * width + x] = mask.at(x / sx, y / sy);
+    if (hasFlag(mode, PrintMode::Underline)) { // along the bottom of the cell
+        const int thickness = (smallFont ? 1 : 2) * sy;
+        for (int y = height - thickness; y < height; ++y)
+            std::fill_n(bits.begin() + static_cast<long>(y) * width, width, 1);
+    }
+    if (hasFlag(mode, PrintMode::Reverse)) // white on black
+        for (auto &b : bits)
+            b ^= 1;
+    return bits;
+}
+} // namespace
+
+int inkForDarkness(int darkness)
+{
+    if (darkness <= 0 || darkness >= 8)
+        return 0;
+    // Level 1 is a light grey, level 8 full black.
+    return 255 - (255 * (30 + 70 * darkness / 8) + 50) / 100;
+}
+
+GlyphCache::GlyphCache(const FontSet &fontSet)
+    : fonts(fontSet)
+{
+}
+
+std::shared_ptr<const Tile> GlyphCache::tileFor(const Character &ch, const PrintSettings &settings)
+{
+    const int mode = settings.printMode & printModeBits;
+    const int darkness = std::clamp(settings.darkness, 0, 8);
+    const uint64_t key = static_cast<uint64_t>(ch.code) | (static_cast<uint64_t>(ch.wide) << 24)
+        | (static_cast<uint64_t>(settings.smallFont) << 25) | (static_cast<uint64_t>(mode) << 32)
+        | (static_cast<uint64_t>(darkness) << 40);
+    auto found = tiles.find(key);
+    if (found != tiles.end())
+        return found->second;
+
+    const CellSize cell = settings.smallFont ? smallCell : standardCell;
+    InkMask mask = fonts.render(ch.code, cell.width * (ch.wide ? 2 : 1), cell.height, ch.wide);
+    if (hasFlag(mode, PrintMode::Italic))
+        mask = slanted(mask);
+    if (hasFlag(mode, PrintMode::Bold))
+        embolden(mask);
+    auto tile = std::make_shared<Tile>();
+    tile->width = mask.width * (hasFlag(mode, PrintMode::DoubleWidth) ? 2 : 1);
+    tile->height = mask.height * (hasFlag(mode, PrintMode::DoubleHeight) ? 2 : 1);
+    const std::vector<uint8_t> bits = cellBits(mask, mode, settings.smallFont, tile->width, tile->height);
+    const uint8_t ink = static_cast<uint8_t>(inkForDarkness(darkness));
+    tile->grey.resize(bits.size());
+    for (size_t i = 0; i < bits.size(); ++i) {
+        tile->grey[i] = bits[i] ? ink : 255;
+        tile->ink = tile->ink || bits[i];
+    }
+    if (tiles.size() > maxCachedTiles)
+        tiles.clear();
+    tiles.emplace(key, tile);
+    return tile;
+}
+
+} // namespace kvp

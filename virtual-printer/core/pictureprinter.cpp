@@ -1,0 +1,153 @@
+#include "pictureprinter.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kvp {
+
+PicturePrinter::PicturePrinter(PrintArea &printArea, TextLayout &textLayout)
+    : area(printArea)
+    , text(textLayout)
+{
+}
+
+void PicturePrinter::begin(const DecodedCommand &c)
+{
+    const bool store = c.id == Cmd::StorePicture;
+    const int mode = store ? 0 : (c.args[0] & 0x03);
+    RasterJob job;
+    job.widthBytes = c.arg16(store ? 2 : 1);
+    job.scaleX = hasFlag(mode, PictureMode::DoubleWidth) ? 2 : 1;
+    job.scaleY = hasFlag(mode, PictureMode::DoubleHeight) ? 2 : 1;
+    const int paperBytes = (area.paper.width() + 7) / 8;
+    job.keptBytes = std::min(job.widthBytes, paperBytes);
+    job.row.assign(static_cast<size_t>(job.keptBytes), 0);
+    job.toStore = store;
+    if (store) {
+        reserveStore(job, c);
+    } else {
+        text.flushLine();
+        job.x0 = area.start() + area.justifyOffset(area.settings.justify, job.widthBytes * 8 * job.scaleX);
+    }
+    if (job.widthBytes > paperBytes)
+        area.note(QStringLiteral("picture of %1 dots is wider than the paper; cut at %2 dots")
+                      .arg(job.widthBytes * 8)
+                      .arg(area.paper.width()));
+    raster = std::move(job);
+}
+
+// A picture to store: refused when it would not fit the picture memory
+// (counting the picture it replaces as freed), cut to the most rows kept.
+void PicturePrinter::reserveStore(RasterJob &job, const DecodedCommand &c)
+{
+    job.storeLocation = c.args[0];
+    job.stored.widthBytes = job.keptBytes;
+    job.stored.align = c.args[1];
+    const int rows = std::min(c.arg16(4), maxPictureRows);
+    const size_t size = static_cast<size_t>(job.keptBytes) * rows;
+    size_t inUse = pictureBytes;
+    auto old = pictures.find(job.storeLocation);
+    if (old != pictures.end())
+        inUse -= old->second.data.size();
+    if (inUse + size > pictureMemory) {
+        job.storeRefused = true;
+        area.note(QStringLiteral("picture memory full: picture %1 not stored").arg(job.storeLocation));
+    }
+    if (c.arg16(4) > maxPictureRows)
+        area.note(QStringLiteral("stored picture cut to %1 rows").arg(maxPictureRows));
+}
+
+void PicturePrinter::chunk(const uint8_t *data, size_t size)
+{
+    RasterJob &job = raster;
+    if (job.widthBytes == 0)
+        return;
+    for (size_t i = 0; i < size;) {
+        // Copy the part of the row that reaches the paper; skip the rest.
+        if (job.rowPos < job.keptBytes) {
+            const size_t take = std::min<size_t>(size - i, static_cast<size_t>(job.keptBytes - job.rowPos));
+            std::memcpy(job.row.data() + job.rowPos, data + i, take);
+            job.rowPos += static_cast<int>(take);
+            i += take;
+        } else {
+            const size_t take = std::min<size_t>(size - i, static_cast<size_t>(job.widthBytes - job.rowPos));
+            job.rowPos += static_cast<int>(take);
+            i += take;
+        }
+        if (job.rowPos == job.widthBytes)
+            rowComplete();
+    }
+}
+
+void PicturePrinter::rowComplete()
+{
+    RasterJob &job = raster;
+    if (!job.toStore)
+        emitRow(job.row.data(), job.keptBytes, job.x0, job.scaleX, job.scaleY);
+    else if (!job.storeRefused && job.stored.rows < maxPictureRows) {
+        job.stored.data.insert(job.stored.data.end(), job.row.begin(), job.row.end());
+        ++job.stored.rows;
+    }
+    job.rowPos = 0;
+    std::fill(job.row.begin(), job.row.end(), 0);
+}
+
+void PicturePrinter::end()
+{
+    RasterJob &job = raster;
+    if (job.rowPos > 0 && !job.toStore) // a picture cut short prints what arrived
+        emitRow(job.row.data(), std::min(job.rowPos, job.keptBytes), job.x0, job.scaleX, job.scaleY);
+    if (job.toStore && !job.storeRefused) {
+        auto old = pictures.find(job.storeLocation);
+        if (old != pictures.end())
+            pictureBytes -= old->second.data.size();
+        pictureBytes += job.stored.data.size();
+        pictures[job.storeLocation] = std::move(job.stored);
+    }
+    raster = RasterJob();
+}
+
+void PicturePrinter::printStored(int location, int mode)
+{
+    auto found = pictures.find(location);
+    if (found == pictures.end()) {
+        area.note(QStringLiteral("no picture stored at location %1").arg(location));
+        return;
+    }
+    text.flushLine();
+    const StoredPicture &p = found->second;
+    const int sx = hasFlag(mode, PictureMode::DoubleWidth) ? 2 : 1;
+    const int sy = hasFlag(mode, PictureMode::DoubleHeight) ? 2 : 1;
+    const Justification align = justificationFor(p.align).value_or(Justification::Left);
+    const int x0 = area.start() + area.justifyOffset(align, p.widthBytes * 8 * sx);
+    for (int r = 0; r < p.rows; ++r)
+        emitRow(p.data.data() + static_cast<size_t>(r) * p.widthBytes, p.widthBytes, x0, sx, sy);
+}
+
+// One row of picture bytes, each bit a dot (the high bit leftmost), scaled.
+void PicturePrinter::emitRow(const uint8_t *row, int keptBytes, int x0, int scaleX, int scaleY)
+{
+    const int width = area.paper.width();
+    uint8_t *dst = area.paper.addRows(scaleY);
+    bool ink = false;
+    for (int i = 0; i < keptBytes; ++i) {
+        const uint8_t b = row[i];
+        if (!b)
+            continue;
+        ink = true;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (!(b & (0x80 >> bit)))
+                continue;
+            for (int k = 0; k < scaleX; ++k) {
+                const int x = x0 + (i * 8 + bit) * scaleX + k;
+                if (x >= 0 && x < width)
+                    for (int r = 0; r < scaleY; ++r)
+                        dst[static_cast<size_t>(r) * width + x] = 0;
+            }
+        }
+    }
+    if (ink)
+        area.paper.markInk();
+}
+
+} // namespace kvp
