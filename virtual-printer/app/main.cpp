@@ -27,14 +27,9 @@ int main(int argc, char *argv[])
     kvp::ProgramOptions options;
     QString message;
     switch (kvp::parseOptions(arguments, &options, &message)) {
-    case kvp::ParseResult::Help:
-        say(message);
-        return 0;
-    case kvp::ParseResult::Error:
-        std::fprintf(stderr, "kivo-virtual-printer: %s\n", qPrintable(message));
-        return 2;
-    case kvp::ParseResult::Run:
-        break;
+    case kvp::ParseResult::Help: say(message); return 0;
+    case kvp::ParseResult::Error: std::fprintf(stderr, "kivo-virtual-printer: %s\n", qPrintable(message)); return 2;
+    case kvp::ParseResult::Run: break;
     }
 
     const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
@@ -55,7 +50,8 @@ int main(int argc, char *argv[])
     });
     if (options.verbose)
         QObject::connect(&service, &kvp::Service::logLine, [](const QString &line) { say(line); });
-    QObject::connect(&service, &kvp::Service::pageWritten, [](const QString &path) { say(QStringLiteral("page: %1").arg(path)); });
+    QObject::connect(&service, &kvp::Service::pageWritten,
+                     [](const QString &path) { say(QStringLiteral("page: %1").arg(path)); });
 
     QString error;
     if (!service.start(&error)) {

@@ -17,7 +17,8 @@ PaperWindow::PaperWindow(kvp::Service &printerService, QWidget *parent)
     , log(new QPlainTextEdit)
     , status(new QLabel)
 {
-    setWindowTitle(QStringLiteral("Kivo virtual printer - %1").arg(service.linkPath().isEmpty() ? service.devicePath() : service.linkPath()));
+    setWindowTitle(QStringLiteral("Kivo virtual printer - %1")
+                       .arg(service.linkPath().isEmpty() ? service.devicePath() : service.linkPath()));
     paper->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     paper->setStyleSheet(QStringLiteral("background: #606060;"));
     scroll->setWidget(paper);
@@ -60,12 +61,14 @@ void PaperWindow::refresh()
     }
     const kvp::ReceiveBuffer &buffer = printer.buffer();
     status->setText(QStringLiteral("%1 -> %2 | %3 | buffer %4/%5%6 | received %7, lost %8 | pages %9%10")
-                          .arg(service.linkPath(), service.devicePath(), kvp::flowModeName(buffer.flowMode()))
-                          .arg(buffer.size())
-                          .arg(buffer.capacity())
-                          .arg(buffer.holding() ? QStringLiteral(" (holding)") : QString())
-                          .arg(buffer.received())
-                          .arg(buffer.lost())
-                          .arg(service.pagesWritten().size())
-                          .arg(lastPagePath.isEmpty() ? QString() : QStringLiteral(" (last: %1)").arg(QFileInfo(lastPagePath).fileName())));
+                        .arg(service.linkPath(), service.devicePath(), kvp::flowModeName(buffer.flowMode()))
+                        .arg(buffer.size())
+                        .arg(buffer.capacity())
+                        .arg(buffer.holding() ? QStringLiteral(" (holding)") : QString())
+                        .arg(buffer.received())
+                        .arg(buffer.lost())
+                        .arg(service.pagesWritten().size())
+                        .arg(lastPagePath.isEmpty()
+                                 ? QString()
+                                 : QStringLiteral(" (last: %1)").arg(QFileInfo(lastPagePath).fileName())));
 }

@@ -12,7 +12,8 @@ class QLabel;
 class QPlainTextEdit;
 class QScrollArea;
 
-class PaperWindow : public QMainWindow {
+class PaperWindow : public QMainWindow
+{
     Q_OBJECT
 public:
     explicit PaperWindow(kvp::Service &printerService, QWidget *parent = nullptr);

@@ -9,12 +9,17 @@ namespace kvp {
 namespace {
 QString printModeText(int mode)
 {
-    static const struct {
+    static const struct
+    {
         PrintMode flag;
         const char *name;
     } names[] = {
-        {PrintMode::Italic, "italic"},        {PrintMode::Bold, "bold"},       {PrintMode::DoubleHeight, "double-height"},
-        {PrintMode::DoubleWidth, "double-width"}, {PrintMode::Reverse, "reverse"}, {PrintMode::Underline, "underlined"},
+        {PrintMode::Italic, "italic"},
+        {PrintMode::Bold, "bold"},
+        {PrintMode::DoubleHeight, "double-height"},
+        {PrintMode::DoubleWidth, "double-width"},
+        {PrintMode::Reverse, "reverse"},
+        {PrintMode::Underline, "underlined"},
     };
     QStringList parts;
     for (const auto &n : names)
@@ -102,8 +107,9 @@ QString quoted(const QByteArray &data)
 QString barcodeText(int symbologyArg, const QByteArray &data)
 {
     const std::optional<Symbology> symbology = symbologyFor(symbologyArg);
-    const QString name = symbology ? QLatin1String(symbologyName(*symbology))
-                                   : QStringLiteral("symbology 0x%1 (unknown)").arg(symbologyArg, 2, 16, QLatin1Char('0'));
+    const QString name = symbology
+        ? QLatin1String(symbologyName(*symbology))
+        : QStringLiteral("symbology 0x%1 (unknown)").arg(symbologyArg, 2, 16, QLatin1Char('0'));
     return QStringLiteral("%1 %2").arg(name, quoted(data));
 }
 
@@ -115,8 +121,7 @@ QString qrText(const DecodedCommand &c, const QByteArray &head)
         return QStringLiteral("length %1 (malformed)").arg(length);
     const int m = qr.parameter;
     switch (qr.function) {
-    case static_cast<int>(QrFunction::ModuleSize):
-        return QStringLiteral("module size %1").arg(m);
+    case static_cast<int>(QrFunction::ModuleSize): return QStringLiteral("module size %1").arg(m);
     case static_cast<int>(QrFunction::ErrorCorrection): {
         const std::optional<QrLevel> level = qrLevelFor(m);
         return QStringLiteral("error correction %1 (%2)")
@@ -125,10 +130,11 @@ QString qrText(const DecodedCommand &c, const QByteArray &head)
     }
     case static_cast<int>(QrFunction::Store):
         return QStringLiteral("store %1 bytes %2").arg(length >= 3 ? length - 3 : 0).arg(quoted(head.mid(3)));
-    case static_cast<int>(QrFunction::Print):
-        return QStringLiteral("print");
+    case static_cast<int>(QrFunction::Print): return QStringLiteral("print");
     default:
-        return QStringLiteral("function 0x%1 (unknown), length %2").arg(qr.function, 2, 16, QLatin1Char('0')).arg(length);
+        return QStringLiteral("function 0x%1 (unknown), length %2")
+            .arg(qr.function, 2, 16, QLatin1Char('0'))
+            .arg(length);
     }
 }
 } // namespace

@@ -2,15 +2,12 @@
 
 namespace kvp {
 
-QString hexBytes(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' ')).toUpper();
-}
+QString hexBytes(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex(' ')).toUpper(); }
 
 QString LogEntry::format() const
 {
-    QString off = offset == noOffset ? QStringLiteral("--------")
-                                      : QStringLiteral("%1").arg(offset, 8, 10, QLatin1Char('0'));
+    QString off =
+        offset == noOffset ? QStringLiteral("--------") : QStringLiteral("%1").arg(offset, 8, 10, QLatin1Char('0'));
     QString hex = hexBytes(bytes);
     if (moreBytes > 0)
         hex += QStringLiteral(" ... (+%1 bytes)").arg(moreBytes);

@@ -14,18 +14,20 @@
 
 namespace kvp {
 
-struct LogEntry {
+struct LogEntry
+{
     static constexpr int64_t noOffset = -1;
     int64_t offset = noOffset; // position in the decoded stream; events have none
-    QByteArray bytes;                // the first bytes of the entry
-    uint64_t moreBytes = 0;     // bytes of the entry not held in `bytes`
+    QByteArray bytes;          // the first bytes of the entry
+    uint64_t moreBytes = 0;    // bytes of the entry not held in `bytes`
     QString name;
     QString args;
 
     QString format() const;
 };
 
-class LogSink {
+class LogSink
+{
 public:
     virtual ~LogSink() = default;
     virtual void add(const LogEntry &entry) = 0;
@@ -34,7 +36,8 @@ public:
 };
 
 // Keeps every entry; for tests and the window.
-class MemoryLog : public LogSink {
+class MemoryLog : public LogSink
+{
 public:
     void add(const LogEntry &entry) override { entryList.push_back(entry); }
     const std::vector<LogEntry> &entries() const { return entryList; }
@@ -47,7 +50,8 @@ private:
 };
 
 // Appends formatted lines to a file, flushing after each entry.
-class FileLog : public LogSink {
+class FileLog : public LogSink
+{
 public:
     explicit FileLog(const QString &path);
     bool isOpen() const { return file.isOpen(); }
@@ -59,7 +63,8 @@ private:
 };
 
 // Passes every entry to several sinks, and to an optional callback.
-class FanOutLog : public LogSink {
+class FanOutLog : public LogSink
+{
 public:
     void addSink(LogSink *sink) { sinks.push_back(sink); }
     std::function<void(const LogEntry &)> callback;

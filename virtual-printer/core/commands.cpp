@@ -7,17 +7,14 @@ namespace kvp {
 namespace {
 constexpr uint8_t ESC = 0x1B, GS = 0x1D, FS = 0x1C, DLE = 0x10;
 
-CommandShape one(uint8_t a, Cmd id, const char *name)
-{
-    return {{a, 0, 0}, 1, id, name, 0, DataRule::None, 0, -1};
-}
-CommandShape two(uint8_t a, uint8_t b, Cmd id, const char *name, uint8_t args = 0,
-                DataRule data = DataRule::None, uint8_t dataArg = 0, int16_t firstArgMax = -1)
+CommandShape one(uint8_t a, Cmd id, const char *name) { return {{a, 0, 0}, 1, id, name, 0, DataRule::None, 0, -1}; }
+CommandShape two(uint8_t a, uint8_t b, Cmd id, const char *name, uint8_t args = 0, DataRule data = DataRule::None,
+                 uint8_t dataArg = 0, int16_t firstArgMax = -1)
 {
     return {{a, b, 0}, 2, id, name, args, data, dataArg, firstArgMax};
 }
-CommandShape three(uint8_t a, uint8_t b, uint8_t c, Cmd id, const char *name, uint8_t args,
-                  DataRule data, uint8_t dataArg)
+CommandShape three(uint8_t a, uint8_t b, uint8_t c, Cmd id, const char *name, uint8_t args, DataRule data,
+                   uint8_t dataArg)
 {
     return {{a, b, c}, 3, id, name, args, data, dataArg, -1};
 }
@@ -105,10 +102,7 @@ PrefixMatch matchPrefix(const uint8_t *bytes, int length)
 
 namespace {
 // The digit of 1B 61 n, 1B 4D n and 31 45 n, sent as a number or as its ASCII digit.
-int digitOf(int arg)
-{
-    return arg >= 0x30 ? arg - 0x30 : arg;
-}
+int digitOf(int arg) { return arg >= 0x30 ? arg - 0x30 : arg; }
 } // namespace
 
 std::optional<Justification> justificationFor(int arg)

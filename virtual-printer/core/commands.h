@@ -65,7 +65,8 @@ enum class DataRule : uint8_t {
 constexpr int maxArgs = 6;
 constexpr int maxTabStops = 32;
 
-struct CommandShape {
+struct CommandShape
+{
     std::array<uint8_t, 3> prefix;
     uint8_t prefixLength;
     Cmd id;
@@ -82,14 +83,16 @@ const CommandShape &commandShape(Cmd id);
 // True for a byte that starts a command (a single-byte command or a prefix).
 bool startsCommand(uint8_t byte);
 
-struct PrefixMatch {
+struct PrefixMatch
+{
     const CommandShape *exact = nullptr; // the command whose prefix is exactly these bytes
-    bool longer = false;                // some longer prefix starts with these bytes
+    bool longer = false;                 // some longer prefix starts with these bytes
 };
 PrefixMatch matchPrefix(const uint8_t *bytes, int length);
 
 // One decoded command with its arguments, as handed to the printer.
-struct DecodedCommand {
+struct DecodedCommand
+{
     Cmd id = Cmd::LineFeed;
     std::array<uint8_t, maxArgs> args{};
     uint8_t argCount = 0;
@@ -101,7 +104,7 @@ struct DecodedCommand {
 };
 
 // True if `bits` (an argument byte or the status byte) has `flag` set.
-template <typename Flag>
+template<typename Flag>
 constexpr bool hasFlag(int bits, Flag flag)
 {
     return (bits & static_cast<int>(flag)) != 0;
@@ -148,7 +151,8 @@ enum class QrFunction : uint8_t {
     Store = 0x50,
     Print = 0x51,
 };
-struct QrBlock {
+struct QrBlock
+{
     int function = -1;       // the function byte; -1 if the block does not start with 31 and a function byte
     bool wellFormed = false; // 31, the function byte and its parameter are all there
     int parameter = 0;       // the parameter byte, when well formed

@@ -25,12 +25,9 @@ const HeadType *headType(int index)
 QString flowModeName(FlowMode mode)
 {
     switch (mode) {
-    case FlowMode::None:
-        return QStringLiteral("no flow control");
-    case FlowMode::XonXoff:
-        return QStringLiteral("XON/XOFF");
-    case FlowMode::Hardware:
-        return QStringLiteral("hardware flow control");
+    case FlowMode::None: return QStringLiteral("no flow control");
+    case FlowMode::XonXoff: return QStringLiteral("XON/XOFF");
+    case FlowMode::Hardware: return QStringLiteral("hardware flow control");
     }
     return QString();
 }

@@ -8,7 +8,8 @@
 
 namespace kvp {
 
-struct HeadType {
+struct HeadType
+{
     int index;
     const char *name;
     int dots;           // dots per line

@@ -16,8 +16,7 @@ Decoder::Decoder(DecoderSink &output, const TextCodec &textCodec, LogSink *logSi
     : sink(output)
     , codec(textCodec)
     , log(logSink)
-{
-}
+{ }
 
 void Decoder::writeLog(const LogEntry &entry)
 {
@@ -35,7 +34,7 @@ void Decoder::push(const uint8_t *data, size_t size)
             const int headMax = (shape->data == DataRule::WidthTimesHeight) ? dataHeadShort : dataHeadLong;
             if (dataHead.size() < headMax)
                 dataHead.append(reinterpret_cast<const char *>(data + i),
-                                  static_cast<int>(std::min<size_t>(take, headMax - dataHead.size())));
+                                static_cast<int>(std::min<size_t>(take, headMax - dataHead.size())));
             received += take;
             remaining -= take;
             nextOffset += take;
@@ -63,18 +62,10 @@ void Decoder::step(uint8_t b)
         sink.wake();
     }
     switch (state) {
-    case State::Ground:
-        ground(b);
-        break;
-    case State::Prefix:
-        prefixByte(b);
-        break;
-    case State::Args:
-        argByte(b);
-        break;
-    case State::List:
-        listByte(b);
-        break;
+    case State::Ground: ground(b); break;
+    case State::Prefix: prefixByte(b); break;
+    case State::Args: argByte(b); break;
+    case State::List: listByte(b); break;
     case State::Data: // data bytes are taken in bulk by push()
         break;
     case State::UnicodeLow: {
@@ -214,21 +205,14 @@ void Decoder::afterArgs()
 {
     uint64_t length = 0;
     switch (shape->data) {
-    case DataRule::None:
-        complete();
-        return;
-    case DataRule::NulList:
-        state = State::List;
-        return;
+    case DataRule::None: complete(); return;
+    case DataRule::NulList: state = State::List; return;
     case DataRule::WidthTimesHeight:
-        length = static_cast<uint64_t>(command.arg16(shape->dataArg)) * static_cast<uint64_t>(command.arg16(shape->dataArg + 2));
+        length = static_cast<uint64_t>(command.arg16(shape->dataArg))
+            * static_cast<uint64_t>(command.arg16(shape->dataArg + 2));
         break;
-    case DataRule::CountByte:
-        length = command.args[shape->dataArg];
-        break;
-    case DataRule::Length16:
-        length = static_cast<uint64_t>(command.arg16(shape->dataArg));
-        break;
+    case DataRule::CountByte: length = command.args[shape->dataArg]; break;
+    case DataRule::Length16: length = static_cast<uint64_t>(command.arg16(shape->dataArg)); break;
     }
     command.dataLength = length;
     remaining = length;
@@ -267,18 +251,11 @@ void Decoder::complete()
 {
     state = State::Ground;
     switch (command.id) {
-    case Cmd::DoubleByteOn:
-        doubleByte = true;
-        break;
+    case Cmd::DoubleByteOn: doubleByte = true; break;
     case Cmd::DoubleByteOff:
-    case Cmd::Initialize:
-        doubleByte = false;
-        break;
-    case Cmd::Sleep:
-        asleep = true;
-        break;
-    default:
-        break;
+    case Cmd::Initialize: doubleByte = false; break;
+    case Cmd::Sleep: asleep = true; break;
+    default: break;
     }
     LogEntry e;
     e.offset = static_cast<int64_t>(commandOffset);
@@ -402,14 +379,14 @@ void Decoder::flushLog()
 void Decoder::finish()
 {
     switch (state) {
-    case State::Ground:
-        break;
+    case State::Ground: break;
     case State::Prefix:
     case State::Args:
     case State::List: {
         LogEntry e;
         e.offset = static_cast<int64_t>(commandOffset);
-        e.bytes = state == State::Prefix ? QByteArray(reinterpret_cast<const char *>(prefix), prefixLength) : commandBytes();
+        e.bytes =
+            state == State::Prefix ? QByteArray(reinterpret_cast<const char *>(prefix), prefixLength) : commandBytes();
         e.name = state == State::Prefix ? QStringLiteral("unknown") : QLatin1String(shape->name);
         e.args = QStringLiteral("[truncated: the stream ended inside the command]");
         state = State::Ground;
@@ -417,9 +394,7 @@ void Decoder::finish()
         writeLog(e);
         break;
     }
-    case State::Data:
-        endData(false);
-        break;
+    case State::Data: endData(false); break;
     case State::UnicodeLow:
     case State::DoubleByteTrail:
         state = State::Ground;

@@ -26,22 +26,24 @@ enum class InputFault {
     Malformed,      // a QR command without 31, a function and its parameter
 };
 
-class DecoderSink {
+class DecoderSink
+{
 public:
     virtual ~DecoderSink() = default;
     // A complete command without a data block.
     virtual void execute(const DecodedCommand &command) = 0;
     virtual void character(const Character &ch) = 0;
     // Commands with a data block: begin, zero or more chunks, end.
-    virtual void dataBegin(const DecodedCommand &) {}
-    virtual void dataChunk(const DecodedCommand &, const uint8_t *, size_t) {}
-    virtual void dataEnd(const DecodedCommand &, uint64_t /*received*/, bool /*complete*/) {}
+    virtual void dataBegin(const DecodedCommand &) { }
+    virtual void dataChunk(const DecodedCommand &, const uint8_t *, size_t) { }
+    virtual void dataEnd(const DecodedCommand &, uint64_t /*received*/, bool /*complete*/) { }
     // The first byte after the sleep command.
-    virtual void wake() {}
-    virtual void inputFault(InputFault) {}
+    virtual void wake() { }
+    virtual void inputFault(InputFault) { }
 };
 
-class Decoder {
+class Decoder
+{
 public:
     Decoder(DecoderSink &output, const TextCodec &textCodec, LogSink *logSink = nullptr);
 
@@ -88,7 +90,7 @@ private:
     LogSink *log;
 
     State state = State::Ground;
-    uint64_t nextOffset = 0;     // offset of the next byte
+    uint64_t nextOffset = 0; // offset of the next byte
     uint64_t byteOffset = 0; // offset of the byte being handled
     bool doubleByte = false;
     bool asleep = false;

@@ -6,7 +6,8 @@
 
 namespace kvp {
 
-class FlashStore {
+class FlashStore
+{
 public:
     explicit FlashStore(const QString &path);
 

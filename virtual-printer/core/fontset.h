@@ -14,7 +14,8 @@
 
 namespace kvp {
 
-class FontSet {
+class FontSet
+{
 public:
     // DejaVu Sans Mono, DejaVu Sans and WenQuanYi Zen Hei from their Debian packages.
     static QStringList defaultFiles();
@@ -30,7 +31,8 @@ public:
     InkMask render(char32_t code, int cellWidth, int cellHeight, bool wide) const;
 
 private:
-    struct Face {
+    struct Face
+    {
         QRawFont font;
         bool cjk = false;
     };

@@ -62,8 +62,7 @@ int inkForDarkness(int darkness)
 
 GlyphCache::GlyphCache(const FontSet &fontSet)
     : fonts(fontSet)
-{
-}
+{ }
 
 std::shared_ptr<const Tile> GlyphCache::tileFor(const Character &ch, const PrintSettings &settings)
 {

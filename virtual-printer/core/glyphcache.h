@@ -17,7 +17,8 @@ namespace kvp {
 
 // Character cells in dots. The standard cell is 11 dots wide so that a line
 // of 33 characters fits the 384-dot head.
-struct CellSize {
+struct CellSize
+{
     int width;
     int height;
 };
@@ -28,14 +29,16 @@ constexpr CellSize smallCell{8, 16};
 int inkForDarkness(int darkness);
 
 // One printed character cell in grey levels.
-struct Tile {
+struct Tile
+{
     int width = 0;
     int height = 0;
     std::vector<uint8_t> grey;
     bool ink = false;
 };
 
-class GlyphCache {
+class GlyphCache
+{
 public:
     explicit GlyphCache(const FontSet &fontSet);
 

@@ -8,7 +8,8 @@
 
 namespace kvp {
 
-class PageWriter {
+class PageWriter
+{
 public:
     explicit PageWriter(const QString &folder);
 

@@ -8,8 +8,7 @@ namespace kvp {
 Paper::Paper(int width, int maxPageDots)
     : widthDots(std::max(8, width))
     , maxDots(std::max(256, maxPageDots))
-{
-}
+{ }
 
 void Paper::setWidth(int width)
 {
@@ -66,7 +65,8 @@ bool Paper::endPage(const QString &reason)
         page.reason = reason;
         page.image = QImage(widthDots, rowCount, QImage::Format_Grayscale8);
         for (int y = 0; y < rowCount; ++y)
-            std::memcpy(page.image.scanLine(y), pixels.data() + static_cast<size_t>(y) * widthDots, static_cast<size_t>(widthDots));
+            std::memcpy(page.image.scanLine(y), pixels.data() + static_cast<size_t>(y) * widthDots,
+                        static_cast<size_t>(widthDots));
         if (onPage)
             onPage(page);
     }
@@ -84,7 +84,8 @@ QImage Paper::snapshot() const
     QImage image(widthDots, rowCount + pendingFeed, QImage::Format_Grayscale8);
     image.fill(255);
     for (int y = 0; y < rowCount; ++y)
-        std::memcpy(image.scanLine(y), pixels.data() + static_cast<size_t>(y) * widthDots, static_cast<size_t>(widthDots));
+        std::memcpy(image.scanLine(y), pixels.data() + static_cast<size_t>(y) * widthDots,
+                    static_cast<size_t>(widthDots));
     return image;
 }
 

@@ -12,13 +12,15 @@
 
 namespace kvp {
 
-struct Page {
+struct Page
+{
     QImage image; // Format_Grayscale8
     int number = 0;
     QString reason;
 };
 
-class Paper {
+class Paper
+{
 public:
     Paper(int width, int maxPageDots);
 

@@ -8,8 +8,7 @@ namespace kvp {
 PicturePrinter::PicturePrinter(PrintArea &printArea, TextLayout &textLayout)
     : area(printArea)
     , text(textLayout)
-{
-}
+{ }
 
 void PicturePrinter::begin(const DecodedCommand &c)
 {

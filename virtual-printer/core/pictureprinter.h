@@ -15,7 +15,8 @@
 
 namespace kvp {
 
-class PicturePrinter {
+class PicturePrinter
+{
 public:
     PicturePrinter(PrintArea &printArea, TextLayout &textLayout);
 
@@ -30,13 +31,15 @@ public:
     static constexpr size_t pictureMemory = size_t(2) * 1024 * 1024;
 
 private:
-    struct StoredPicture {
+    struct StoredPicture
+    {
         int widthBytes = 0; // bytes kept per row
         int rows = 0;
         int align = 0;
         std::vector<uint8_t> data;
     };
-    struct RasterJob {
+    struct RasterJob
+    {
         int widthBytes = 0; // bytes per row in the stream
         int keptBytes = 0;  // bytes per row that reach the paper
         int scaleX = 1;

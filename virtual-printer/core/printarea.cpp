@@ -7,18 +7,11 @@ namespace kvp {
 PrintArea::PrintArea(Paper &paperRoll, LogSink *logSink)
     : paper(paperRoll)
     , log(logSink)
-{
-}
+{ }
 
-int PrintArea::start() const
-{
-    return std::min(settings.leftMargin, paper.width() - 1);
-}
+int PrintArea::start() const { return std::min(settings.leftMargin, paper.width() - 1); }
 
-int PrintArea::end() const
-{
-    return std::max(start() + 1, paper.width() - settings.rightMargin);
-}
+int PrintArea::end() const { return std::max(start() + 1, paper.width() - settings.rightMargin); }
 
 int PrintArea::justifyOffset(Justification justification, int usedWidth) const
 {

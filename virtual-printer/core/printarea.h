@@ -16,7 +16,8 @@ namespace kvp {
 
 constexpr int defaultLineSpacing = 33;
 
-struct PrintSettings {
+struct PrintSettings
+{
     int printMode = 0; // 1B 21 n as sent
     bool smallFont = false;
     int darkness = 0;
@@ -34,7 +35,8 @@ struct PrintSettings {
     QByteArray qrData;
 };
 
-struct PrintArea {
+struct PrintArea
+{
     PrintArea(Paper &paperRoll, LogSink *logSink);
 
     // First dot inside the left margin, and one past the last dot inside the right one.

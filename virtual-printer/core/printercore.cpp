@@ -10,8 +10,7 @@ PrinterCore::PrinterCore(const Options &options, LogSink *logSink)
     , paperRoll(kvp::headType(flash.headType())->dots, options.maxPageDots)
     , paperRenderer(paperRoll, options.fonts ? *options.fonts : FontSet::shared(), logSink)
     , streamDecoder(*this, codec, logSink)
-{
-}
+{ }
 
 PrinterCore::~PrinterCore() = default;
 
@@ -21,15 +20,9 @@ void PrinterCore::note(const QString &text)
         log->note(QStringLiteral("note"), text);
 }
 
-void PrinterCore::feed(const uint8_t *data, size_t size)
-{
-    streamDecoder.push(data, size);
-}
+void PrinterCore::feed(const uint8_t *data, size_t size) { streamDecoder.push(data, size); }
 
-void PrinterCore::feed(const QByteArray &bytes)
-{
-    streamDecoder.push(bytes);
-}
+void PrinterCore::feed(const QByteArray &bytes) { streamDecoder.push(bytes); }
 
 void PrinterCore::finish()
 {
@@ -62,7 +55,8 @@ uint8_t PrinterCore::statusByte() const
 QByteArray PrinterCore::firmwareText() const
 {
     const HeadType *h = kvp::headType(flash.headType());
-    return QStringLiteral("%1 virtual controller, firmware %2, Printer Kivo virtual printer; head type %3: %4, %5 dots; UART %6 bit/s, %7\r\n")
+    return QStringLiteral("%1 virtual controller, firmware %2, Printer Kivo virtual printer; head type %3: %4, %5 "
+                          "dots; UART %6 bit/s, %7\r\n")
         .arg(QLatin1String(h->family), QLatin1String(firmwareVersion))
         .arg(h->index)
         .arg(QLatin1String(h->name))
@@ -146,15 +140,9 @@ void PrinterCore::setUart(int speedIndex, int flowArg)
         lineSettingsChanged(uartFlow, uartBaud);
 }
 
-void PrinterCore::character(const Character &ch)
-{
-    paperRenderer.character(ch);
-}
+void PrinterCore::character(const Character &ch) { paperRenderer.character(ch); }
 
-void PrinterCore::dataBegin(const DecodedCommand &c)
-{
-    paperRenderer.dataBegin(c);
-}
+void PrinterCore::dataBegin(const DecodedCommand &c) { paperRenderer.dataBegin(c); }
 
 void PrinterCore::dataChunk(const DecodedCommand &c, const uint8_t *data, size_t size)
 {
@@ -166,13 +154,8 @@ void PrinterCore::dataEnd(const DecodedCommand &c, uint64_t received, bool compl
     paperRenderer.dataEnd(c, received, complete);
 }
 
-void PrinterCore::wake()
-{
-}
+void PrinterCore::wake() { }
 
-void PrinterCore::inputFault(InputFault)
-{
-    decodeError = true;
-}
+void PrinterCore::inputFault(InputFault) { decodeError = true; }
 
 } // namespace kvp

@@ -34,19 +34,15 @@ constexpr uint8_t operator|(Status a, Status b)
 {
     return static_cast<uint8_t>(static_cast<uint8_t>(a) | static_cast<uint8_t>(b));
 }
-constexpr uint8_t operator|(uint8_t byte, Status bit)
-{
-    return static_cast<uint8_t>(byte | static_cast<uint8_t>(bit));
-}
-constexpr uint8_t operator&(uint8_t byte, Status bit)
-{
-    return static_cast<uint8_t>(byte & static_cast<uint8_t>(bit));
-}
+constexpr uint8_t operator|(uint8_t byte, Status bit) { return static_cast<uint8_t>(byte | static_cast<uint8_t>(bit)); }
+constexpr uint8_t operator&(uint8_t byte, Status bit) { return static_cast<uint8_t>(byte & static_cast<uint8_t>(bit)); }
 
-class PrinterCore : private DecoderSink {
+class PrinterCore : private DecoderSink
+{
 public:
-    struct Options {
-        QString flashPath;      // empty: the head type lives in memory only
+    struct Options
+    {
+        QString flashPath; // empty: the head type lives in memory only
         int maxPageDots = 20000;
         const FontSet *fonts = nullptr; // default: FontSet::shared()
     };
@@ -74,7 +70,11 @@ public:
     int headType() const { return flash.headType(); }
     int baud() const { return uartBaud; }
     FlowMode flowMode() const { return uartFlow; }
-    void setLineSettings(int baud, FlowMode flow) { uartBaud = baud; uartFlow = flow; }
+    void setLineSettings(int baud, FlowMode flow)
+    {
+        uartBaud = baud;
+        uartFlow = flow;
+    }
 
     Paper &paper() { return paperRoll; }
     const Paper &paper() const { return paperRoll; }

@@ -20,7 +20,8 @@ namespace kvp {
 constexpr uint8_t xon = 0x11;
 constexpr uint8_t xoff = 0x13;
 
-class ReceiveBuffer {
+class ReceiveBuffer
+{
 public:
     explicit ReceiveBuffer(size_t capacity);
 

@@ -9,8 +9,7 @@ Renderer::Renderer(Paper &paperRoll, const FontSet &fontSet, LogSink *logSink)
     , text(area, fontSet)
     , pictures(area, text)
     , symbols(area, text)
-{
-}
+{ }
 
 void Renderer::initialize()
 {
@@ -18,20 +17,11 @@ void Renderer::initialize()
     clearLine();
 }
 
-void Renderer::character(const Character &ch)
-{
-    text.character(ch);
-}
+void Renderer::character(const Character &ch) { text.character(ch); }
 
-void Renderer::flushLine()
-{
-    text.flushLine();
-}
+void Renderer::flushLine() { text.flushLine(); }
 
-void Renderer::clearLine()
-{
-    text.clearLine();
-}
+void Renderer::clearLine() { text.clearLine(); }
 
 void Renderer::finishStream()
 {
@@ -39,10 +29,7 @@ void Renderer::finishStream()
     endPage(QStringLiteral("end of stream"));
 }
 
-void Renderer::endPage(const QString &reason)
-{
-    area.paper.endPage(reason);
-}
+void Renderer::endPage(const QString &reason) { area.paper.endPage(reason); }
 
 void Renderer::cut(const QString &reason)
 {

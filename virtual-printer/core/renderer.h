@@ -21,7 +21,8 @@
 
 namespace kvp {
 
-class Renderer {
+class Renderer
+{
 public:
     Renderer(Paper &paperRoll, const FontSet &fontSet, LogSink *logSink);
 

@@ -9,8 +9,7 @@ namespace kvp {
 SymbolPrinter::SymbolPrinter(PrintArea &printArea, TextLayout &textLayout)
     : area(printArea)
     , text(textLayout)
-{
-}
+{ }
 
 void SymbolPrinter::begin()
 {
@@ -103,7 +102,8 @@ void SymbolPrinter::qrCommand(const QByteArray &body, uint64_t length, bool cut)
     case static_cast<int>(QrFunction::Store): storeQrData(qr, body, cut); break;
     case static_cast<int>(QrFunction::Print): printQr(); break;
     default:
-        area.note(QStringLiteral("QR function 0x%1 is not supported; ignored").arg(qr.function, 2, 16, QLatin1Char('0')));
+        area.note(
+            QStringLiteral("QR function 0x%1 is not supported; ignored").arg(qr.function, 2, 16, QLatin1Char('0')));
         break;
     }
 }
@@ -130,8 +130,9 @@ void SymbolPrinter::printQr()
         return;
     }
     if (result.moduleWidth != s.qrModule)
-        area.note(
-            QStringLiteral("QR code too wide at module size %1; printed at %2").arg(s.qrModule).arg(result.moduleWidth));
+        area.note(QStringLiteral("QR code too wide at module size %1; printed at %2")
+                      .arg(s.qrModule)
+                      .arg(result.moduleWidth));
     printMask(result.mask);
 }
 

@@ -15,7 +15,8 @@
 
 namespace kvp {
 
-class SymbolPrinter {
+class SymbolPrinter
+{
 public:
     SymbolPrinter(PrintArea &printArea, TextLayout &textLayout);
 

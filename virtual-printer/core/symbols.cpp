@@ -26,7 +26,8 @@ int zintSymbology(Symbology symbology)
     return 0;
 }
 
-struct ZintDeleter {
+struct ZintDeleter
+{
     void operator()(zint_symbol *s) const { ZBarcode_Delete(s); }
 };
 } // namespace
@@ -51,8 +52,9 @@ SymbolResult renderBarcode(const BarcodeRequest &request)
         symbol->height = std::max(1.0f, static_cast<float>(std::max(1, request.height)) / module);
         symbol->show_hrt = request.text ? 1 : 0;
         symbol->input_mode = DATA_MODE;
-        const int rc = ZBarcode_Encode_and_Buffer(symbol.get(), reinterpret_cast<const unsigned char *>(request.data.constData()),
-                                                  static_cast<int>(request.data.size()), 0);
+        const int rc =
+            ZBarcode_Encode_and_Buffer(symbol.get(), reinterpret_cast<const unsigned char *>(request.data.constData()),
+                                       static_cast<int>(request.data.size()), 0);
         if (rc >= ZINT_ERROR) {
             result.error = QString::fromLatin1(symbol->errtxt);
             return result;
@@ -82,8 +84,9 @@ SymbolResult renderQrCode(const QByteArray &data, int moduleSize, QrLevel level,
         return result;
     }
     static const QRecLevel levels[] = {QR_ECLEVEL_L, QR_ECLEVEL_M, QR_ECLEVEL_Q, QR_ECLEVEL_H};
-    QRcode *code = QRcode_encodeData(static_cast<int>(data.size()), reinterpret_cast<const unsigned char *>(data.constData()), 0,
-                                     levels[static_cast<int>(level)]);
+    QRcode *code =
+        QRcode_encodeData(static_cast<int>(data.size()), reinterpret_cast<const unsigned char *>(data.constData()), 0,
+                          levels[static_cast<int>(level)]);
     if (!code) {
         result.error = QStringLiteral("data does not fit a QR code");
         return result;

@@ -10,8 +10,8 @@
 
 namespace kvp {
 
-
-struct BarcodeRequest {
+struct BarcodeRequest
+{
     Symbology symbology = Symbology::UpcA;
     QByteArray data;
     int height = 80;     // bar height in dots
@@ -20,10 +20,11 @@ struct BarcodeRequest {
     int maxWidth = 384;  // the symbol must fit this many dots
 };
 
-struct SymbolResult {
+struct SymbolResult
+{
     InkMask mask;
-    QString error;        // empty when the symbol was drawn
-    int moduleWidth = 0;  // module width used (may be narrower than asked, to fit)
+    QString error;       // empty when the symbol was drawn
+    int moduleWidth = 0; // module width used (may be narrower than asked, to fit)
 };
 
 SymbolResult renderBarcode(const BarcodeRequest &request);

@@ -7,15 +7,14 @@ namespace kvp {
 TextCodec::TextCodec()
     : gbConverter(iconv_open("UTF-32LE", "EUC-CN"))
     , jisConverter(iconv_open("UTF-32LE", "EUC-JP"))
-{
-}
+{ }
 
 TextCodec::~TextCodec()
 {
     // (iconv's failure value is the pointer -1.)
-    if (gbConverter != reinterpret_cast<void *>(-1))   // NOLINT(performance-no-int-to-ptr)
+    if (gbConverter != reinterpret_cast<void *>(-1)) // NOLINT(performance-no-int-to-ptr)
         iconv_close(static_cast<iconv_t>(gbConverter));
-    if (jisConverter != reinterpret_cast<void *>(-1))   // NOLINT(performance-no-int-to-ptr)
+    if (jisConverter != reinterpret_cast<void *>(-1)) // NOLINT(performance-no-int-to-ptr)
         iconv_close(static_cast<iconv_t>(jisConverter));
 }
 
@@ -37,16 +36,33 @@ bool TextCodec::isUnicodeLead(uint8_t byte)
 
 bool TextCodec::unicodeSupported(char32_t u)
 {
-    struct Range { char32_t first, last; };
+    struct Range
+    {
+        char32_t first, last;
+    };
     static constexpr Range ranges[] = {
-        {0x0020, 0x007F}, {0x00A0, 0x017F}, {0x01A0, 0x01CF}, {0x01F0, 0x01FF}, {0x0210, 0x021F},
+        {0x0020, 0x007F},
+        {0x00A0, 0x017F},
+        {0x01A0, 0x01CF},
+        {0x01F0, 0x01FF},
+        {0x0210, 0x021F},
         {0x1EA0, 0x1EF9},
         // Greek
-        {0x0374, 0x0375}, {0x037A, 0x037E}, {0x0384, 0x038A}, {0x038C, 0x038C}, {0x038E, 0x03A1},
+        {0x0374, 0x0375},
+        {0x037A, 0x037E},
+        {0x0384, 0x038A},
+        {0x038C, 0x038C},
+        {0x038E, 0x03A1},
         {0x03A3, 0x03CE},
         // Arabic
-        {0x060C, 0x060C}, {0x061B, 0x061B}, {0x061F, 0x061F}, {0x0621, 0x063A}, {0x0640, 0x0655},
-        {0x0660, 0x066F}, {0x0671, 0x06ED}, {0x06F0, 0x06FE},
+        {0x060C, 0x060C},
+        {0x061B, 0x061B},
+        {0x061F, 0x061F},
+        {0x0621, 0x063A},
+        {0x0640, 0x0655},
+        {0x0660, 0x066F},
+        {0x0671, 0x06ED},
+        {0x06F0, 0x06FE},
     };
     for (const Range &r : ranges)
         if (u >= r.first && u <= r.last)
@@ -56,7 +72,7 @@ bool TextCodec::unicodeSupported(char32_t u)
 
 char32_t TextCodec::convert(void *cd, uint8_t a, uint8_t b) const
 {
-    if (cd == reinterpret_cast<void *>(-1))   // NOLINT(performance-no-int-to-ptr): iconv's failure value
+    if (cd == reinterpret_cast<void *>(-1)) // NOLINT(performance-no-int-to-ptr): iconv's failure value
         return replacementCharacter;
     char in[2] = {static_cast<char>(a), static_cast<char>(b)};
     char32_t out[2] = {0, 0};
@@ -71,10 +87,7 @@ char32_t TextCodec::convert(void *cd, uint8_t a, uint8_t b) const
     return out[0];
 }
 
-char32_t TextCodec::gb2312(uint8_t high, uint8_t low) const
-{
-    return convert(gbConverter, high, low);
-}
+char32_t TextCodec::gb2312(uint8_t high, uint8_t low) const { return convert(gbConverter, high, low); }
 
 char32_t TextCodec::jisX0208(uint8_t row, uint8_t cell) const
 {

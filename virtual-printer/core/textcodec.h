@@ -14,12 +14,14 @@ namespace kvp {
 
 constexpr char32_t replacementCharacter = 0xFFFD;
 
-struct Character {
-    char32_t code = 0;   // Unicode code point, replacementCharacter when the controller has no glyph
-    bool wide = false;   // double-byte characters take two cells
+struct Character
+{
+    char32_t code = 0; // Unicode code point, replacementCharacter when the controller has no glyph
+    bool wide = false; // double-byte characters take two cells
 };
 
-class TextCodec {
+class TextCodec
+{
 public:
     TextCodec();
     ~TextCodec();

@@ -7,13 +7,9 @@ namespace kvp {
 TextLayout::TextLayout(PrintArea &printArea, const FontSet &fonts)
     : area(printArea)
     , glyphs(fonts)
-{
-}
+{ }
 
-int TextLayout::cursor() const
-{
-    return cursorSet ? cursorX : area.start();
-}
+int TextLayout::cursor() const { return cursorSet ? cursorX : area.start(); }
 
 void TextLayout::moveCursor(int x)
 {
@@ -31,10 +27,7 @@ void TextLayout::character(const Character &ch)
     moveCursor(x + tile->width);
 }
 
-void TextLayout::lineFeed()
-{
-    printLine(std::max(lineHeight(), area.settings.lineSpacing));
-}
+void TextLayout::lineFeed() { printLine(std::max(lineHeight(), area.settings.lineSpacing)); }
 
 void TextLayout::tab()
 {

@@ -15,7 +15,8 @@ namespace kvp {
 
 constexpr int tabUnit = 8; // tab stops count in units of 8 dots (1 mm)
 
-class TextLayout {
+class TextLayout
+{
 public:
     TextLayout(PrintArea &printArea, const FontSet &fonts);
 
@@ -32,7 +33,8 @@ public:
     bool lineHasContent() const { return !line.empty(); }
 
 private:
-    struct Placed {
+    struct Placed
+    {
         int x;
         std::shared_ptr<const Tile> tile;
     };

@@ -34,15 +34,19 @@ size_t VirtualPrinter::receive(const uint8_t *data, size_t size, int64_t now)
     if (stored < size && !losing) {
         losing = true;
         if (log)
-            log->note(QStringLiteral("overflow"), QStringLiteral("receive buffer full (%1, %2 bytes): incoming bytes are being lost")
-                                                        .arg(flowModeName(receiveBuffer.flowMode()))
-                                                        .arg(receiveBuffer.capacity()));
+            log->note(QStringLiteral("overflow"),
+                      QStringLiteral("receive buffer full (%1, %2 bytes): incoming bytes are being lost")
+                          .arg(flowModeName(receiveBuffer.flowMode()))
+                          .arg(receiveBuffer.capacity()));
     } else if (stored == size && losing) {
         losing = false;
         reportLoss();
     }
     if (log && receiveBuffer.flowMode() == FlowMode::Hardware && receiveBuffer.holding() != wasHolding)
-        log->note(QStringLiteral("flow"), QStringLiteral("ready line dropped (buffer %1 of %2)").arg(receiveBuffer.size()).arg(receiveBuffer.capacity()));
+        log->note(QStringLiteral("flow"),
+                  QStringLiteral("ready line dropped (buffer %1 of %2)")
+                      .arg(receiveBuffer.size())
+                      .arg(receiveBuffer.capacity()));
     sendControl();
     return stored;
 }
@@ -52,9 +56,10 @@ void VirtualPrinter::reportLoss()
     if (receiveBuffer.lost() == lossReported)
         return;
     if (log)
-        log->note(QStringLiteral("overflow"), QStringLiteral("%1 bytes lost while the receive buffer was full (%2 lost in all)")
-                                                    .arg(receiveBuffer.lost() - lossReported)
-                                                    .arg(receiveBuffer.lost()));
+        log->note(QStringLiteral("overflow"),
+                  QStringLiteral("%1 bytes lost while the receive buffer was full (%2 lost in all)")
+                      .arg(receiveBuffer.lost() - lossReported)
+                      .arg(receiveBuffer.lost()));
     lossReported = receiveBuffer.lost();
 }
 
@@ -63,19 +68,17 @@ bool VirtualPrinter::senderHeld(const HostLine &host) const
     if (!receiveBuffer.holding())
         return false;
     switch (receiveBuffer.flowMode()) {
-    case FlowMode::XonXoff:
-        return host.honoursXonXoff;
-    case FlowMode::Hardware:
-        return host.honoursHardware;
-    case FlowMode::None:
-        return false;
+    case FlowMode::XonXoff: return host.honoursXonXoff;
+    case FlowMode::Hardware: return host.honoursHardware;
+    case FlowMode::None: return false;
     }
     return false;
 }
 
 size_t VirtualPrinter::bytesBeforeHold() const
 {
-    if (receiveBuffer.flowMode() == FlowMode::None || receiveBuffer.holding() || receiveBuffer.size() >= receiveBuffer.highWater())
+    if (receiveBuffer.flowMode() == FlowMode::None || receiveBuffer.holding()
+        || receiveBuffer.size() >= receiveBuffer.highWater())
         return 0;
     return receiveBuffer.highWater() - receiveBuffer.size();
 }
@@ -98,7 +101,10 @@ void VirtualPrinter::service(int64_t now)
         credit -= static_cast<double>(got);
         sendControl();
         if (log && receiveBuffer.flowMode() == FlowMode::Hardware && wasHolding && !receiveBuffer.holding())
-            log->note(QStringLiteral("flow"), QStringLiteral("ready line raised (buffer %1 of %2)").arg(receiveBuffer.size()).arg(receiveBuffer.capacity()));
+            log->note(QStringLiteral("flow"),
+                      QStringLiteral("ready line raised (buffer %1 of %2)")
+                          .arg(receiveBuffer.size())
+                          .arg(receiveBuffer.capacity()));
         printerCore.feed(chunk, got);
         worked = true;
     }
@@ -112,10 +118,7 @@ void VirtualPrinter::service(int64_t now)
     }
 }
 
-int64_t VirtualPrinter::silenceDeadline() const
-{
-    return lastActivity >= 0 ? lastActivity + settings.silenceMs : -1;
-}
+int64_t VirtualPrinter::silenceDeadline() const { return lastActivity >= 0 ? lastActivity + settings.silenceMs : -1; }
 
 void VirtualPrinter::finish(const QByteArray &tail)
 {
@@ -138,10 +141,11 @@ void VirtualPrinter::sendControl()
     if (!control)
         return;
     if (log)
-        log->note(QStringLiteral("flow"), QStringLiteral("%1 sent (buffer %2 of %3)")
-                                               .arg(*control == xoff ? QStringLiteral("XOFF") : QStringLiteral("XON"))
-                                               .arg(receiveBuffer.size())
-                                               .arg(receiveBuffer.capacity()));
+        log->note(QStringLiteral("flow"),
+                  QStringLiteral("%1 sent (buffer %2 of %3)")
+                      .arg(*control == xoff ? QStringLiteral("XOFF") : QStringLiteral("XON"))
+                      .arg(receiveBuffer.size())
+                      .arg(receiveBuffer.capacity()));
     if (transmit)
         transmit(QByteArray(1, static_cast<char>(*control)));
 }

@@ -16,18 +16,21 @@
 namespace kvp {
 
 // What the host side of the line is doing, as its terminal settings show.
-struct HostLine {
+struct HostLine
+{
     int baud = defaultBaud;
-    bool honoursXonXoff = false; // IXON: the host stops sending on XOFF
+    bool honoursXonXoff = false;  // IXON: the host stops sending on XOFF
     bool honoursHardware = false; // CRTSCTS
 };
 
-class VirtualPrinter {
+class VirtualPrinter
+{
 public:
-    struct Settings {
+    struct Settings
+    {
         size_t bufferSize = 16384;
         double printBytesPerSecond = 20000; // how fast the engine takes bytes from the buffer
-        int64_t silenceMs = 1000;      // page end after this much silence
+        int64_t silenceMs = 1000;           // page end after this much silence
         FlowMode flow = FlowMode::XonXoff;  // start-up flow control
         PrinterCore::Options core;
     };

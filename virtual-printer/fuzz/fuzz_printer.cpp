@@ -12,7 +12,8 @@
 
 namespace {
 // Formats every entry (to exercise the log text) and keeps none.
-class DiscardingLog : public kvp::LogSink {
+class DiscardingLog : public kvp::LogSink
+{
 public:
     void add(const kvp::LogEntry &entry) override { length += entry.format().size(); }
     qsizetype length = 0;

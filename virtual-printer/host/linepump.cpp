@@ -28,10 +28,7 @@ LinePump::LinePump(PtyPort &ptyPort, VirtualPrinter &virtualPrinter, int bitRate
     };
 }
 
-LinePump::~LinePump()
-{
-    printer.transmit = nullptr;
-}
+LinePump::~LinePump() { printer.transmit = nullptr; }
 
 void LinePump::start()
 {
@@ -98,59 +95,22 @@ void LinePump::tick()
     lastTick = now;
 
     const HostLine host = port.hostLine();
-    if (lineRate == 0 && host.baud > 0 && host.baud != printer.core().baud()) {
-        if (host.baud != warnedHostBaud && log)
-            log->note(QStringLiteral("line"), QStringLiteral("host line at %1 bit/s, controller at %2 bit/s: a real controller would "
-                                                               "read garbage; the bytes are passed on all the same")
-                                                    .arg(host.baud)
-                                                    .arg(printer.core().baud()));
-        warnedHostBaud = host.baud;
-    } else {
-        warnedHostBaud = -1;
-    }
+    checkHostSpeed(host);
     const double bytesPerSecond = effectiveLineRate() / 10.0;
-    lineCredit = std::min(std::max(16.0, bytesPerSecond * 0.02), lineCredit + bytesPerSecond * static_cast<double>(elapsed) / 1000.0);
+    lineCredit = std::min(std::max(16.0, bytesPerSecond * 0.02),
+                          lineCredit + bytesPerSecond * static_cast<double>(elapsed) / 1000.0);
 
-    bool empty = false;
-    bool noHost = false;
-    bool pulled = false;
-    uint8_t chunk[4096];
-    while (lineCredit >= 1.0 && !printer.senderHeld(host)) {
-        size_t got = 0;
-        size_t want = std::min<size_t>(sizeof chunk, static_cast<size_t>(lineCredit));
-        if (const size_t limit = printer.bytesBeforeHold())
-            want = std::min(want, limit);
-        const auto result = port.read(chunk, want, &got);
-        if (result == PtyPort::ReadResult::Empty) {
-            empty = true;
-            break;
-        }
-        if (result == PtyPort::ReadResult::NoHost) {
-            noHost = true;
-            break;
-        }
-        lineCredit -= static_cast<double>(got);
-        printer.receive(chunk, got, now);
-        pulled = true;
-    }
+    const PullResult result = pull(host, now);
     printer.service(now);
     sendPending();
-    if (pulled || !printer.bufferEmpty())
+    if (result.pulled || !printer.bufferEmpty())
         emit activity();
 
-    if (noHost && printer.bufferEmpty()) {
-        tickTimer.stop();
-        idle = true;
-        if (readable)
-            readable->setEnabled(false);
-        if (!noHostPoll.isActive())
-            noHostPoll.start();
-        const qint64 deadline = printer.silenceDeadline();
-        if (deadline >= 0)
-            silenceTimer.start(static_cast<int>(std::max<qint64>(1, deadline - now + 1)));
+    if (result.noHost && printer.bufferEmpty()) {
+        waitForHost(now);
         return;
     }
-    if (empty && printer.bufferEmpty()) {
+    if (result.empty && printer.bufferEmpty()) {
         goIdle();
         return;
     }
@@ -162,6 +122,64 @@ void LinePump::tick()
             readable->setEnabled(false);
         tickTimer.start();
     }
+}
+
+// Logs once per host speed that the host's line is set to another speed
+// than the controller's (unless the line rate is fixed).
+void LinePump::checkHostSpeed(const HostLine &host)
+{
+    if (lineRate == 0 && host.baud > 0 && host.baud != printer.core().baud()) {
+        if (host.baud != warnedHostBaud && log)
+            log->note(QStringLiteral("line"),
+                      QStringLiteral("host line at %1 bit/s, controller at %2 bit/s: a real controller would "
+                                     "read garbage; the bytes are passed on all the same")
+                          .arg(host.baud)
+                          .arg(printer.core().baud()));
+        warnedHostBaud = host.baud;
+    } else {
+        warnedHostBaud = -1;
+    }
+}
+
+// Takes what the line's credit allows from the host's queue into the printer,
+// unless the printer holds the sender.
+LinePump::PullResult LinePump::pull(const HostLine &host, qint64 now)
+{
+    PullResult result;
+    uint8_t chunk[4096];
+    while (lineCredit >= 1.0 && !printer.senderHeld(host)) {
+        size_t got = 0;
+        size_t want = std::min<size_t>(sizeof chunk, static_cast<size_t>(lineCredit));
+        if (const size_t limit = printer.bytesBeforeHold())
+            want = std::min(want, limit);
+        const auto read = port.read(chunk, want, &got);
+        if (read == PtyPort::ReadResult::Empty) {
+            result.empty = true;
+            break;
+        }
+        if (read == PtyPort::ReadResult::NoHost) {
+            result.noHost = true;
+            break;
+        }
+        lineCredit -= static_cast<double>(got);
+        printer.receive(chunk, got, now);
+        result.pulled = true;
+    }
+    return result;
+}
+
+// No slave is open: poll slowly for a host, and still end the page on silence.
+void LinePump::waitForHost(qint64 now)
+{
+    tickTimer.stop();
+    idle = true;
+    if (readable)
+        readable->setEnabled(false);
+    if (!noHostPoll.isActive())
+        noHostPoll.start();
+    const qint64 deadline = printer.silenceDeadline();
+    if (deadline >= 0)
+        silenceTimer.start(static_cast<int>(std::max<qint64>(1, deadline - now + 1)));
 }
 
 QByteArray LinePump::drainQueued()

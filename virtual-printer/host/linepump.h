@@ -20,12 +20,14 @@ class QSocketNotifier;
 
 namespace kvp {
 
-class LinePump : public QObject {
+class LinePump : public QObject
+{
     Q_OBJECT
 public:
     // `bitRate`: bit/s of the line, or 0 to take the host's setting (and
     // the controller's own when the host uses a non-standard speed).
-    LinePump(PtyPort &ptyPort, VirtualPrinter &virtualPrinter, int bitRate, LogSink *logSink, QObject *parent = nullptr);
+    LinePump(PtyPort &ptyPort, VirtualPrinter &virtualPrinter, int bitRate, LogSink *logSink,
+             QObject *parent = nullptr);
     ~LinePump() override;
 
     void start();
@@ -42,7 +44,17 @@ signals:
     void activity();
 
 private:
+    struct PullResult
+    {
+        bool empty = false;  // the host's queue is empty
+        bool noHost = false; // no host has the port open
+        bool pulled = false; // bytes went to the printer
+    };
+
     void tick();
+    void checkHostSpeed(const HostLine &host);
+    PullResult pull(const HostLine &host, qint64 now);
+    void waitForHost(qint64 now);
     void goIdle();
     void wake();
     void sendPending();

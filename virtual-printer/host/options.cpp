@@ -14,70 +14,77 @@ QString defaultFlashPath()
     return base + QStringLiteral("/kivo-virtual-printer/flash.txt");
 }
 
-ParseResult parseOptions(const QStringList &arguments, ProgramOptions *options, QString *message)
+namespace {
+// The program's options, with the defaults in their help texts.
+struct OptionSet
 {
-    const ServiceSettings defaults;
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Virtual VX02x printer controller on a pseudo-terminal. Connect Printer Kivo to the link path "
-        "(Settings, port \"Custom\"). Pages are written as PNG files, the decoded commands to commands.log."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Symbolic link to the device (default %1); \"\" for none.").arg(defaults.linkPath), QStringLiteral("path"), defaults.linkPath);
-    const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("Folder for page PNGs and commands.log (default %1).").arg(defaults.outputDir), QStringLiteral("folder"), defaults.outputDir);
-    const QCommandLineOption flash(QStringLiteral("flash"), QStringLiteral("Flash file that keeps the head type (default %1).").arg(defaultFlashPath()), QStringLiteral("path"), defaultFlashPath());
-    const QCommandLineOption buffer(QStringLiteral("buffer"), QStringLiteral("Receive buffer size in bytes (default %1).").arg(defaults.printer.bufferSize), QStringLiteral("bytes"), QString::number(defaults.printer.bufferSize));
-    const QCommandLineOption speed(QStringLiteral("print-speed"), QStringLiteral("Bytes per second the print engine takes from the buffer (default %1).").arg(defaults.printer.printBytesPerSecond), QStringLiteral("bytes/s"), QString::number(defaults.printer.printBytesPerSecond));
-    const QCommandLineOption flow(QStringLiteral("flow"), QStringLiteral("Start-up flow control: none, xonxoff or hardware (default xonxoff)."), QStringLiteral("mode"), QStringLiteral("xonxoff"));
-    const QCommandLineOption lineRate(QStringLiteral("line-rate"), QStringLiteral("Line speed in bit/s; 0 follows the host's setting (default 0)."), QStringLiteral("bit/s"), QStringLiteral("0"));
-    const QCommandLineOption silence(QStringLiteral("silence"), QStringLiteral("Milliseconds of silence that end a page (default %1).").arg(defaults.printer.silenceMs), QStringLiteral("ms"), QString::number(defaults.printer.silenceMs));
-    const QCommandLineOption maxPage(QStringLiteral("max-page"), QStringLiteral("Longest page in dot rows (default %1).").arg(defaults.printer.core.maxPageDots), QStringLiteral("dots"), QString::number(defaults.printer.core.maxPageDots));
-    const QCommandLineOption headless(QStringLiteral("headless"), QStringLiteral("Run without a window (also when there is no display)."));
-    const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Print the command log on standard output too."));
-    parser.addOptions({help, link, output, flash, buffer, speed, flow, lineRate, silence, maxPage, headless, verbose});
+    explicit OptionSet(const ServiceSettings &defaults);
 
-    if (!parser.parse(arguments)) {
-        *message = parser.errorText();
-        return ParseResult::Error;
+    QCommandLineOption help;
+    QCommandLineOption link;
+    QCommandLineOption output;
+    QCommandLineOption flash;
+    QCommandLineOption buffer;
+    QCommandLineOption speed;
+    QCommandLineOption flow;
+    QCommandLineOption lineRate;
+    QCommandLineOption silence;
+    QCommandLineOption maxPage;
+    QCommandLineOption headless;
+    QCommandLineOption verbose;
+};
+
+OptionSet::OptionSet(const ServiceSettings &defaults)
+    : help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."))
+    , link(QStringLiteral("link"),
+           QStringLiteral("Symbolic link to the device (default %1); \"\" for none.").arg(defaults.linkPath),
+           QStringLiteral("path"), defaults.linkPath)
+    , output(QStringLiteral("output"),
+             QStringLiteral("Folder for page PNGs and commands.log (default %1).").arg(defaults.outputDir),
+             QStringLiteral("folder"), defaults.outputDir)
+    , flash(QStringLiteral("flash"),
+            QStringLiteral("Flash file that keeps the head type (default %1).").arg(defaultFlashPath()),
+            QStringLiteral("path"), defaultFlashPath())
+    , buffer(QStringLiteral("buffer"),
+             QStringLiteral("Receive buffer size in bytes (default %1).").arg(defaults.printer.bufferSize),
+             QStringLiteral("bytes"), QString::number(defaults.printer.bufferSize))
+    , speed(QStringLiteral("print-speed"),
+            QStringLiteral("Bytes per second the print engine takes from the buffer (default %1).")
+                .arg(defaults.printer.printBytesPerSecond),
+            QStringLiteral("bytes/s"), QString::number(defaults.printer.printBytesPerSecond))
+    , flow(QStringLiteral("flow"),
+           QStringLiteral("Start-up flow control: none, xonxoff or hardware (default xonxoff)."),
+           QStringLiteral("mode"), QStringLiteral("xonxoff"))
+    , lineRate(QStringLiteral("line-rate"),
+               QStringLiteral("Line speed in bit/s; 0 follows the host's setting (default 0)."),
+               QStringLiteral("bit/s"), QStringLiteral("0"))
+    , silence(QStringLiteral("silence"),
+              QStringLiteral("Milliseconds of silence that end a page (default %1).").arg(defaults.printer.silenceMs),
+              QStringLiteral("ms"), QString::number(defaults.printer.silenceMs))
+    , maxPage(QStringLiteral("max-page"),
+              QStringLiteral("Longest page in dot rows (default %1).").arg(defaults.printer.core.maxPageDots),
+              QStringLiteral("dots"), QString::number(defaults.printer.core.maxPageDots))
+    , headless(QStringLiteral("headless"), QStringLiteral("Run without a window (also when there is no display)."))
+    , verbose(QStringLiteral("verbose"), QStringLiteral("Print the command log on standard output too."))
+{ }
+
+// Reads a number option that must lie in [min, max].
+bool readNumber(const QCommandLineParser &parser, const QCommandLineOption &option, double min, double max, double *out,
+                QString *message)
+{
+    bool ok = false;
+    const double v = parser.value(option).toDouble(&ok);
+    if (!ok || v < min || v > max) {
+        *message = QStringLiteral("--%1 must be a number from %2 to %3").arg(option.names().first()).arg(min).arg(max);
+        return false;
     }
-    if (parser.isSet(help)) {
-        *message = parser.helpText();
-        return ParseResult::Help;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        *message = QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first());
-        return ParseResult::Error;
-    }
-    auto number = [&](const QCommandLineOption &option, double min, double max, double *out) {
-        bool ok = false;
-        const double v = parser.value(option).toDouble(&ok);
-        if (!ok || v < min || v > max) {
-            *message = QStringLiteral("--%1 must be a number from %2 to %3").arg(option.names().first()).arg(min).arg(max);
-            return false;
-        }
-        *out = v;
-        return true;
-    };
-    ProgramOptions o;
-    o.service.linkPath = parser.value(link);
-    o.service.outputDir = parser.value(output);
-    o.service.flashPath = parser.value(flash);
-    double v = 0;
-    if (!number(buffer, 16, 64 * 1024 * 1024, &v))
-        return ParseResult::Error;
-    o.service.printer.bufferSize = static_cast<size_t>(v);
-    if (!number(speed, 1, 1e9, &v))
-        return ParseResult::Error;
-    o.service.printer.printBytesPerSecond = v;
-    if (!number(lineRate, 0, 1e8, &v))
-        return ParseResult::Error;
-    o.service.lineRate = static_cast<int>(v);
-    if (!number(silence, 10, 3600 * 1000, &v))
-        return ParseResult::Error;
-    o.service.printer.silenceMs = static_cast<int64_t>(v);
-    if (!number(maxPage, 256, 1000000, &v))
-        return ParseResult::Error;
-    o.service.printer.core.maxPageDots = static_cast<int>(v);
-    const QString f = parser.value(flow).toLower();
+    *out = v;
+    return true;
+}
+
+bool readFlow(const QCommandLineParser &parser, const OptionSet &set, ProgramOptions &o, QString *message)
+{
+    const QString f = parser.value(set.flow).toLower();
     if (f == QLatin1String("none"))
         o.service.printer.flow = FlowMode::None;
     else if (f == QLatin1String("xonxoff"))
@@ -86,10 +93,66 @@ ParseResult parseOptions(const QStringList &arguments, ProgramOptions *options, 
         o.service.printer.flow = FlowMode::Hardware;
     else {
         *message = QStringLiteral("--flow must be none, xonxoff or hardware");
+        return false;
+    }
+    return true;
+}
+
+bool readSettings(const QCommandLineParser &parser, const OptionSet &set, ProgramOptions &o, QString *message)
+{
+    o.service.linkPath = parser.value(set.link);
+    o.service.outputDir = parser.value(set.output);
+    o.service.flashPath = parser.value(set.flash);
+    double v = 0;
+    if (!readNumber(parser, set.buffer, 16, 64 * 1024 * 1024, &v, message))
+        return false;
+    o.service.printer.bufferSize = static_cast<size_t>(v);
+    if (!readNumber(parser, set.speed, 1, 1e9, &v, message))
+        return false;
+    o.service.printer.printBytesPerSecond = v;
+    if (!readNumber(parser, set.lineRate, 0, 1e8, &v, message))
+        return false;
+    o.service.lineRate = static_cast<int>(v);
+    if (!readNumber(parser, set.silence, 10, 3600 * 1000, &v, message))
+        return false;
+    o.service.printer.silenceMs = static_cast<int64_t>(v);
+    if (!readNumber(parser, set.maxPage, 256, 1000000, &v, message))
+        return false;
+    o.service.printer.core.maxPageDots = static_cast<int>(v);
+    if (!readFlow(parser, set, o, message))
+        return false;
+    o.headless = parser.isSet(set.headless);
+    o.verbose = parser.isSet(set.verbose);
+    return true;
+}
+} // namespace
+
+ParseResult parseOptions(const QStringList &arguments, ProgramOptions *options, QString *message)
+{
+    const ServiceSettings defaults;
+    const OptionSet set(defaults);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Virtual VX02x printer controller on a pseudo-terminal. Connect Printer Kivo to the link path "
+        "(Settings, port \"Custom\"). Pages are written as PNG files, the decoded commands to commands.log."));
+    parser.addOptions({set.help, set.link, set.output, set.flash, set.buffer, set.speed, set.flow, set.lineRate,
+                       set.silence, set.maxPage, set.headless, set.verbose});
+
+    if (!parser.parse(arguments)) {
+        *message = parser.errorText();
         return ParseResult::Error;
     }
-    o.headless = parser.isSet(headless);
-    o.verbose = parser.isSet(verbose);
+    if (parser.isSet(set.help)) {
+        *message = parser.helpText();
+        return ParseResult::Help;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *message = QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first());
+        return ParseResult::Error;
+    }
+    ProgramOptions o;
+    if (!readSettings(parser, set, o, message))
+        return ParseResult::Error;
     *options = o;
     return ParseResult::Run;
 }

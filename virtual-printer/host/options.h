@@ -8,7 +8,8 @@
 
 namespace kvp {
 
-struct ProgramOptions {
+struct ProgramOptions
+{
     ServiceSettings service;
     bool headless = false;
     bool verbose = false; // log lines also on standard output

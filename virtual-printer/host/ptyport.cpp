@@ -33,10 +33,7 @@ int baudFromSpeed(unsigned int speed)
     }
 }
 
-PtyPort::~PtyPort()
-{
-    close();
-}
+PtyPort::~PtyPort() { close(); }
 
 bool PtyPort::open(const QString &linkPath, QString *error)
 {
@@ -59,7 +56,7 @@ bool PtyPort::open(const QString &linkPath, QString *error)
     slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (slave < 0)
         return fail(QStringLiteral("open %1").arg(device));
-    termios t {};
+    termios t{};
     if (tcgetattr(slave, &t) != 0)
         return fail(QStringLiteral("tcgetattr"));
     cfmakeraw(&t);
@@ -71,7 +68,8 @@ bool PtyPort::open(const QString &linkPath, QString *error)
 
     if (!linkPath.isEmpty()) {
         const QByteArray encodedLink = QFile::encodeName(linkPath);
-        struct stat st {};
+        struct stat st
+        { };
         if (lstat(encodedLink.constData(), &st) == 0) {
             if (!S_ISLNK(st.st_mode)) {
                 errno = EEXIST;
@@ -140,7 +138,7 @@ bool PtyPort::write(const QByteArray &bytes)
 HostLine PtyPort::hostLine() const
 {
     HostLine line;
-    termios t {};
+    termios t{};
     if (master < 0 || tcgetattr(master, &t) != 0)
         return line;
     line.baud = baudFromSpeed(cfgetospeed(&t));

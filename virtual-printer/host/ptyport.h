@@ -14,7 +14,8 @@
 
 namespace kvp {
 
-class PtyPort {
+class PtyPort
+{
 public:
     PtyPort() = default;
     ~PtyPort();

@@ -12,15 +12,9 @@ Service::Service(const ServiceSettings &settings, QObject *parent)
     log.callback = [this](const LogEntry &entry) { emit logLine(entry.format()); };
 }
 
-Service::~Service()
-{
-    stop();
-}
+Service::~Service() { stop(); }
 
-QString Service::logPath() const
-{
-    return logFile ? logFile->path() : QString();
-}
+QString Service::logPath() const { return logFile ? logFile->path() : QString(); }
 
 bool Service::start(QString *error)
 {
@@ -45,22 +39,23 @@ bool Service::start(QString *error)
             return;
         }
         pages << path;
-        log.note(QStringLiteral("page"), QStringLiteral("%1 written (%2 x %3 dots, ended by %4)")
-                                               .arg(path)
-                                               .arg(page.image.width())
-                                               .arg(page.image.height())
-                                               .arg(page.reason));
+        log.note(QStringLiteral("page"),
+                 QStringLiteral("%1 written (%2 x %3 dots, ended by %4)")
+                     .arg(path)
+                     .arg(page.image.width())
+                     .arg(page.image.height())
+                     .arg(page.reason));
         emit pageWritten(path, page.image);
     };
     log.note(QStringLiteral("start"),
-               QStringLiteral("%1 on %2 (link %3); head type %4, %5 dots; buffer %6 bytes, print speed %7 bytes/s, %8")
-                   .arg(QDateTime::currentDateTime().toString(Qt::ISODate), port.devicePath(),
-                        port.linkPath().isEmpty() ? QStringLiteral("none") : port.linkPath())
-                   .arg(virtualPrinter->core().headType())
-                   .arg(virtualPrinter->core().paper().width())
-                   .arg(ps.bufferSize)
-                   .arg(ps.printBytesPerSecond)
-                   .arg(flowModeName(ps.flow)));
+             QStringLiteral("%1 on %2 (link %3); head type %4, %5 dots; buffer %6 bytes, print speed %7 bytes/s, %8")
+                 .arg(QDateTime::currentDateTime().toString(Qt::ISODate), port.devicePath(),
+                      port.linkPath().isEmpty() ? QStringLiteral("none") : port.linkPath())
+                 .arg(virtualPrinter->core().headType())
+                 .arg(virtualPrinter->core().paper().width())
+                 .arg(ps.bufferSize)
+                 .arg(ps.printBytesPerSecond)
+                 .arg(flowModeName(ps.flow)));
     linePump = std::make_unique<LinePump>(port, *virtualPrinter, serviceSettings.lineRate, &log);
     connect(linePump.get(), &LinePump::activity, this, &Service::activity);
     linePump->start();
@@ -76,11 +71,12 @@ void Service::stop()
     linePump->stop();
     const QByteArray queued = linePump->drainQueued();
     virtualPrinter->finish(queued);
-    log.note(QStringLiteral("stop"), QStringLiteral("%1 bytes received, %2 decoded, %3 lost; %4 pages written")
-                                           .arg(virtualPrinter->buffer().received() + static_cast<uint64_t>(queued.size()))
-                                           .arg(virtualPrinter->decodedBytes())
-                                           .arg(virtualPrinter->buffer().lost())
-                                           .arg(pages.size()));
+    log.note(QStringLiteral("stop"),
+             QStringLiteral("%1 bytes received, %2 decoded, %3 lost; %4 pages written")
+                 .arg(virtualPrinter->buffer().received() + static_cast<uint64_t>(queued.size()))
+                 .arg(virtualPrinter->decodedBytes())
+                 .arg(virtualPrinter->buffer().lost())
+                 .arg(pages.size()));
     linePump.reset();
     port.close();
 }

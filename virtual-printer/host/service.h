@@ -17,7 +17,8 @@
 
 namespace kvp {
 
-struct ServiceSettings {
+struct ServiceSettings
+{
     QString linkPath = QStringLiteral("/tmp/kivo-virtual-printer");
     QString outputDir = QStringLiteral("virtual-printer-output");
     QString flashPath; // empty: head type kept in memory only
@@ -25,7 +26,8 @@ struct ServiceSettings {
     int lineRate = 0; // bit/s; 0 follows the host's setting
 };
 
-class Service : public QObject {
+class Service : public QObject
+{
     Q_OBJECT
 public:
     explicit Service(const ServiceSettings &settings, QObject *parent = nullptr);

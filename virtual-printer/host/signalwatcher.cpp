@@ -30,7 +30,8 @@ SignalWatcher::SignalWatcher(QObject *parent)
         while (::read(signalPipe[0], &byte, 1) == 1)
             emit terminationRequested(byte);
     });
-    struct sigaction sa {};
+    struct sigaction sa
+    { };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;

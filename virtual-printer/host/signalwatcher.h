@@ -10,7 +10,8 @@ class QSocketNotifier;
 
 namespace kvp {
 
-class SignalWatcher : public QObject {
+class SignalWatcher : public QObject
+{
     Q_OBJECT
 public:
     explicit SignalWatcher(QObject *parent = nullptr);

@@ -15,7 +15,7 @@ namespace {
 kvp::VirtualPrinter::Settings smallPrinter(kvp::FlowMode flow)
 {
     kvp::VirtualPrinter::Settings s;
-    s.bufferSize = 64;           // XOFF at 48, XON at 16
+    s.bufferSize = 64;            // XOFF at 48, XON at 16
     s.printBytesPerSecond = 1000; // one byte per millisecond
     s.silenceMs = 1000;
     s.flow = flow;
@@ -28,7 +28,8 @@ size_t send(kvp::VirtualPrinter &p, const QByteArray &bytes, int64_t now)
 }
 } // namespace
 
-class TestController : public QObject {
+class TestController : public QObject
+{
     Q_OBJECT
 private slots:
     void flashKeepsTheHeadType_data();
@@ -127,7 +128,8 @@ void TestController::uartCommandChangesFlowControl()
     printer.service(100);
     QCOMPARE(printer.buffer().flowMode(), kvp::FlowMode::None);
     QCOMPARE(printer.core().baud(), 375000);
-    QVERIFY(log.lines().join('\n').contains(QStringLiteral("UART now 375000 bit/s with no flow control: the host must disconnect and reconnect")));
+    QVERIFY(log.lines().join('\n').contains(
+        QStringLiteral("UART now 375000 bit/s with no flow control: the host must disconnect and reconnect")));
     send(printer, Stream().uart(2, 2).uart(3, 7).bytes, 200);
     printer.service(300);
     QCOMPARE(printer.buffer().flowMode(), kvp::FlowMode::Hardware);
@@ -174,7 +176,8 @@ void TestController::withoutFlowControlTheOverflowIsLostAndCounted()
     QCOMPARE(printer.buffer().lost(), 46u);
     QCOMPARE(printer.decodedBytes(), 74u);
     const QString all = log.lines().join('\n');
-    QVERIFY(all.contains(QStringLiteral("receive buffer full (no flow control, 64 bytes): incoming bytes are being lost")));
+    QVERIFY(
+        all.contains(QStringLiteral("receive buffer full (no flow control, 64 bytes): incoming bytes are being lost")));
     QVERIFY(all.contains(QStringLiteral("46 bytes lost while the receive buffer was full (46 lost in all)")));
 }
 

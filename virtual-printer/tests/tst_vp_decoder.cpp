@@ -9,7 +9,8 @@
 using vptest::Rig;
 using vptest::Stream;
 
-class TestDecoder : public QObject {
+class TestDecoder : public QObject
+{
     Q_OBJECT
 private slots:
     void eachCommand_data();
@@ -39,7 +40,8 @@ void TestDecoder::eachCommand_data()
     row("CR", Stream().cr(), "CR", "");
     row("HT", Stream().ht(), "HT", "");
     row("print mode", Stream().mode(0x82), "print-mode", "0x82 italic underlined");
-    row("print mode all", Stream().mode(0xFA), "print-mode", "0xfa italic bold double-height double-width reverse underlined");
+    row("print mode all", Stream().mode(0xFA), "print-mode",
+        "0xfa italic bold double-height double-width reverse underlined");
     row("small font", Stream().font(1), "font", "1 small");
     row("standard font", Stream().font(2), "font", "2 standard");
     row("darkness", Stream().darkness(4), "darkness", "4");
@@ -66,8 +68,10 @@ void TestDecoder::eachCommand_data()
     row("uart 9600 none", Stream().uart(0, 0), "uart-mode", "9600 bit/s, no flow control");
     row("head type", Stream().head(5), "head-type", "5 (PT72EP 80mm 576 dots with cutter, 576 dots)");
     row("raster", Stream().raster(0, 2, 3, QByteArray(6, '\xFF')), "raster", "mode 0, 2 bytes x 3 rows (16 x 3 dots)");
-    row("raster 29x232", Stream().raster(0, 29, 232, QByteArray(6728, 0)), "raster", "mode 0, 29 bytes x 232 rows (232 x 232 dots)");
-    row("store picture", Stream().store(1, 0, 2, 3, QByteArray(6, 0)), "store-picture", "location 1, align 0, 2 bytes x 3 rows");
+    row("raster 29x232", Stream().raster(0, 29, 232, QByteArray(6728, 0)), "raster",
+        "mode 0, 29 bytes x 232 rows (232 x 232 dots)");
+    row("store picture", Stream().store(1, 0, 2, 3, QByteArray(6, 0)), "store-picture",
+        "location 1, align 0, 2 bytes x 3 rows");
     row("print picture", Stream().printPicture(1, 0), "print-picture", "location 1, mode 0");
     row("barcode height", Stream().barcodeHeight(64), "barcode-height", "64 dots");
     row("barcode width", Stream().barcodeWidth(3), "barcode-width", "3 dots");
@@ -116,7 +120,8 @@ void TestDecoder::textForms()
     for (const kvp::LogEntry &e : rig.log.entries())
         if (e.name == QLatin1String("text"))
             texts << e.args;
-    QCOMPARE(texts, (QStringList{QStringLiteral("\"A€£ß\""), QStringLiteral("\"īěΩبạ\""), QStringLiteral("\"飞流あの\"")}));
+    QCOMPARE(texts,
+             (QStringList{QStringLiteral("\"A€£ß\""), QStringLiteral("\"īěΩبạ\""), QStringLiteral("\"飞流あの\"")}));
     // 01 1B is U+011B, not an ESC command: the low byte is taken whatever it is.
     QVERIFY(!rig.names().contains(QStringLiteral("unknown")));
 }
@@ -137,7 +142,8 @@ void TestDecoder::uartAndQrShareTheirPrefix()
 void TestDecoder::unknownBytesAreSkippedAndLogged()
 {
     Rig rig;
-    rig.run(Stream().text("ab").raw({0x00, 0x05, 0x7F, 0x81}).text("cd").raw({0x1B, 0x7A}).raw({0x1B, 0x1B, 0x40}).bytes);
+    rig.run(
+        Stream().text("ab").raw({0x00, 0x05, 0x7F, 0x81}).text("cd").raw({0x1B, 0x7A}).raw({0x1B, 0x1B, 0x40}).bytes);
     QCOMPARE(rig.names(), (QStringList{"text", "skip", "text", "unknown", "unknown", "initialize"}));
     QCOMPARE(rig.first("skip")->args, QStringLiteral("4 unknown bytes skipped"));
     QCOMPARE(rig.first("skip")->offset, 2);
@@ -213,7 +219,9 @@ void TestDecoder::logLineShowsOffsetHexNameAndArguments()
     rig.run(Stream().text("x").raster(0, 48, 94, QByteArray(4512, '\x01')).bytes);
     const QStringList lines = rig.decoded();
     QCOMPARE(lines.size(), 2);
-    QVERIFY2(lines[1].startsWith(QStringLiteral("00000001  1D 76 30 00 30 00 5E 00 01 01 01 01 01 01 01 01 ... (+4504 bytes)  raster")), qPrintable(lines[1]));
+    QVERIFY2(lines[1].startsWith(
+                 QStringLiteral("00000001  1D 76 30 00 30 00 5E 00 01 01 01 01 01 01 01 01 ... (+4504 bytes)  raster")),
+             qPrintable(lines[1]));
     QVERIFY(lines[1].endsWith(QStringLiteral("mode 0, 48 bytes x 94 rows (384 x 94 dots)")));
 }
 

@@ -24,14 +24,15 @@ using vptest::Stream;
 namespace {
 
 // The host end: the slave opened through the link, raw, 115200 bit/s.
-class Host {
+class Host
+{
 public:
     Host(const QString &path, bool ixon)
     {
         fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (fd < 0)
             return;
-        termios t {};
+        termios t{};
         tcgetattr(fd, &t);
         cfmakeraw(&t);
         cfsetispeed(&t, B115200);
@@ -94,7 +95,7 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 
 double cpuSeconds()
 {
-    rusage u {};
+    rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
@@ -109,7 +110,8 @@ QByteArray textLines(int bytes)
 
 } // namespace
 
-class TestPty : public QObject {
+class TestPty : public QObject
+{
     Q_OBJECT
 private slots:
     void repliesAndReopening();
@@ -143,7 +145,8 @@ void TestPty::repliesAndReopening()
         Host host(service.linkPath(), true);
         QVERIFY(host.fd >= 0);
         QVERIFY(host.write(Stream().version().status().bytes));
-        const QByteArray reply = host.readUntil([](const QByteArray &b) { return b.contains("\r\n") && !b.endsWith('\n'); });
+        const QByteArray reply =
+            host.readUntil([](const QByteArray &b) { return b.contains("\r\n") && !b.endsWith('\n'); });
         QVERIFY2(reply.startsWith("VX02x virtual controller, firmware 1.22"), reply.constData());
         QCOMPARE(reply.right(1), QByteArray(1, '\x10'));
     }
@@ -165,7 +168,8 @@ void TestPty::xonXoffDeliversEverythingToASlowPrinter()
     Host host(service.linkPath(), true);
     const QByteArray data = textLines(5000) + Stream().fullCut().bytes;
     QVERIFY(host.write(data));
-    const bool all = waitFor([&] { return service.printer().decodedBytes() == static_cast<uint64_t>(data.size()); }, 20000);
+    const bool all =
+        waitFor([&] { return service.printer().decodedBytes() == static_cast<uint64_t>(data.size()); }, 20000);
     QCOMPARE(service.printer().buffer().lost(), 0u);
     QVERIFY(all);
     QVERIFY(waitFor([&] { return service.pagesWritten().size() == 1; }, 2000));
@@ -191,7 +195,9 @@ void TestPty::withoutFlowControlTheLossIsReported()
     QVERIFY(host.write(data));
     auto &printer = service.printer();
     // At 11520 bytes/s on the line and 2000 bytes/s into the printer, most is lost.
-    QVERIFY(waitFor([&] { return printer.buffer().received() + printer.buffer().lost() == static_cast<uint64_t>(data.size()); }, 10000));
+    QVERIFY(waitFor(
+        [&] { return printer.buffer().received() + printer.buffer().lost() == static_cast<uint64_t>(data.size()); },
+        10000));
     QVERIFY(waitFor([&] { return printer.bufferEmpty(); }, 5000));
     const uint64_t lost = printer.buffer().lost();
     QVERIFY(lost > 1000);
@@ -210,11 +216,17 @@ void TestPty::programAsSubprocess()
     const QString link = dir.filePath(QStringLiteral("vp"));
     const QString out = dir.filePath(QStringLiteral("pages"));
     QProcess program;
-    program.start(QStringLiteral(KVP_EXECUTABLE), {QStringLiteral("--headless"), QStringLiteral("--link"), link, QStringLiteral("--output"), out,
-                                                   QStringLiteral("--flash"), dir.filePath(QStringLiteral("flash.txt"))});
+    program.start(QStringLiteral(KVP_EXECUTABLE),
+                  {QStringLiteral("--headless"), QStringLiteral("--link"), link, QStringLiteral("--output"), out,
+                   QStringLiteral("--flash"), dir.filePath(QStringLiteral("flash.txt"))});
     QVERIFY(program.waitForStarted());
     QByteArray said;
-    QVERIFY(waitFor([&] { said += program.readAllStandardOutput(); return said.contains("ready\n"); }, 10000));
+    QVERIFY(waitFor(
+        [&] {
+            said += program.readAllStandardOutput();
+            return said.contains("ready\n");
+        },
+        10000));
     const QByteArray device = said.mid(said.indexOf("device: ") + 8).split('\n').first();
     QVERIFY(device.startsWith("/dev/pts/"));
     QCOMPARE(QFileInfo(link).symLinkTarget(), QString::fromLatin1(device));
@@ -224,7 +236,12 @@ void TestPty::programAsSubprocess()
         const QByteArray reply = host.readUntil([](const QByteArray &b) { return b.endsWith("\r\n"); });
         QVERIFY2(reply.contains("head type 1: 80mm FTP638MCL101, 576 dots"), reply.constData());
     }
-    QVERIFY(waitFor([&] { said += program.readAllStandardOutput(); return said.contains("page: "); }, 10000));
+    QVERIFY(waitFor(
+        [&] {
+            said += program.readAllStandardOutput();
+            return said.contains("page: ");
+        },
+        10000));
     program.terminate(); // SIGTERM: the link goes away, the program ends cleanly
     QVERIFY(program.waitForFinished(10000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);

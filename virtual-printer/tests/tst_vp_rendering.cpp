@@ -12,10 +12,7 @@ using vptest::Rig;
 using vptest::Stream;
 
 namespace {
-QImage onlyPage(const Rig &rig)
-{
-    return rig.pages.size() == 1 ? rig.pages.front().image : QImage();
-}
+QImage onlyPage(const Rig &rig) { return rig.pages.size() == 1 ? rig.pages.front().image : QImage(); }
 
 QImage print(const Stream &s)
 {
@@ -39,7 +36,8 @@ int darkestGrey(const QImage &image)
 }
 } // namespace
 
-class TestRendering : public QObject {
+class TestRendering : public QObject
+{
     Q_OBJECT
 private slots:
     void rasterIsDotExact();
@@ -83,9 +81,9 @@ void TestRendering::rasterModesAndClipping()
     QCOMPARE(inkColumns(centred), std::make_pair(176, 207));
     // Wider than the paper: cut at the edge, the rest of each row is skipped.
     QByteArray wide(qsizetype(60) * 2, '\0');
-    wide[47] = '\x01';       // last dot on the paper, row 0
-    wide[48] = '\xFF';       // beyond the paper, row 0
-    wide[60] = '\x80';       // first dot of row 1
+    wide[47] = '\x01'; // last dot on the paper, row 0
+    wide[48] = '\xFF'; // beyond the paper, row 0
+    wide[60] = '\x80'; // first dot of row 1
     const QImage clipped = print(Stream().raster(0, 60, 2, wide));
     QCOMPARE(clipped.size(), QSize(384, 2));
     QCOMPARE(inkIn(clipped, 0, 0, 384, 1), 1);
@@ -228,7 +226,8 @@ void TestRendering::lineSpacingAndFeeds()
 
 void TestRendering::initializeResetsTheModes()
 {
-    const QImage reset = print(Stream().mode(0x70).font(1).justify(2).darkness(1).spacing(80).leftMargin(30).init().line("WWWW"));
+    const QImage reset =
+        print(Stream().mode(0x70).font(1).justify(2).darkness(1).spacing(80).leftMargin(30).init().line("WWWW"));
     QCOMPARE(reset, print(Stream().line("WWWW")));
     // Initialize also drops characters not yet printed.
     QCOMPARE(print(Stream().text("lost").init().line("WWWW")), print(Stream().line("WWWW")));
@@ -251,7 +250,8 @@ void TestRendering::charactersWithoutGlyphAndDoubleByteCells()
 void TestRendering::pagesEndAtCutsLabelsAndLength()
 {
     Rig rig(QString(), 300);
-    rig.run(Stream().line("one").fullCut().line("two").partialCut().line("three").nextLabel().fullCut().line("four").bytes);
+    rig.run(
+        Stream().line("one").fullCut().line("two").partialCut().line("three").nextLabel().fullCut().line("four").bytes);
     QCOMPARE(rig.pages.size(), 4u); // the cut right after a label has no ink: no page
     QCOMPARE(rig.pages[0].reason, QStringLiteral("full cut"));
     QCOMPARE(rig.pages[1].reason, QStringLiteral("partial cut"));

@@ -49,7 +49,8 @@ bool samePages(const std::vector<kvp::Page> &a, const std::vector<kvp::Page> &b)
 }
 } // namespace
 
-class TestRobustness : public QObject {
+class TestRobustness : public QObject
+{
     Q_OBJECT
 private slots:
     void chunkingDoesNotChangeTheResult_data();
@@ -108,7 +109,8 @@ void TestRobustness::randomInputEndsInBoundedTime()
             QVERIFY(p.image.height() <= 3000);
         total += static_cast<uint64_t>(bytes.size());
     }
-    QVERIFY2(timer.elapsed() < 120000, qPrintable(QStringLiteral("%1 ms for %2 bytes").arg(timer.elapsed()).arg(total)));
+    QVERIFY2(timer.elapsed() < 120000,
+             qPrintable(QStringLiteral("%1 ms for %2 bytes").arg(timer.elapsed()).arg(total)));
 }
 
 void TestRobustness::everyTruncationEndsCleanly()
@@ -130,11 +132,16 @@ void TestRobustness::hostileHeadersStayBounded()
     for (int i = 0; i < 50; ++i)
         blankPaper += Stream().spacing(255).feedLines(255).text("x").bytes; // a lot of paper feed
     const QList<QByteArray> streams = {
-        Stream().raster(3, 0xFFFF, 0xFFFF, QByteArray(70000, '\xFF')).bytes,  // quadruple size, endless rows
+        Stream().raster(3, 0xFFFF, 0xFFFF, QByteArray(70000, '\xFF')).bytes, // quadruple size, endless rows
         Stream().store(0, 0, 0xFFFF, 0xFFFF, QByteArray(100000, '\xFF')).printPicture(0, 3).bytes, // store of 4 GB
-        Stream().raw({0x1D, 0x28, 0x6B, 0xFF, 0xFF, 0x31, 0x50, 0x30}).raw(QByteArray(65532, 'Q')).qrPrint().bytes, // QR of 64 KiB
-        Stream().raw({0x1D, 0x6B, 0x45, 0xFF}).raw(QByteArray(255, '\xEE')).bytes, // Code 39 with bytes it cannot encode
-        Stream().barcodeWidth(6).barcode(8, QByteArray(255, 'W')).bytes,      // far too wide for the paper
+        Stream()
+            .raw({0x1D, 0x28, 0x6B, 0xFF, 0xFF, 0x31, 0x50, 0x30})
+            .raw(QByteArray(65532, 'Q'))
+            .qrPrint()
+            .bytes,                                                                // QR of 64 KiB
+        Stream().raw({0x1D, 0x6B, 0x45, 0xFF}).raw(QByteArray(255, '\xEE')).bytes, // Code 39 with bytes it cannot
+                                                                                   // encode
+        Stream().barcodeWidth(6).barcode(8, QByteArray(255, 'W')).bytes,           // far too wide for the paper
         blankPaper,
         Stream().leftMargin(255).rightMargin(255).mode(0x30).line("squeezed").absPos(0xFFFF).ht().line("x").bytes,
     };

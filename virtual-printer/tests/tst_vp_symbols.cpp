@@ -25,7 +25,8 @@ QString decodeWithZbar(const QString &png, const QStringList &config = {})
 }
 } // namespace
 
-class TestSymbols : public QObject {
+class TestSymbols : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -74,8 +75,17 @@ void TestSymbols::barcodesDecode()
     QFETCH(QStringList, config);
     // As the bar code demonstrations send it, centred so the symbol has its quiet zones.
     Rig rig;
-    rig.run(Stream().init().justify(1).line("caption").feedLines(2).barcodeWidth(width).barcodeHeight(64)
-                .barcode(system, data).feedLines(2).fullCut().bytes);
+    rig.run(Stream()
+                .init()
+                .justify(1)
+                .line("caption")
+                .feedLines(2)
+                .barcodeWidth(width)
+                .barcodeHeight(64)
+                .barcode(system, data)
+                .feedLines(2)
+                .fullCut()
+                .bytes);
     QCOMPARE(rig.pages.size(), 1u);
     const QString png = dir.filePath(QStringLiteral("barcode-%1.png").arg(system));
     QVERIFY(rig.pages[0].image.save(png));
@@ -130,7 +140,9 @@ void TestSymbols::qrSettingsAndErrors()
     auto width = [](const Stream &s) {
         Rig rig;
         rig.run(s.bytes);
-        return rig.pages.empty() ? 0 : vptest::inkColumns(rig.pages[0].image).second - vptest::inkColumns(rig.pages[0].image).first + 1;
+        return rig.pages.empty()
+            ? 0
+            : vptest::inkColumns(rig.pages[0].image).second - vptest::inkColumns(rig.pages[0].image).first + 1;
     };
     // "ABC" at level L is a version 1 symbol: 21 modules.
     QCOMPARE(width(Stream().qrModule(3).qrLevel(0x30).qrStore("ABC").qrPrint()), 21 * 3);

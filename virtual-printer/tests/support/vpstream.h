@@ -15,19 +15,33 @@
 
 namespace vptest {
 
-class Stream {
+class Stream
+{
 public:
     QByteArray bytes;
 
-    Stream &raw(const QByteArray &b) { bytes += b; return *this; }
+    Stream &raw(const QByteArray &b)
+    {
+        bytes += b;
+        return *this;
+    }
     Stream &raw(std::initializer_list<int> list)
     {
         for (int v : list)
             bytes += static_cast<char>(v);
         return *this;
     }
-    Stream &text(const char *t) { bytes += t; return *this; }
-    Stream &line(const char *t) { bytes += t; bytes += '\n'; return *this; }
+    Stream &text(const char *t)
+    {
+        bytes += t;
+        return *this;
+    }
+    Stream &line(const char *t)
+    {
+        bytes += t;
+        bytes += '\n';
+        return *this;
+    }
     Stream &lf() { return raw({0x0A}); }
     Stream &cr() { return raw({0x0D}); }
     Stream &ht() { return raw({0x09}); }
@@ -99,7 +113,8 @@ public:
 };
 
 // The controller without line or clock: bytes in, pages, log and replies out.
-class Rig {
+class Rig
+{
 public:
     explicit Rig(const QString &flashPath = QString(), int maxPageDots = 20000)
         : core(options(flashPath, maxPageDots), &log)
@@ -118,7 +133,8 @@ public:
         QRandomGenerator random(seed);
         int pos = 0;
         while (pos < bytes.size()) {
-            const int n = std::min<int>(static_cast<int>(random.bounded(maxChunk + 1)), static_cast<int>(bytes.size()) - pos);
+            const int n =
+                std::min<int>(static_cast<int>(random.bounded(maxChunk + 1)), static_cast<int>(bytes.size()) - pos);
             core.feed(bytes.mid(pos, n));
             pos += n;
         }
