@@ -1,129 +1,72 @@
-// Every controller command, reached by its slot name as the rest of the
-// program reaches it: the bytes and how they are split into write calls.
+// Every controller command, called by its slot name as the rest of the
+// program reaches it, against tests/data/commands.txt: the bytes, and how
+// they are split into write calls.
 
 #include "support/kivotestaccess.h"
 #include "support/recordingdevice.h"
+#include "support/streamfile.h"
 
-#include "printer/commands.h"
-
+#include <QMetaMethod>
 #include <QTest>
 
-#include <functional>
-#include <memory>
+#include <array>
 
 namespace {
 
-QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
-
-struct Row
+// The arguments of one call, held while the call runs.
+struct Arguments
 {
-    const char *name;
-    std::function<bool(MainWindow &)> call;
-    QList<QByteArray> writes;
+    std::array<uint8_t, 6> bytes{};
+    std::array<uint16_t, 6> words{};
+    std::array<size_t, 6> sizes{};
+    std::array<QByteArray, 6> buffers;
+    std::array<const void *, 6> pointers{};
+    std::array<QGenericArgument, 6> generic;
 };
 
-#define CALL(...) [](MainWindow &w) { return QMetaObject::invokeMethod(&w, __VA_ARGS__); }
-#define U8(v) Q_ARG(uint8_t, uint8_t(v))
-#define U16(v) Q_ARG(uint16_t, uint16_t(v))
-#define BUF(p) Q_ARG(const uint8_t *, (const uint8_t *)(p))
-#define TEXT(s) Q_ARG(const char *, s)
-
-const uint8_t tabStops[] = {8, 24, 38};
-const char abcde[] = "ABCDE";
-const uint8_t sixBytes[] = {1, 2, 3, 4, 5, 6};
-
-// One row per command, with the examples the controller's documentation
-// gives; the expected bytes are written out by hand.
-const QList<Row> &commandTable()
+// Splits "a "b c" [d e]" into a, "b c" and [d e].
+QStringList tokens(const QString &text)
 {
-    static const QList<Row> rows = {
-        {"printerSoftInit", CALL("printerSoftInit"), {hex("1B 40")}},
-        {"printLF", CALL("printLF"), {hex("0A")}},
-        {"printCR", CALL("printCR"), {hex("0D")}},
-        {"printStr", CALL("printStr", TEXT("Tab1")), {"Tab1"}},
-        {"printStr keeps line feeds", CALL("printStr", TEXT("a\nb")), {"a\nb"}},
-        {"printStr empty", CALL("printStr", TEXT("")), {""}},
-        {"print_with_font bold",
-         CALL("print_with_font", TEXT("Bold 0123456 ABCD abcd"), U8(0x08)),
-         {hex("1B 21 08"), "Bold 0123456 ABCD abcd", hex("0A")}},
-        {"print_with_font empty", CALL("print_with_font", TEXT(""), U8(0x82)), {hex("1B 21 82"), "", hex("0A")}},
-        {"fontTypeSet", CALL("fontTypeSet", U8(0x90)), {hex("1B 21 90")}},
-        {"setFontMode", CALL("setFontMode", U8(1)), {hex("1B 4D 01")}},
-        {"setFontGrayScale", CALL("setFontGrayScale", U8(8)), {hex("1B 6D 08")}},
-        {"setDbMode", CALL("setDbMode"), {hex("1C 26")}},
-        {"cancelDbMode", CALL("cancelDbMode"), {hex("1C 2E")}},
-        {"horizontalAlign", CALL("horizontalAlign", U8(2)), {hex("1B 61 02")}},
-        {"lineSpacingSet", CALL("lineSpacingSet", U8(66)), {hex("1B 33 42")}},
-        {"lineSpacingDefaults", CALL("lineSpacingDefaults"), {hex("1B 32")}},
-        {"printAndFeedNDotLine", CALL("printAndFeedNDotLine", U8(24)), {hex("1B 4A 18")}},
-        {"printAndFeedNFontLine", CALL("printAndFeedNFontLine", U8(5)), {hex("1B 64 05")}},
-        {"horizontalTabSet",
-         CALL("horizontalTabSet", BUF(tabStops), U8(3)),
-         {hex("1B 44"), hex("08 18 26"), hex("00")}},
-        {"horizontalTabSet no stops", CALL("horizontalTabSet", BUF(tabStops), U8(0)), {hex("1B 44"), "", hex("00")}},
-        {"horizontalTab", CALL("horizontalTab"), {hex("09")}},
-        {"absolutePrintPos 50", CALL("absolutePrintPos", U8(50), U8(0)), {hex("1B 24 32 00")}},
-        {"absolutePrintPos 300", CALL("absolutePrintPos", U8(0x2C), U8(0x01)), {hex("1B 24 2C 01")}},
-        {"setLeftMargin", CALL("setLeftMargin", U8(4)), {hex("1B 6C 04")}},
-        {"setRightMargin", CALL("setRightMargin", U8(38)), {hex("1B 51 26")}},
-        {"printerState", CALL("printerState"), {hex("10 04")}},
-        {"getFirmwareInfo", CALL("getFirmwareInfo"), {hex("10 05")}},
-        {"clearPrintBuffer", CALL("clearPrintBuffer"), {hex("10 14")}},
-        {"setPrinterCallBack", CALL("setPrinterCallBack", U8(0xFF)), {hex("1D 61 FF")}},
-        {"enterSleepMode", CALL("enterSleepMode"), {hex("10 16")}},
-        {"setComMode", CALL("setComMode", U8(4), U8(1)), {hex("1D 28 04 01")}},
-        {"setPrinterHead", CALL("setPrinterHead", U8(10)), {hex("1B 5A 0A")}},
-        {"picturePrintH",
-         CALL("picturePrintH", U8(0), U16(2), U16(3), BUF(sixBytes)),
-         {hex("1D 76 30 00 02 00 03 00"), hex("01 02 03 04 05 06")}},
-        {"picturePrintH without buffer",
-         CALL("picturePrintH", U8(0), U16(2), U16(3), BUF(nullptr)),
-         {hex("1D 76 30 00 02 00 03 00"), hex("00"), hex("00"), hex("00"), hex("00"), hex("00"), hex("00")}},
-        {"picturePrintH no rows",
-         CALL("picturePrintH", U8(0), U16(48), U16(0), BUF(nullptr)),
-         {hex("1D 76 30 00 30 00 00 00")}},
-        {"downloadNVBitmap",
-         CALL("downloadNVBitmap", U8(1), U8(2), U16(0x0102), U16(0), BUF(nullptr)),
-         {hex("1D 71 01 02 02 01 00 00")}},
-        {"downloadNVBitmap data",
-         CALL("downloadNVBitmap", U8(0), U8(0), U16(1), U16(2), BUF(sixBytes)),
-         {hex("1D 71 00 00 01 00 02 00"), hex("01 02")}},
-        {"printNVBitmap", CALL("printNVBitmap", U8(3), U8(1)), {hex("1C 70 03 01")}},
-        {"barcodeHeightSet", CALL("barcodeHeightSet", U8(64)), {hex("1D 68 40")}},
-        {"barcodeWidthSet", CALL("barcodeWidthSet", U8(2)), {hex("1D 77 02")}},
-        {"barcodeTextYesNo", CALL("barcodeTextYesNo", U8(0)), {hex("1D 48 00")}},
-        {"barcodePrint UPC-A",
-         CALL("barcodePrint", U8(0), BUF("01234567890"), U8(11)),
-         {hex("1D 6B 41 0B"), "01234567890"}},
-        {"barcodePrint Code 128",
-         CALL("barcodePrint", U8(8), BUF("12345678"), U8(8)),
-         {hex("1D 6B 49 08"), "12345678"}},
-        {"barcodePrint symbology wraps", CALL("barcodePrint", U8(0xC0), BUF("1"), U8(1)), {hex("1D 6B 01 01"), "1"}},
-        {"setQRSizeVersion", CALL("setQRSizeVersion", U8(6)), {hex("1D 28 6B 03 00 31 43 06")}},
-        {"setQRcodeErrorCorrection", CALL("setQRcodeErrorCorrection", U8(0x31)), {hex("1D 28 6B 03 00 31 45 31")}},
-        {"transferQRcodeData",
-         CALL("transferQRcodeData", U16(5), BUF(abcde)),
-         {hex("1D 28 6B 08 00 31 50 30"), "ABCDE"}},
-        {"transferQRcodeData no data",
-         CALL("transferQRcodeData", U16(0), BUF(nullptr)),
-         {hex("1D 28 6B 03 00 31 50 30")}},
-        {"transferQRcodeData without buffer",
-         CALL("transferQRcodeData", U16(2), BUF(nullptr)),
-         {hex("1D 28 6B 05 00 31 50 30"), hex("00"), hex("00")}},
-        {"printQRcodeData", CALL("printQRcodeData"), {hex("1D 28 6B 03 00 31 51 30")}},
-        {"fullCut", CALL("fullCut"), {hex("1B 69")}},
-        {"partialCut", CALL("partialCut"), {hex("1B 6E")}},
-        {"newLabelHome", CALL("newLabelHome"), {hex("1D 06")}},
-    };
-    return rows;
+    QStringList result;
+    for (qsizetype pos = 0; pos < text.size();) {
+        if (text[pos].isSpace()) {
+            ++pos;
+            continue;
+        }
+        const QChar close = text[pos] == u'"' ? u'"' : text[pos] == u'[' ? u']' : u' ';
+        qsizetype end = pos + 1;
+        while (end < text.size() && text[end] != close)
+            end += text[end] == u'\\' ? 2 : 1;
+        end = qMin(end + (close == u' ' ? 0 : 1), text.size());
+        result << text.mid(pos, end - pos);
+        pos = end;
+    }
+    return result;
 }
 
-QString describe(const QList<QByteArray> &writes)
+// Reads `word` as an argument of type `type` into slot `i` of `args`.
+bool readArgument(const QByteArray &type, const QString &word, int i, Arguments &args, QString *error)
 {
-    QStringList parts;
-    for (const QByteArray &w : writes)
-        parts << QString::fromLatin1(w.toHex(' '));
-    return "[" + parts.join(" | ") + "]";
+    if (type == "uint8_t")
+        args.bytes[i] = uint8_t(word.toUInt(nullptr, 16)), args.pointers[i] = &args.bytes[i];
+    else if (type == "uint16_t")
+        args.words[i] = uint16_t(word.toUInt()), args.pointers[i] = &args.words[i];
+    else if (type == "size_t")
+        args.sizes[i] = word.toULongLong(), args.pointers[i] = &args.sizes[i];
+    else if (type == "const char*" || type == "const uint8_t*") {
+        if (word != "null") {
+            const QString data = word.startsWith(u'[') ? word.mid(1, word.size() - 2) : word;
+            args.buffers[i] = streamfile::writes(data, error).value(0) + '\0';
+            args.pointers[i] = args.buffers[i].constData();
+        }
+        args.generic[i] = QGenericArgument(type.constData(), &args.pointers[i]);
+        return error->isEmpty();
+    } else {
+        *error = "no reader for " + type;
+        return false;
+    }
+    args.generic[i] = QGenericArgument(type.constData(), args.pointers[i]);
+    return true;
 }
 
 } // namespace
@@ -133,103 +76,56 @@ class TestCommands : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
-    void everyCommandSendsItsBytesInItsWrites();
-    void picturesGoAsOneHeaderAndOneDataWrite();
-    void qrDataUpToTheLimitKeepsItsLength();
-    void oversizeQrDataSendsNothing();
-    void writeSendsTheBufferInOneCall();
-    void commandBytesMatchTheirWrites();
+    void initTestCase();
+    void sendsItsWrites_data();
+    void sendsItsWrites();
 
 private:
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<RecordingDevice> device;
+    MainWindow window;
+    RecordingDevice device;
 };
 
-void TestCommands::init()
+void TestCommands::initTestCase()
 {
-    window = std::make_unique<MainWindow>();
-    device = std::make_unique<RecordingDevice>();
-    device->open(QIODevice::ReadWrite);
-    KivoTestAccess::setWire(*window, device.get());
+    device.open(QIODevice::ReadWrite);
+    KivoTestAccess::setWire(window, &device);
 }
 
-void TestCommands::cleanup()
+void TestCommands::sendsItsWrites_data()
 {
-    window.reset();
-    device.reset();
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("writes");
+    const QStringList lines = streamfile::lines(QStringLiteral(KIVO_TEST_DATA "/commands.txt"));
+    QVERIFY(lines.size() > 50);
+    for (const QString &line : lines)
+        QTest::newRow(qPrintable(line.section(u'=', 0, 0).left(60)))
+            << line.section(u'=', 0, 0).trimmed() << line.section(u'>', 1);
 }
 
-void TestCommands::everyCommandSendsItsBytesInItsWrites()
+void TestCommands::sendsItsWrites()
 {
-    for (const Row &row : commandTable()) {
-        device->clearWrites();
-        QVERIFY2(row.call(*window), row.name);
-        QVERIFY2(device->writes == row.writes,
-                 qPrintable(QStringLiteral("%1: sent %2, expected %3")
-                                .arg(row.name, describe(device->writes), describe(row.writes))));
-    }
-}
+    QFETCH(QString, call);
+    QFETCH(QString, writes);
+    const QStringList words = tokens(call);
+    const QMetaObject *meta = window.metaObject();
+    QMetaMethod method;
+    for (int i = 0; i < meta->methodCount(); ++i)
+        if (meta->method(i).name() == words[0].toLatin1())
+            method = meta->method(i);
+    QVERIFY2(method.isValid(), qPrintable(words[0]));
+    QCOMPARE(method.parameterCount(), words.size() - 1);
 
-void TestCommands::picturesGoAsOneHeaderAndOneDataWrite()
-{
-    QByteArray picture(qsizetype(29) * 232, '\0');
-    for (int i = 0; i < picture.size(); ++i)
-        picture[i] = char(i * 7);
-    QVERIFY(
-        QMetaObject::invokeMethod(window.get(), "picturePrintH", U8(0), U16(29), U16(232), BUF(picture.constData())));
-    QCOMPARE(device->writeLengths(), (QList<int>{8, 6728}));
-    QCOMPARE(device->writes[0], hex("1D 76 30 00 1D 00 E8 00"));
-    QCOMPARE(device->writes[1], picture);
+    QString error;
+    Arguments args;
+    for (int i = 0; i < method.parameterCount(); ++i)
+        QVERIFY2(readArgument(method.parameterTypes()[i], words[i + 1], i, args, &error), qPrintable(error));
+    const QList<QByteArray> expected = streamfile::writes(writes, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
 
-    device->clearWrites();
-    const QByteArray wide(qsizetype(48) * 300, '\x55');
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "picturePrintH", U8(0), U16(48), U16(300), BUF(wide.constData())));
-    QCOMPARE(device->writes[0], hex("1D 76 30 00 30 00 2C 01"));
-    QCOMPARE(device->writeLengths(), (QList<int>{8, 14400}));
-}
-
-void TestCommands::qrDataUpToTheLimitKeepsItsLength()
-{
-    const QByteArray data(printer::maxQrDataSize, 'Q');
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "transferQRcodeData", U16(65532), BUF(data.constData())));
-    QCOMPARE(device->writeLengths(), (QList<int>{8, 65532}));
-    QCOMPARE(device->writes[0], hex("1D 28 6B FF FF 31 50 30"));
-}
-
-void TestCommands::oversizeQrDataSendsNothing()
-{
-    // 65534 + 3 would wrap to the length 01 00, and the controller would take
-    // the rest of the block for commands and text.
-    const QByteArray data(65535, 'Q');
-    for (int size : {65533, 65534, 65535}) {
-        QVERIFY(QMetaObject::invokeMethod(window.get(), "transferQRcodeData", U16(size), BUF(data.constData())));
-        QVERIFY(QMetaObject::invokeMethod(window.get(), "transferQRcodeData", U16(size), BUF(nullptr)));
-    }
-    QCOMPARE(device->writes, QList<QByteArray>());
-}
-
-void TestCommands::writeSendsTheBufferInOneCall()
-{
-    const uint8_t bytes[] = {0x1B, 0x40, 0x00, 0xFF};
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "Write", BUF(bytes), Q_ARG(size_t, 4)));
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "Write", BUF(bytes), Q_ARG(size_t, 0)));
-    QCOMPARE(device->stream(), hex("1B 40 00 FF"));
-    QVERIFY(device->writes.size() <= 2);
-    QCOMPARE(device->writes[0], hex("1B 40 00 FF"));
-}
-
-void TestCommands::commandBytesMatchTheirWrites()
-{
-    // The builders' own summary of a command agrees with its write calls,
-    // including the no-buffer zero fill.
-    const printer::Command picture = printer::picturePrintH(0, 2, 3, nullptr);
-    QCOMPARE(picture.bytes(), hex("1D 76 30 00 02 00 03 00 00 00 00 00 00 00"));
-    QCOMPARE(picture.zeroFillWrites, quint64(6));
-    QCOMPARE(printer::print_with_font("x", 0x10).bytes(), hex("1B 21 10 78 0A"));
-    QVERIFY(printer::transferQRcodeData(65534, nullptr).bytes().isEmpty());
+    device.clearWrites();
+    QVERIFY(method.invoke(&window, Qt::DirectConnection, args.generic[0], args.generic[1], args.generic[2],
+                          args.generic[3], args.generic[4], args.generic[5]));
+    QCOMPARE(device.writes, expected);
 }
 
 QTEST_MAIN(TestCommands)

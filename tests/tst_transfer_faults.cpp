@@ -24,25 +24,17 @@
 #include <csignal>
 #include <functional>
 #include <memory>
-#include <sys/resource.h>
 
 namespace {
 
 // 384 × 62 500 dots: 3 000 000 bytes of raster data.
-constexpr int PictureRows = 62500;
-constexpr qint64 PictureBytes = qint64(48) * PictureRows;
-
-double cpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+constexpr int pictureRows = 62500;
+constexpr qint64 pictureBytes = qint64(48) * pictureRows;
 
 // A 1-bit picture, full head width, with a pattern that is not all one byte.
 QString writePicture(const QTemporaryDir &dir)
 {
-    QImage picture(384, PictureRows, QImage::Format_Mono);
+    QImage picture(384, pictureRows, QImage::Format_Mono);
     picture.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
     for (int y = 0; y < picture.height(); ++y) {
         uchar *row = picture.scanLine(y);
@@ -66,7 +58,8 @@ bool connectAt9600(MainWindow &window, const QString &path)
 bool printPicture(MainWindow &window, const QString &path)
 {
     bool loaded = false;
-    QMetaObject::invokeMethod(&window, "loadFile", Qt::DirectConnection, Q_RETURN_ARG(bool, loaded), Q_ARG(QString, path));
+    QMetaObject::invokeMethod(&window, "loadFile", Qt::DirectConnection, Q_RETURN_ARG(bool, loaded),
+                              Q_ARG(QString, path));
     if (!loaded)
         return false;
     driver::press(window, "on_pushButton_58PrintH_released");
@@ -127,11 +120,11 @@ void TestTransferFaults::disconnectInTheMiddleOfAPicture()
     QSerialPort *port = KivoTestAccess::serialPort(window);
     QVERIFY(connectAt9600(window, printer->linkPath()));
     QVERIFY(printPicture(window, picture));
-    QVERIFY(port->bytesToWrite() > PictureBytes - 100000);
+    QVERIFY(port->bytesToWrite() > pictureBytes - 100000);
 
     // The line takes 960 bytes a second: the picture has only begun.
     QVERIFY(waitFor([&] { return printer->printer().buffer().received() >= 500; }, 5000));
-    QVERIFY(port->bytesToWrite() > PictureBytes / 2);
+    QVERIFY(port->bytesToWrite() > pictureBytes / 2);
 
     QElapsedTimer disconnecting;
     disconnecting.start();
@@ -155,9 +148,9 @@ void TestTransferFaults::disconnectInTheMiddleOfAPicture()
              qPrintable(QStringLiteral("%1 bytes went on to the printer after the disconnect")
                             .arg(reachedPrinter - receivedAtClose)));
 
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = driver::cpuSeconds();
     QTest::qWait(500);
-    QVERIFY2(cpuSeconds() - cpuBefore < 0.2, "busy after the disconnect");
+    QVERIFY2(driver::cpuSeconds() - cpuBefore < 0.2, "busy after the disconnect");
     QVERIFY(closer.boxes.isEmpty());
 
     // The controller still waits for the rest of the picture; the engineer
@@ -210,9 +203,9 @@ void TestTransferFaults::printerVanishesInTheMiddleOfAPicture()
     QVERIFY(connectAt9600(window, link));
     QVERIFY(printPicture(window, picture));
     // The system's queue for the line has taken its share; the rest waits.
-    QVERIFY(waitFor([&] { return port->bytesToWrite() < PictureBytes + 8 + 2; }, 5000));
+    QVERIFY(waitFor([&] { return port->bytesToWrite() < pictureBytes + 8 + 2; }, 5000));
     QTest::qWait(300);
-    QVERIFY(port->bytesToWrite() > PictureBytes / 2);
+    QVERIFY(port->bytesToWrite() > pictureBytes / 2);
 
     ::kill(pid_t(printer.processId()), SIGKILL);
     QVERIFY(printer.waitForFinished(5000));
@@ -226,9 +219,9 @@ void TestTransferFaults::printerVanishesInTheMiddleOfAPicture()
 
     // Idle from then on: no more errors, boxes or spinning.
     const int signalsBefore = errorSignals;
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = driver::cpuSeconds();
     QTest::qWait(1000);
-    QVERIFY2(cpuSeconds() - cpuBefore < 0.3, "busy after the printer vanished");
+    QVERIFY2(driver::cpuSeconds() - cpuBefore < 0.3, "busy after the printer vanished");
     QCOMPARE(errorSignals, signalsBefore);
     QVERIFY2(errorSignals < 10, qPrintable(QString::number(errorSignals)));
     QCOMPARE(closer.boxes.size(), 1);

@@ -2,7 +2,7 @@
 
 // Pictures for the bitmap tests and the tests' own reading of how a picture
 // goes to the controller: 1 for a dark pixel, leftmost pixel in the most
-// significant bit, rows of 4 × ceil(width / 32) bytes with 0 past the width.
+// significant bit, rows of 4 x ceil(width / 32) bytes with 0 past the width.
 
 #include <QByteArray>
 #include <QFile>
@@ -47,17 +47,6 @@ QByteArray expectedRows(int width, int height, Dark dark)
             if (dark(x, y))
                 rows[qsizetype(y) * bytes + x / 8] = char(rows[qsizetype(y) * bytes + x / 8] | (0x80 >> (x % 8)));
     return rows;
-}
-
-inline QByteArray expectedPatternRows(int width, int height) { return expectedRows(width, height, patternDark); }
-
-// Rows of a picture as it is shown: dark where the shown colour is darker
-// than mid grey.
-inline QByteArray expectedRowsOfShown(const QImage &image)
-{
-    const QImage shown = image.convertToFormat(QImage::Format_RGB32);
-    return expectedRows(shown.width(), shown.height(),
-                        [&shown](int x, int y) { return qGray(shown.pixel(x, y)) < 128; });
 }
 
 // A photo-like colour picture: gradients and a few shapes.

@@ -19,6 +19,8 @@ struct KivoTestAccess
     // Sends every write to `device` instead of the serial port (pass the
     // port back to undo). The device's open state then counts as connected.
     static void setWire(MainWindow &w, QIODevice *device) { w.lineOut.setDevice(device); }
+    // Loads an image file as the Load button's dialog does.
+    static bool loadFile(MainWindow &w, const QString &path) { return w.loadFile(path); }
 };
 
 // A widget of the window by object name; fails the test if it is missing.

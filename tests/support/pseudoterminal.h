@@ -15,6 +15,9 @@ public:
     PseudoTerminal &operator=(const PseudoTerminal &) = delete;
 
     bool isValid() const { return master >= 0; }
+    // The master side's descriptor (non-blocking), for a peer that runs on
+    // threads of its own.
+    int masterFd() const { return master; }
     QString slavePath() const { return path; }
 
     // Reads what the program sent, running the event loop meanwhile (the

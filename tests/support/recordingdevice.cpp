@@ -41,5 +41,7 @@ qint64 RecordingDevice::readData(char *data, qint64 maxSize)
 qint64 RecordingDevice::writeData(const char *data, qint64 size)
 {
     writes.append(QByteArray(data, size));
+    if (onWrite)
+        onWrite(writes.last());
     return size;
 }

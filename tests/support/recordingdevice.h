@@ -4,6 +4,8 @@
 #include <QIODevice>
 #include <QList>
 
+#include <functional>
+
 // A device that keeps every single write call, so tests can check how many
 // writes a command makes and how long each is, not only the bytes.
 class RecordingDevice : public QIODevice
@@ -13,6 +15,8 @@ public:
     explicit RecordingDevice(QObject *parent = nullptr);
 
     QList<QByteArray> writes;
+    // Called with each write as it arrives.
+    std::function<void(const QByteArray &)> onWrite;
 
     QByteArray stream() const; // all writes joined
     QList<int> writeLengths() const;

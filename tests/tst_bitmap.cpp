@@ -1,0 +1,227 @@
+// Bitmap printing: the one 1-bit form every loaded image is kept in, the
+// raster rows and commands made from it, and the Bitmaps tab as a user
+// drives it (the file dialog, the console, the boxes, every byte sent).
+
+#include "support/bitmaptesting.h"
+#include "support/recordedwindow.h"
+
+#include "bitmap/imagefile.h"
+#include "bitmap/monoimage.h"
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QStandardPaths>
+
+using namespace bitmaptest;
+
+class TestBitmap : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void darkerColourBecomesTheDots_data();
+    void darkerColourBecomesTheDots();
+    void rowsKeepEveryPixelAndZeroThePadding();
+    void transparentPartsPrintNothing();
+    void tallPicturesAreBanded_data();
+    void tallPicturesAreBanded();
+    void readingFollowsTheFile();
+
+    void loadingReportsTheImage();
+    void printingRefusesWhatCannotPrint();
+    void printingSendsResetAndTheRows();
+    void loadButtonRunsTheDialogUntilAFileLoads();
+
+private:
+    QTemporaryDir dir;
+};
+
+void TestBitmap::darkerColourBecomesTheDots_data()
+{
+    QTest::addColumn<QImage>("source");
+    QTest::addColumn<bool>("patternIsDark");
+    QTest::newRow("white, black") << patternImage(37, 11) << true;
+    QTest::newRow("black, white") << patternImage(37, 11, true) << true;
+    QTest::newRow("MonoLSB black, white") << patternImage(37, 11, true, QImage::Format_MonoLSB) << true;
+    QTest::newRow("navy, yellow") << patternImage(37, 11, true, QImage::Format_Mono, 0xFFFFEE00, 0xFF000080) << true;
+    QTest::newRow("transparent, black") << patternImage(37, 11, false, QImage::Format_Mono, 0, 0xFF000000) << true;
+    // Without a colour table Qt shows a 0 bit black: the pattern is light.
+    QImage noTable = patternImage(37, 11);
+    noTable.setColorTable({});
+    QTest::newRow("no colour table") << noTable << false;
+    // One shade only: every pixel prints as that shade.
+    QTest::newRow("all black") << patternImage(37, 11, false, QImage::Format_Mono, 0xFF000000, 0xFF000000) << true;
+}
+
+void TestBitmap::darkerColourBecomesTheDots()
+{
+    QFETCH(QImage, source);
+    QFETCH(bool, patternIsDark);
+    const bool oneShade = source.colorCount() == 2 && source.color(0) == source.color(1);
+    const QByteArray rows = bitmap::rasterRows(bitmap::toPrintableMono(source));
+    QCOMPARE(rows, expectedRows(37, 11, [&](int x, int y) { return oneShade || patternDark(x, y) == patternIsDark; }));
+}
+
+void TestBitmap::rowsKeepEveryPixelAndZeroThePadding()
+{
+    // The pattern's buffers start all 1s or all 0s: padding is dirty both ways.
+    for (int width : {1, 7, 8, 9, 33, 100, 383, 384})
+        for (bool darkFirst : {false, true})
+            QVERIFY2(bitmap::rasterRows(patternImage(width, 5, darkFirst)) == expectedRows(width, 5, patternDark),
+                     qPrintable(QString::number(width)));
+}
+
+void TestBitmap::transparentPartsPrintNothing()
+{
+    QImage logo(40, 10, QImage::Format_ARGB32);
+    logo.fill(Qt::transparent);
+    QPainter(&logo).fillRect(0, 0, 10, 10, Qt::black);
+    QCOMPARE(bitmap::rasterRows(bitmap::toPrintableMono(logo)),
+             expectedRows(40, 10, [](int x, int) { return x < 10; }));
+}
+
+void TestBitmap::tallPicturesAreBanded_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QList<int>>("bands");
+    QTest::newRow("none") << 0 << QList<int>{};
+    QTest::newRow("the limit") << 65535 << QList<int>{65535};
+    QTest::newRow("one past") << 65536 << QList<int>{65535, 1};
+    QTest::newRow("three") << 131071 << QList<int>{65535, 65535, 1};
+}
+
+void TestBitmap::tallPicturesAreBanded()
+{
+    QFETCH(int, height);
+    QFETCH(QList<int>, bands);
+    int next = 0;
+    QList<int> sizes;
+    for (const bitmap::RasterBand &band : bitmap::rasterBands(height)) {
+        QCOMPARE(band.firstRow, next);
+        next += band.rows;
+        sizes << band.rows;
+    }
+    QCOMPARE(sizes, bands);
+}
+
+void TestBitmap::readingFollowsTheFile()
+{
+    // The orientation stored in a photo is applied: 16 x 8 stored, turned.
+    const bitmap::ImageFile turned = bitmap::readImageFile(KIVO_IMAGE_SEEDS "/jpeg-exif-rotated.jpg");
+    QCOMPARE(turned.image.size(), QSize(8, 16));
+    QVERIFY(turned.converted);
+
+    QCOMPARE(bitmap::readImageFile(saveBytes(dir, "notes.png", "not an image")).error,
+             QStringLiteral("Unsupported image format"));
+    // A tiny file that announces 400 MB of pixels is refused.
+    const QString huge = saveBytes(dir, "huge.pgm", QByteArray("P5\n20000 20000\n255\n") + QByteArray(64, '\0'));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("exceeds the current allocation limit"));
+    QCOMPARE(bitmap::readImageFile(huge).error, QStringLiteral("Unable to read image data"));
+}
+
+void TestBitmap::loadingReportsTheImage()
+{
+    RecordedWindow w;
+    const QString mono = save(dir, "drawing%2.bmp", patternImage(200, 100));
+    QVERIFY(KivoTestAccess::loadFile(w.window, mono));
+    QCOMPARE(w.consoleText(),
+             "Loading image:\nOpened \"" + mono
+                 + "\"\nWidth: 200 pixel\nHeight: 100 pixel\nColor depth: 1\nBytes: 2800\n");
+
+    w.console()->clear();
+    QVERIFY(KivoTestAccess::loadFile(w.window, save(dir, "photo.png", photoLike(120, 70))));
+    QVERIFY(w.consoleText().startsWith("Loading image:\nBitmap is not 1bpp (mono) trying to convert...\nOpened"));
+    QCOMPARE(KivoTestAccess::previewLabel(w.window)->pixmap().size(), QSize(120, 70));
+
+    // A file that does not load leaves the image as it was.
+    const qint64 key = KivoTestAccess::loadedImage(w.window).cacheKey();
+    ModalBoxCloser closer;
+    QVERIFY(!KivoTestAccess::loadFile(w.window, saveBytes(dir, "broken.png", "\x89PNG\r\n\x1a\n cut")));
+    QCOMPARE(closer.boxes.size(), 1);
+    QCOMPARE(KivoTestAccess::loadedImage(w.window).cacheKey(), key);
+}
+
+void TestBitmap::printingRefusesWhatCannotPrint()
+{
+    RecordedWindow w;
+    ModalBoxCloser closer;
+    QPushButton *print = widget<QPushButton>(w.window, "pushButton_58PrintH");
+    print->click();
+    QCOMPARE(w.consoleText(), QStringLiteral("Validating if Bitmap can be printed\nNo Bitmap loaded"));
+    QVERIFY(KivoTestAccess::loadFile(w.window, save(dir, "wide.bmp", patternImage(385, 20))));
+    print->click();
+    QCOMPARE(w.consoleText(), QStringLiteral("Validating if Bitmap can be printed\nBitmap too wide. Max 384 pixels"));
+    QCOMPARE(closer.titles(), (QStringList{"Print Bitmap", "Print Bitmap"}));
+    QCOMPARE(closer.boxes[0].text, QStringLiteral("No Bitmap loaded!"));
+    QCOMPARE(closer.boxes[1].text,
+             QStringLiteral("This tool allows printing only for bitmaps of up to 384 pixel wide!"));
+    QVERIFY(w.device.writes.isEmpty());
+}
+
+void TestBitmap::printingSendsResetAndTheRows()
+{
+    RecordedWindow w;
+    QPushButton *print = widget<QPushButton>(w.window, "pushButton_58PrintH");
+    // Black first in the file's palette: black still prints as dots.
+    QVERIFY(KivoTestAccess::loadFile(w.window, save(dir, "full.png", patternImage(384, 100, true))));
+    print->click();
+    QCOMPARE(w.consoleText(), QStringLiteral("Validating if Bitmap can be printed\nValidating bitmap..."));
+    QCOMPARE(w.device.writes,
+             (QList<QByteArray>{QByteArray::fromHex("1B40"), QByteArray::fromHex("1D76300030006400"),
+                                expectedRows(384, 100, patternDark)}));
+
+    // Taller than one raster command takes: consecutive commands.
+    w.device.clearWrites();
+    QVERIFY(KivoTestAccess::loadFile(w.window, save(dir, "tall.png", patternImage(100, 70000))));
+    print->click();
+    const QByteArray rows = expectedRows(100, 70000, patternDark);
+    QCOMPARE(w.device.writeLengths(), (QList<int>{2, 8, 16 * 65535, 8, 16 * 4465}));
+    QCOMPARE(w.device.writes[3], QByteArray::fromHex("1D76300010007111"));
+    QVERIFY(w.device.writes[2] + w.device.writes[4] == rows);
+}
+
+void TestBitmap::loadButtonRunsTheDialogUntilAFileLoads()
+{
+    // The first dialog opens in the desktop's picture folder.
+    QTemporaryDir home;
+    const QString pictures = home.filePath("My Pictures"), files = home.filePath("elsewhere");
+    QVERIFY(QDir().mkpath(pictures) && QDir().mkpath(files) && QDir().mkpath(home.filePath("config")));
+    saveBytes(home, "config/user-dirs.dirs", QStringLiteral("XDG_PICTURES_DIR=\"%1\"\n").arg(pictures).toUtf8());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
+    const QString broken = files + "/broken.png", good = files + "/drawing.bmp";
+    QVERIFY(saveBytes(home, "elsewhere/broken.png", "\x89PNG\r\n\x1a\n cut") == broken);
+    QVERIFY(patternImage(200, 100).save(good));
+
+    MainWindow window;
+    QStringList answers{broken, good, QString()};
+    QStringList folders;
+    ModalBoxCloser closer;
+    closer.otherModal = [&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog || !dialog->isVisible())
+            return;
+        folders << dialog->directory().absolutePath();
+        QCOMPARE(dialog->selectedMimeTypeFilter(), QStringLiteral("image/bmp"));
+        const QString answer = answers.takeFirst();
+        if (answer.isEmpty())
+            return dialog->reject();
+        dialog->selectFile(answer);
+        widget<QLineEdit>(*dialog, "fileNameEdit")->setText(QFileInfo(answer).fileName());
+        QMetaObject::invokeMethod(dialog, "accept");
+    };
+    // The broken file is refused with a box and the dialog comes back.
+    widget<QPushButton>(window, "pushButton_Load")->click();
+    QCOMPARE(folders, (QStringList{pictures, files}));
+    QCOMPARE(closer.boxes.size(), 1);
+    QCOMPARE(KivoTestAccess::loadedImage(window).size(), QSize(200, 100));
+
+    // A later dialog opens where the last one was left; cancelling keeps the
+    // image and leaves the console the button cleared.
+    widget<QPushButton>(window, "pushButton_Load")->click();
+    QCOMPARE(folders.last(), files);
+    QCOMPARE(KivoTestAccess::loadedImage(window).size(), QSize(200, 100));
+    QCOMPARE(driver::console(window), QString());
+}
+
+QTEST_MAIN(TestBitmap)
+#include "tst_bitmap.moc"

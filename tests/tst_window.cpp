@@ -1,0 +1,157 @@
+// The window and the settings dialog as a user first meets them.
+
+#include "support/kivotestaccess.h"
+#include "support/modalboxcloser.h"
+
+#include "serial/settingsdialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+
+QStringList warnings;
+
+void keepWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        warnings << message;
+}
+
+QComboBox *box(SettingsDialog &dialog, const char *name) { return widget<QComboBox>(dialog, name); }
+
+void choose(SettingsDialog &dialog, const char *name, const QString &text)
+{
+    box(dialog, name)->setCurrentIndex(box(dialog, name)->findText(text));
+}
+
+} // namespace
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsDisconnectedWithFiveTabs();
+    void configureShowsTheOneModelessDialog();
+    void aboutAndQuit();
+    void settingsStartAtTheControllerDefaults();
+    void appliedSettingsAreKept();
+    void portDetailsReadNotAvailableWhenUnknown();
+};
+
+void TestWindow::startsDisconnectedWithFiveTabs()
+{
+    // A misspelt handler shows only as a warning of the connect-by-name pass.
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(keepWarnings);
+    MainWindow window;
+    window.show();
+    QCoreApplication::processEvents();
+    qInstallMessageHandler(previous);
+    QCOMPARE(warnings, QStringList());
+
+    QCOMPARE(KivoTestAccess::statusLabel(window)->text(), QString());
+    QVERIFY(widget<QAction>(window, "actionConnect")->isEnabled());
+    QVERIFY(!widget<QAction>(window, "actionDisconnect")->isEnabled());
+    QVERIFY(widget<QAction>(window, "actionConfigure")->isEnabled());
+
+    auto *tabs = widget<QTabWidget>(window, "mainTabsKivo");
+    QStringList titles;
+    for (int i = 0; i < tabs->count(); ++i)
+        titles << tabs->tabText(i);
+    QCOMPARE(titles, (QStringList{"General", "Bar Codes", "Bitmaps ", "Cutter", "Controller"}));
+    QCOMPARE(tabs->currentIndex(), 0);
+    QVERIFY(!widget<QWidget>(window, "lineEditControllerData")->isVisibleTo(&window));
+}
+
+void TestWindow::configureShowsTheOneModelessDialog()
+{
+    MainWindow window;
+    auto *configure = widget<QAction>(window, "actionConfigure");
+    configure->trigger();
+    configure->trigger();
+    int dialogs = 0;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        dialogs += qobject_cast<SettingsDialog *>(w) != nullptr;
+    QCOMPARE(dialogs, 1);
+    SettingsDialog *dialog = KivoTestAccess::settingsDialog(window);
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    dialog->hide();
+}
+
+void TestWindow::aboutAndQuit()
+{
+    MainWindow window;
+    window.show();
+    ModalBoxCloser closer;
+    widget<QAction>(window, "actionAbout")->trigger();
+    widget<QAction>(window, "actionAboutQt")->trigger();
+    QCOMPARE(closer.titles(), (QStringList{"Printer Kivo", "About Qt"}));
+    QCOMPARE(closer.boxes[0].text,
+             QStringLiteral("<b>Printer Kivo Version: 1.1.3</b><br>For controller firmware of June 2020 and newer.  "));
+
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+    QTRY_VERIFY(!window.isVisible());
+}
+
+void TestWindow::settingsStartAtTheControllerDefaults()
+{
+    SettingsDialog dialog;
+    const SerialSettings s = dialog.serialSettings();
+    QCOMPARE(s.baudRate, 115200);
+    QCOMPARE(s.dataBits, QSerialPort::Data8);
+    QCOMPARE(s.parity, QSerialPort::NoParity);
+    QCOMPARE(s.stopBits, QSerialPort::OneStop);
+    QCOMPARE(s.flowControl, QSerialPort::SoftwareControl);
+    QCOMPARE(QStringList({s.baudRateText, s.dataBitsText, s.parityText, s.stopBitsText, s.flowControlText}),
+             (QStringList{"115200", "8", "None", "1", "XON/XOFF"}));
+}
+
+void TestWindow::appliedSettingsAreKept()
+{
+    SettingsDialog dialog;
+    dialog.show();
+    QComboBox *ports = box(dialog, "serialPortInfoListBox");
+    ports->setCurrentIndex(ports->count() - 1);
+    QCOMPARE(ports->currentText(), QString()); // "Custom" gives an empty field
+    QTest::keyClicks(ports->lineEdit(), "/dev/ttyUSB0");
+    choose(dialog, "baudRateBox", "9600");
+    choose(dialog, "stopBitsBox", "1.5");
+    choose(dialog, "parityBox", "Mark");
+    choose(dialog, "flowControlBox", "RTS/CTS");
+    QTest::mouseClick(widget<QPushButton>(dialog, "applyButton"), Qt::LeftButton);
+    QVERIFY(!dialog.isVisible());
+
+    const SerialSettings s = dialog.serialSettings();
+    QCOMPARE(s.portName, QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(s.baudRate, 9600);
+    QCOMPARE(int(s.stopBits), 3);
+    QCOMPARE(s.stopBitsText, QStringLiteral("1.5"));
+    QCOMPARE(s.parity, QSerialPort::MarkParity);
+    QCOMPARE(s.flowControl, QSerialPort::HardwareControl);
+
+    // Closed without Apply, a later choice is not kept.
+    dialog.show();
+    choose(dialog, "baudRateBox", "375000");
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QCOMPARE(dialog.serialSettings().baudRate, 9600);
+}
+
+void TestWindow::portDetailsReadNotAvailableWhenUnknown()
+{
+    QCOMPARE(portInfoDatum("ttyUSB0", "USB serial", "Maker", "A1B2", "/dev/ttyUSB0", 0x4AB, 0x6001),
+             (QStringList{"ttyUSB0", "USB serial", "Maker", "A1B2", "/dev/ttyUSB0", "4ab", "6001"}));
+    QCOMPARE(portInfoDatum("p", "", "", "", "", 0, 0), (QStringList{"p", "N/A", "N/A", "N/A", "", "N/A", "N/A"}));
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
