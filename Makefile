@@ -12,7 +12,7 @@ setup:
 	@./tools/setup-debian.sh
 
 configure: setup
-	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -48,9 +48,11 @@ fuzz:
 
 # The house rules: format (.clang-format), layering, cppcheck and clang-tidy
 # (.clang-tidy) on the project's code; `make format` applies the format.
+# It uses the build of `make test` (compile commands and generated headers),
+# so after `make test` it compiles nothing again.
 lint:
 	@./tools/setup-debian.sh lint
-	./tools/lint.sh $(CURDIR)/build-lint
+	./tools/lint.sh $(CURDIR)/$(BUILD_DIR)
 
 format:
 	@./tools/setup-debian.sh lint
@@ -65,4 +67,4 @@ bench:
 	@./bench/run.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) build-fuzz build-lint
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) build-fuzz

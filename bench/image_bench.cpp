@@ -161,6 +161,7 @@ int main(int argc, char *argv[])
 
     const QString out = dir.filePath(QStringLiteral("out.pbm"));
     std::vector<double> start;
+    start.reserve(5);
     for (int i = 0; i < 5; ++i)
         start.push_back(imageMagick(tiny, out, dir.path()).wallMs);
     compare("6000 x 4000 JPEG", photoPath, out, dir.path());

@@ -6,7 +6,7 @@
 #   tools/lint.sh [build folder]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build-lint}
+build=${1:-$root/build}
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # clang-tidy needs the compile commands and the generated moc/uic headers.

@@ -118,7 +118,7 @@ enum class Part { Command, Text, Data };
 
 QString spelled(const QByteArray &bytes, Part part)
 {
-    const QString picture = pictureName(bytes);
+    QString picture = pictureName(bytes);
     if (!picture.isEmpty())
         return picture;
     bool printable = part != Part::Command || bytes.isEmpty();
