@@ -1,14 +1,17 @@
 #pragma once
-// Byte streams written by hand from the controller's command table, and a
-// rig that runs them through the controller and collects what comes out.
+// The test side of the controller's line: Stream writes its commands, bytesOf
+// reads the byte streams of the data files, and Rig runs bytes through the
+// controller without line or clock.
 
 #include "commandlog.h"
 #include "printercore.h"
 
 #include <QByteArray>
-#include <QImage>
+#include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStringList>
+#include <QtTest>
 
 #include <initializer_list>
 #include <vector>
@@ -20,104 +23,87 @@ class Stream
 public:
     QByteArray bytes;
 
-    Stream &raw(const QByteArray &b)
-    {
-        bytes += b;
-        return *this;
-    }
     Stream &raw(std::initializer_list<int> list)
     {
         for (int v : list)
             bytes += static_cast<char>(v);
         return *this;
     }
-    Stream &text(const char *t)
-    {
-        bytes += t;
-        return *this;
-    }
     Stream &line(const char *t)
     {
         bytes += t;
-        bytes += '\n';
-        return *this;
+        return raw({0x0A});
     }
-    Stream &lf() { return raw({0x0A}); }
-    Stream &cr() { return raw({0x0D}); }
-    Stream &ht() { return raw({0x09}); }
-    Stream &init() { return raw({0x1B, 0x40}); }
     Stream &mode(int m) { return raw({0x1B, 0x21, m}); }
-    Stream &font(int f) { return raw({0x1B, 0x4D, f}); }
     Stream &darkness(int d) { return raw({0x1B, 0x6D, d}); }
-    Stream &dbOn() { return raw({0x1C, 0x26}); }
-    Stream &dbOff() { return raw({0x1C, 0x2E}); }
-    Stream &justify(int j) { return raw({0x1B, 0x61, j}); }
-    Stream &spacing(int n) { return raw({0x1B, 0x33, n}); }
-    Stream &spacingDefault() { return raw({0x1B, 0x32}); }
-    Stream &feedDots(int n) { return raw({0x1B, 0x4A, n}); }
-    Stream &feedLines(int n) { return raw({0x1B, 0x64, n}); }
-    Stream &tabs(std::initializer_list<int> stops)
-    {
-        raw({0x1B, 0x44});
-        for (int s : stops)
-            bytes += static_cast<char>(s);
-        return raw({0x00});
-    }
-    Stream &absPos(int n) { return raw({0x1B, 0x24, n & 0xFF, n >> 8}); }
     Stream &leftMargin(int n) { return raw({0x1B, 0x6C, n}); }
-    Stream &rightMargin(int n) { return raw({0x1B, 0x51, n}); }
     Stream &status() { return raw({0x10, 0x04}); }
     Stream &version() { return raw({0x10, 0x05}); }
-    Stream &clear() { return raw({0x10, 0x14}); }
-    Stream &sleep() { return raw({0x10, 0x16}); }
-    Stream &callBack(int n) { return raw({0x1D, 0x61, n}); }
-    Stream &uart(int c, int f) { return raw({0x1D, 0x28, c, f}); }
+    Stream &uart(int speed, int flow) { return raw({0x1D, 0x28, speed, flow}); }
     Stream &head(int n) { return raw({0x1B, 0x5A, n}); }
+    Stream &fullCut() { return raw({0x1B, 0x69}); }
     Stream &raster(int m, int widthBytes, int rows, const QByteArray &data)
     {
         raw({0x1D, 0x76, 0x30, m, widthBytes & 0xFF, widthBytes >> 8, rows & 0xFF, rows >> 8});
-        return raw(data);
-    }
-    Stream &store(int location, int align, int widthBytes, int rows, const QByteArray &data)
-    {
-        raw({0x1D, 0x71, location, align, widthBytes & 0xFF, widthBytes >> 8, rows & 0xFF, rows >> 8});
-        return raw(data);
-    }
-    Stream &printPicture(int location, int m) { return raw({0x1C, 0x70, location, m}); }
-    Stream &barcodeHeight(int n) { return raw({0x1D, 0x68, n}); }
-    Stream &barcodeWidth(int n) { return raw({0x1D, 0x77, n}); }
-    Stream &barcodeText(int n) { return raw({0x1D, 0x48, n}); }
-    Stream &barcode(int system, const QByteArray &data)
-    {
-        raw({0x1D, 0x6B, 0x41 + system, static_cast<int>(data.size())});
-        return raw(data);
-    }
-    Stream &qrModule(int n) { return raw({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x43, n}); }
-    Stream &qrLevel(int n) { return raw({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x45, n}); }
-    Stream &qrStore(const QByteArray &data)
-    {
-        const int n = static_cast<int>(data.size()) + 3;
-        raw({0x1D, 0x28, 0x6B, n & 0xFF, (n >> 8) & 0xFF, 0x31, 0x50, 0x30});
-        return raw(data);
-    }
-    Stream &qrPrint() { return raw({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30}); }
-    Stream &fullCut() { return raw({0x1B, 0x69}); }
-    Stream &partialCut() { return raw({0x1B, 0x6E}); }
-    Stream &nextLabel() { return raw({0x1D, 0x06}); }
-    Stream &utf16(std::initializer_list<char32_t> codes)
-    {
-        for (char32_t c : codes)
-            raw({static_cast<int>(c >> 8), static_cast<int>(c & 0xFF)});
+        bytes += data;
         return *this;
     }
 };
+
+// A byte stream as the data files write it: hex bytes, "text" in quotes and
+// XX*N for N bytes XX, separated by white space.
+inline QByteArray bytesOf(const QString &notation)
+{
+    static const QRegularExpression token(QStringLiteral("\"([^\"]*)\"|([0-9A-F]{2})(\\*\\d+)?|\\S+"));
+    QByteArray out;
+    for (auto it = token.globalMatch(notation); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.hasCaptured(1))
+            out += m.captured(1).toLatin1();
+        else if (m.hasCaptured(2))
+            out += QByteArray(m.hasCaptured(3) ? m.captured(3).mid(1).toInt() : 1,
+                              static_cast<char>(m.captured(2).toInt(nullptr, 16)));
+        else
+            qFatal("not a byte: %s", qPrintable(m.captured(0)));
+    }
+    return out;
+}
+
+// The lines of a data file without its comments (# ...) and blank lines.
+inline QStringList dataLines(const QString &name)
+{
+    QFile file(QStringLiteral(KVP_TEST_DATA "/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(file.fileName()));
+    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    lines.removeIf([](const QString &l) { return l.trimmed().isEmpty() || l.startsWith(u'#'); });
+    return lines;
+}
+
+// Qt Test rows from a data file, one a line: bytes, a relation (=>, == or
+// !=) and what is expected.
+inline void addRows(const QString &name)
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("relation");
+    QTest::addColumn<QString>("expected");
+    static const QRegularExpression row(QStringLiteral("^(.*?)\\s+(=>|==|!=)\\s+(.*)$"));
+    int n = 0;
+    for (const QString &line : dataLines(name)) {
+        const QRegularExpressionMatch m = row.match(line);
+        if (!m.hasMatch())
+            qFatal("%s: no =>, == or != in: %s", qPrintable(name), qPrintable(line));
+        QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(++n).arg(line.left(48))))
+            << bytesOf(m.captured(1)) << m.captured(2) << m.captured(3).trimmed();
+    }
+}
 
 // The controller without line or clock: bytes in, pages, log and replies out.
 class Rig
 {
 public:
     explicit Rig(const QString &flashPath = QString(), int maxPageDots = 20000)
-        : core(options(flashPath, maxPageDots), &log)
+        : core(kvp::PrinterCore::Options{flashPath, maxPageDots, nullptr}, &log)
     {
         core.paper().onPage = [this](const kvp::Page &p) { pages.push_back(p); };
         core.transmit = [this](const QByteArray &b) { replies += b; };
@@ -131,80 +117,35 @@ public:
     void runChunked(const QByteArray &bytes, quint32 seed, int maxChunk)
     {
         QRandomGenerator random(seed);
-        int pos = 0;
-        while (pos < bytes.size()) {
-            const int n =
-                std::min<int>(static_cast<int>(random.bounded(maxChunk + 1)), static_cast<int>(bytes.size()) - pos);
+        for (qsizetype pos = 0; pos < bytes.size();) {
+            const qsizetype n = std::min<qsizetype>(random.bounded(maxChunk + 1), bytes.size() - pos);
             core.feed(bytes.mid(pos, n));
             pos += n;
         }
         core.finish();
     }
-    // Entries with a stream offset: what the decoder read.
-    QStringList decoded() const { return log.lines(false); }
-    QStringList names() const
+    // The decoded entries, "name arguments", or an empty list unless they
+    // account for every byte read exactly once, in order (a tab list cut off
+    // by the end of the stream leaves out the stops that arrived).
+    QStringList decoded() const
     {
-        QStringList n;
-        for (const kvp::LogEntry &e : log.entries())
-            if (e.offset != kvp::LogEntry::noOffset)
-                n << e.name;
-        return n;
-    }
-    const kvp::LogEntry *first(const QString &name) const
-    {
-        for (const kvp::LogEntry &e : log.entries())
-            if (e.name == name)
-                return &e;
-        return nullptr;
+        QStringList out;
+        int64_t next = 0;
+        for (const kvp::LogEntry &e : log.entries()) {
+            if (e.offset == kvp::LogEntry::noOffset)
+                continue;
+            if (e.offset != next)
+                return {};
+            next += e.bytes.size() + static_cast<int64_t>(e.moreBytes);
+            out << (e.name + u' ' + e.args).trimmed();
+        }
+        return next <= static_cast<int64_t>(core.decoder().offset()) ? out : QStringList();
     }
 
     kvp::MemoryLog log;
     kvp::PrinterCore core;
     std::vector<kvp::Page> pages;
     QByteArray replies;
-
-private:
-    static kvp::PrinterCore::Options options(const QString &flash, int maxPageDots)
-    {
-        kvp::PrinterCore::Options o;
-        o.flashPath = flash;
-        o.maxPageDots = maxPageDots;
-        return o;
-    }
 };
-
-inline QByteArray randomBytes(quint32 seed, int size)
-{
-    QRandomGenerator random(seed);
-    QByteArray b(size, 0);
-    for (auto &c : b)
-        c = static_cast<char>(random.bounded(256));
-    return b;
-}
-
-// Dots of ink (grey below 128) in a rectangle of a page.
-inline int inkIn(const QImage &image, int x0, int y0, int x1, int y1)
-{
-    int n = 0;
-    for (int y = std::max(0, y0); y < std::min(y1, image.height()); ++y)
-        for (int x = std::max(0, x0); x < std::min(x1, image.width()); ++x)
-            n += qGray(image.pixel(x, y)) < 128;
-    return n;
-}
-
-// First and last column with ink, or -1.
-inline std::pair<int, int> inkColumns(const QImage &image)
-{
-    int first = -1, last = -1;
-    for (int x = 0; x < image.width(); ++x)
-        for (int y = 0; y < image.height(); ++y)
-            if (qGray(image.pixel(x, y)) < 128) {
-                if (first < 0)
-                    first = x;
-                last = x;
-                break;
-            }
-    return {first, last};
-}
 
 } // namespace vptest

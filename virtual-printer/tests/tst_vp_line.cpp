@@ -1,0 +1,271 @@
+// The controller on its line: the answers (data/replies.txt), the flash, the
+// receive buffer's flow control and the silence that ends a page, driven by a
+// test clock; then the program itself on a real pseudo-terminal, opened
+// through the link as Printer Kivo opens it.
+
+#include "virtualprinter.h"
+#include "vpstream.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+using vptest::Rig;
+using vptest::Stream;
+
+namespace {
+bool waitFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+// The host end of the pseudo-terminal: raw, 115200 bit/s, honouring XON/XOFF.
+class Host
+{
+public:
+    explicit Host(const QString &path)
+        : fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
+    {
+        termios t{};
+        tcgetattr(fd, &t);
+        cfmakeraw(&t);
+        cfsetspeed(&t, B115200);
+        t.c_iflag |= IXON;
+        tcsetattr(fd, TCSANOW, &t);
+    }
+    ~Host() { ::close(fd); }
+    // Writes everything, waiting while the line is stopped.
+    bool write(QByteArray bytes)
+    {
+        return waitFor(
+            [&] {
+                bytes.remove(0, std::max<qsizetype>(0, ::write(fd, bytes.constData(), bytes.size())));
+                return bytes.isEmpty();
+            },
+            20000);
+    }
+    QByteArray read(const std::function<bool(const QByteArray &)> &done, int timeoutMs = 5000)
+    {
+        QByteArray got;
+        waitFor(
+            [&] {
+                char buf[512];
+                got.append(buf, std::max<qsizetype>(0, ::read(fd, buf, sizeof buf)));
+                return done(got);
+            },
+            timeoutMs);
+        return got;
+    }
+    int fd;
+};
+
+// A process's time on the CPU (ns) and how often it has run: the
+// schedstat of its main thread.
+std::pair<qint64, qint64> runTime(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/schedstat").arg(pid));
+    const QList<QByteArray> f = file.open(QIODevice::ReadOnly) ? file.readAll().split(' ') : QList<QByteArray>();
+    return f.size() == 3 ? std::make_pair(f[0].toLongLong(), f[2].trimmed().toLongLong()) : std::make_pair(-1LL, -1LL);
+}
+
+size_t send(kvp::VirtualPrinter &p, const QByteArray &bytes, int64_t now)
+{
+    return p.receive(reinterpret_cast<const uint8_t *>(bytes.constData()), static_cast<size_t>(bytes.size()), now);
+}
+} // namespace
+
+class TestLine : public QObject
+{
+    Q_OBJECT
+private slots:
+    void replies_data() { vptest::addRows(QStringLiteral("replies.txt")); }
+    void replies();
+    void flashKeepsTheHeadType();
+    void flowControl_data();
+    void flowControl();
+    void silenceEndsThePage();
+    void programServesTheLink();
+};
+
+void TestLine::replies()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    Rig rig;
+    rig.core.feed(bytes);
+    QCOMPARE(rig.replies, vptest::bytesOf(expected));
+}
+
+void TestLine::flashKeepsTheHeadType()
+{
+    // 1B 5A n writes the flash at once and sets the paper: 576 dots for the
+    // 80 mm types 1, 5 and 8, 384 for the others. The next start reads it back.
+    QTemporaryDir dir;
+    const QString flash = dir.filePath(QStringLiteral("sub/flash.txt"));
+    for (int type = 10; type >= 0; --type) {
+        const int dots = type == 1 || type == 5 || type == 8 ? 576 : 384;
+        Rig rig(flash);
+        rig.run(Stream().head(type).line("x").bytes);
+        QCOMPARE(rig.pages.at(0).image.width(), dots);
+        const Rig restarted(flash);
+        QCOMPARE(restarted.core.headType(), type);
+        QCOMPARE(restarted.core.paper().width(), dots);
+    }
+    // An unknown type leaves the flash as it is; a file without a known type means 0.
+    Rig(flash).run(Stream().head(5).head(11).bytes);
+    QCOMPARE(Rig(flash).core.headType(), 5);
+    QFile file(flash);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write("garbage\nhead-type=99\n") > 0);
+    file.close();
+    QCOMPARE(Rig(flash).core.headType(), 0);
+    QCOMPARE(Rig(dir.filePath(QStringLiteral("missing"))).core.headType(), 0);
+}
+
+void TestLine::flowControl_data()
+{
+    QTest::addColumn<int>("flow"); // f of the UART command 1D 28 04 f
+    QTest::addColumn<QByteArray>("hold");
+    QTest::addColumn<QByteArray>("release");
+    QTest::newRow("none") << 0 << QByteArray() << QByteArray();
+    QTest::newRow("XON/XOFF") << 1 << QByteArray("\x13") << QByteArray("\x11");
+    QTest::newRow("hardware") << 2 << QByteArray() << QByteArray();
+}
+
+void TestLine::flowControl()
+{
+    // A buffer of 64 bytes (holds at 48, releases at 16) emptied at one byte
+    // a millisecond, switched by the UART command from its XON/XOFF start-up.
+    QFETCH(int, flow);
+    QFETCH(QByteArray, hold);
+    QFETCH(QByteArray, release);
+    kvp::VirtualPrinter::Settings settings;
+    settings.bufferSize = 64;
+    settings.printBytesPerSecond = 1000;
+    kvp::MemoryLog log;
+    kvp::VirtualPrinter printer(settings, &log);
+    QByteArray sent;
+    printer.transmit = [&](const QByteArray &b) { sent += b; };
+    send(printer, Stream().uart(4, flow).bytes, 0);
+    printer.service(4);
+    QCOMPARE(static_cast<int>(printer.buffer().flowMode()), flow);
+    QVERIFY(log.lines().join(u'\n').contains(QStringLiteral("the host must disconnect and reconnect")));
+    // A host that honours the flow control in force, and one that honours only
+    // the other form (or both, when there is none).
+    const kvp::HostLine host{kvp::defaultBaud, flow == 1, flow == 2};
+    const kvp::HostLine other{kvp::defaultBaud, flow != 1, flow != 2};
+
+    QCOMPARE(send(printer, QByteArray(47, 'a'), 4), 47u);
+    QVERIFY(sent.isEmpty() && !printer.senderHeld(host));
+    send(printer, "a", 4);
+    QCOMPARE(sent, hold);
+    QCOMPARE(printer.senderHeld(host), flow != 0);
+    QVERIFY(!printer.senderHeld(other));
+    QCOMPARE(bool(printer.core().statusByte() & kvp::Status::ReceiveBusy), flow != 0);
+    QCOMPARE(log.lines().join(u'\n').contains(QStringLiteral("ready line dropped")), flow == 2);
+    printer.service(35); // 17 left
+    QCOMPARE(sent, hold);
+    printer.service(36); // 16 left
+    QCOMPARE(sent, hold + release);
+    QVERIFY(!printer.senderHeld(host));
+
+    // What does not fit is lost, counted and logged.
+    QCOMPARE(send(printer, QByteArray(100, 'b'), 36), 48u);
+    printer.finish();
+    QCOMPARE(printer.buffer().lost(), 52u);
+    QCOMPARE(printer.decodedBytes(), 4u + 48u + 48u);
+    const QString text = log.lines().join(u'\n');
+    QVERIFY(text.contains(QStringLiteral("64 bytes): incoming bytes are being lost")));
+    QVERIFY(text.contains(QStringLiteral("52 bytes lost while the receive buffer was full (52 lost in all)")));
+}
+
+void TestLine::silenceEndsThePage()
+{
+    // A second without bytes ends the page; the line still waiting for its line feed stays.
+    kvp::VirtualPrinter printer(kvp::VirtualPrinter::Settings(), nullptr);
+    std::vector<kvp::Page> pages;
+    printer.core().paper().onPage = [&](const kvp::Page &p) { pages.push_back(p); };
+    send(printer, QByteArray("one\ntwo"), 0);
+    printer.service(10);
+    QCOMPARE(printer.silenceDeadline(), 1010);
+    printer.service(1009);
+    QVERIFY(pages.empty());
+    printer.service(1010);
+    QCOMPARE(pages.size(), 1u);
+    QCOMPARE(pages[0].reason, QStringLiteral("silence"));
+    QCOMPARE(pages[0].image.height(), 33);
+    QCOMPARE(printer.silenceDeadline(), -1);
+    printer.finish();
+    QCOMPARE(pages.size(), 2u);
+}
+
+void TestLine::programServesTheLink()
+{
+    // A 128-byte buffer emptied at 4000 bytes/s, slower than the line's 11520.
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("vp"));
+    const QDir out(dir.filePath(QStringLiteral("pages")));
+    QVERIFY(out.mkpath(QStringLiteral("."))
+            && QFile(out.filePath(QStringLiteral("page-0007.png"))).open(QIODevice::WriteOnly));
+    QProcess program;
+    program.start(QStringLiteral(KVP_EXECUTABLE),
+                  {QStringLiteral("--headless"), QStringLiteral("--link"), link, QStringLiteral("--output"), out.path(),
+                   QStringLiteral("--flash"), dir.filePath(QStringLiteral("flash.txt")), QStringLiteral("--buffer"),
+                   QStringLiteral("128"), QStringLiteral("--print-speed"), QStringLiteral("4000")});
+    QByteArray said;
+    auto says = [&](const char *what) {
+        return waitFor([&] { return (said += program.readAllStandardOutput()).contains(what); }, 10000);
+    };
+    QVERIFY(says("ready\n"));
+    QCOMPARE(QFileInfo(link).symLinkTarget(),
+             QString::fromLatin1(said.mid(said.indexOf("device: ") + 8).split('\n')[0]));
+    for (int round = 0; round < 2; ++round) { // the host closes the port and opens it again
+        Host host(link);
+        QVERIFY(host.write(Stream().version().status().bytes));
+        const QByteArray reply = host.read([](const QByteArray &b) { return b.contains("\r\n") && !b.endsWith('\n'); });
+        QVERIFY2(reply.startsWith("VX02x virtual controller, firmware 1.22") && reply.endsWith("\r\n\x10"),
+                 reply.constData());
+    }
+    // With no host on the line the program sleeps: under 0.2 s on the CPU
+    // and a few wake-ups in a second, where polling would take hundreds.
+    const auto before = runTime(program.processId());
+    QTest::qWait(1000);
+    const auto after = runTime(program.processId());
+    QVERIFY(before.first >= 0 && after.first - before.first < 200000000 && after.second - before.second < 20);
+
+    // XOFF holds the host whenever the buffer fills: nothing is lost, and
+    // the host's line discipline takes XON and XOFF, so none arrive as data.
+    // The page is numbered after the last one already in the folder.
+    Host host(link);
+    QByteArray text;
+    for (int i = 0; text.size() < 4000; ++i)
+        text += QStringLiteral("line %1 abcdefghijklmnop\n").arg(i, 4, 10, QLatin1Char('0')).toLatin1();
+    QVERIFY(host.write(Stream().head(1).bytes + text + Stream().fullCut().bytes));
+    QVERIFY(says("page: "));
+    QCOMPARE(host.read([](const QByteArray &) { return false; }, 100), QByteArray());
+    program.terminate(); // SIGTERM: the program removes the link and ends cleanly
+    QVERIFY(program.waitForFinished(10000));
+    QVERIFY(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0);
+    QVERIFY(!QFileInfo(link).isSymLink() && !QFileInfo::exists(link));
+    QCOMPARE(QImage(out.filePath(QStringLiteral("page-0008.png"))).width(), 576);
+    QFile log(out.filePath(QStringLiteral("commands.log")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray logText = log.readAll();
+    QVERIFY(logText.contains("XOFF sent") && logText.contains("XON sent") && !logText.contains("being lost"));
+}
+
+QTEST_MAIN(TestLine)
+#include "tst_vp_line.moc"

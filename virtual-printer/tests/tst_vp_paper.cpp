@@ -1,0 +1,175 @@
+// What lands on the paper: the rows of data/paper.txt (pictures, text
+// geometry, layout, feeds, darkness, page ends, and bar codes and QR codes as
+// a scanner reads them), pictures dot for dot, the print modes, and darkness
+// levels from light grey to black.
+
+#include "vpstream.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using vptest::Rig;
+using vptest::Stream;
+
+namespace {
+// Ink (grey below 128) in a rectangle of a page: the dots, the first and the
+// last column with any, and the darkest grey.
+struct Ink
+{
+    int dots = 0, first = -1, last = -1, darkest = 255;
+};
+
+Ink inkIn(const QImage &image, const QRect &rect)
+{
+    Ink ink;
+    const QRect r = rect.intersected(image.rect());
+    for (int x = r.left(); x <= r.right(); ++x)
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            const int grey = qGray(image.pixel(x, y));
+            ink.darkest = std::min(ink.darkest, grey);
+            ink.dots += grey < 128;
+            ink.first = grey < 128 && ink.first < 0 ? x : ink.first;
+            ink.last = grey < 128 ? x : ink.last;
+        }
+    return ink;
+}
+
+QString scan(const QImage &page)
+{
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("page.png"));
+    QProcess zbar;
+    if (page.save(png))
+        zbar.start(QStringLiteral("zbarimg"), {QStringLiteral("--quiet"), png});
+    if (!zbar.waitForFinished(30000))
+        return QStringLiteral("(zbarimg did not run; tools/setup-debian.sh installs zbar-tools)");
+    return QString::fromUtf8(zbar.readAllStandardOutput()).trimmed();
+}
+
+// What a check of data/paper.txt looks at, in the form the file writes it.
+QString measure(const Rig &rig, const QString &what, const QString &expected)
+{
+    const QImage first = rig.pages.empty() ? QImage() : rig.pages.front().image;
+    const Ink ink = inkIn(first, first.rect());
+    QStringList pages;
+    for (const kvp::Page &p : rig.pages)
+        pages << QStringLiteral("%1 %2").arg(p.image.height()).arg(p.reason);
+    const QString log = rig.log.lines().join(u'\n');
+    if (what == QLatin1String("pages"))
+        return pages.isEmpty() ? QStringLiteral("none") : pages.join(QStringLiteral(" | "));
+    if (what == QLatin1String("cols"))
+        return QStringLiteral("%1..%2").arg(ink.first).arg(ink.last);
+    if (what == QLatin1String("dots"))
+        return QString::number(ink.dots);
+    if (what == QLatin1String("grey"))
+        return QString::number(ink.darkest);
+    if (what == QLatin1String("scan"))
+        return scan(first);
+    if (what == QLatin1String("log"))
+        return log.contains(expected) ? expected : log;
+    return QStringLiteral("(no such check)");
+}
+
+QImage printed(const Stream &s)
+{
+    Rig rig;
+    rig.run(s.bytes);
+    return rig.pages.size() == 1 ? rig.pages.front().image : QImage();
+}
+} // namespace
+
+class TestPaper : public QObject
+{
+    Q_OBJECT
+private slots:
+    void paper_data() { vptest::addRows(QStringLiteral("paper.txt")); }
+    void paper();
+    void rasterDotForDot();
+    void printModes();
+    void darknessGoesFromGreyToBlack();
+};
+
+void TestPaper::paper()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, relation);
+    QFETCH(QString, expected);
+    Rig rig(QString(), 300);
+    rig.run(bytes);
+    if (relation == QLatin1String("=>")) {
+        static const QRegularExpression nextCheck(QStringLiteral("; (?=(pages|cols|dots|grey|scan|log) )"));
+        for (const QString &check : expected.split(nextCheck))
+            QCOMPARE(measure(rig, check.section(u' ', 0, 0), check.section(u' ', 1)), check.section(u' ', 1));
+        return;
+    }
+    Rig other(QString(), 300);
+    other.run(vptest::bytesOf(expected));
+    QVERIFY(!rig.pages.empty());
+    bool same = rig.pages.size() == other.pages.size();
+    for (size_t i = 0; same && i < rig.pages.size(); ++i)
+        same = rig.pages[i].image == other.pages[i].image;
+    QCOMPARE(same, relation == QLatin1String("=="));
+}
+
+void TestPaper::rasterDotForDot()
+{
+    // m bit 0 doubles the width, bit 1 the height; the left margin moves the picture.
+    QByteArray data(40, 0); // 4 bytes x 10 rows
+    QRandomGenerator(5).generate(data.begin(), data.end());
+    for (int mode = 0; mode < 4; ++mode) {
+        const int sx = 1 + (mode & 1), sy = 1 + (mode >> 1), margin = 8 * mode;
+        const QImage page = printed(Stream().leftMargin(margin).raster(mode, 4, 10, data));
+        QCOMPARE(page.size(), QSize(384, 10 * sy));
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < 384; ++x) {
+                const int dot = (x - margin) / sx;
+                const bool ink = x >= margin && dot < 32 && (data[y / sy * 4 + dot / 8] & (0x80 >> dot % 8));
+                QCOMPARE(qGray(page.pixel(x, y)), ink ? 0 : 255);
+            }
+    }
+}
+
+void TestPaper::printModes()
+{
+    // Four cells of 11 x 24 dots, measured against the same text without a mode.
+    const QImage normal = printed(Stream().line("HHHH"));
+    const int ink = inkIn(normal, QRect(0, 0, 44, 24)).dots;
+    QVERIFY(ink > 50 && inkIn(normal, normal.rect()).dots == ink);
+    const struct
+    {
+        int mode;
+        QRect cells;
+        int ink;
+    } rows[] = {
+        {0x20, {0, 0, 88, 24}, 2 * ink},       // double width
+        {0x10, {0, 0, 44, 48}, 2 * ink},       // double height
+        {0x30, {0, 0, 88, 48}, 4 * ink},       // both
+        {0x40, {0, 0, 44, 24}, 44 * 24 - ink}, // reverse: white letters in black cells
+        {0x80, {0, 0, 44, 24}, ink - inkIn(normal, QRect(0, 22, 44, 2)).dots + 88}, // underline: the bottom two rows
+    };
+    for (const auto &row : rows) {
+        const QImage image = printed(Stream().mode(row.mode).line("HHHH"));
+        QCOMPARE(inkIn(image, row.cells).dots, row.ink);
+        QCOMPARE(inkIn(image, image.rect()).dots, row.ink);
+    }
+    const QImage bold = printed(Stream().mode(0x08).line("HHHH"));
+    QVERIFY(inkIn(bold, bold.rect()).dots > ink * 5 / 4);
+    const QImage italic = printed(Stream().mode(0x02).line("HHHH"));
+    QVERIFY(italic != normal && std::abs(inkIn(italic, italic.rect()).dots - ink) < ink / 4);
+}
+
+void TestPaper::darknessGoesFromGreyToBlack()
+{
+    int previous = 256;
+    for (int level = 1; level <= 8; ++level) {
+        Rig rig;
+        rig.run(Stream().darkness(level).line("W").bytes);
+        const int grey = measure(rig, QStringLiteral("grey"), QString()).toInt();
+        QVERIFY(grey < previous);
+        previous = grey;
+    }
+}
+
+QTEST_MAIN(TestPaper)
+#include "tst_vp_paper.moc"
