@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "serial/portproblem.h"
 #include "serial/settingsdialog.h"
 
 #include <QMessageBox>
@@ -35,6 +36,8 @@ void MainWindow::setConnectedActions(bool connected)
     ui->actionConnect->setEnabled(!connected);
     ui->actionDisconnect->setEnabled(connected);
     ui->actionConfigure->setEnabled(!connected);
+    // A dialog left open from before must not change what the port runs at.
+    settingsDialog->setApplyAllowed(!connected);
 }
 
 void MainWindow::openSerialPort()
@@ -47,14 +50,21 @@ void MainWindow::openSerialPort()
     serialPort->setStopBits(p.stopBits);
     serialPort->setFlowControl(p.flowControl);
 
+    if (p.portName.isEmpty()) {
+        QMessageBox::critical(this, tr("Error"), serial::openFailureText(p.portName, QSerialPort::NoError, {}));
+        setStatusText(tr("Open error"));
+        return;
+    }
     if (serialPort->open(QIODevice::ReadWrite)) {
+        openPortName = p.portName;
         setConnectedActions(true);
         // All six at once, so a '%' in a typed device path stays as it is.
         setStatusText(
             tr("Connected to %1 : %2, %3, %4, %5, %6")
                 .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText, p.flowControlText));
     } else {
-        QMessageBox::critical(this, tr("Error"), serialPort->errorString());
+        QMessageBox::critical(this, tr("Error"),
+                              serial::openFailureText(p.portName, serialPort->error(), serialPort->errorString()));
         setStatusText(tr("Open error"));
     }
 }
@@ -81,6 +91,15 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     // while the box waits and no second box can follow.
     const QString reason = serialPort->errorString();
     serialPort->close();
-    QMessageBox::critical(this, tr("Critical Error"), reason);
+    QMessageBox::critical(this, tr("Critical Error"), serial::lostDeviceText(openPortName, reason));
     closeSerialPort();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // The window is the program: closing it lets go of the port (and its
+    // lock file) at once and takes the settings dialog along.
+    closeSerialPort();
+    settingsDialog->close();
+    QMainWindow::closeEvent(event);
 }

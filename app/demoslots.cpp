@@ -27,7 +27,16 @@ uint8_t firstChecked(std::initializer_list<const QRadioButton *> buttons, uint8_
 void MainWindow::runBarcodeDemo(printer::Symbology symbology)
 {
     const bool leftMargin = ui->checkBoxBarCodeMargin->isChecked();
-    runDemo(demos::barcode(demos::barcodeSample(symbology), leftMargin));
+    runDemo(demos::barcode(demos::barcodeSample(symbology), leftMargin, barcodeTextPrinted));
+}
+
+void MainWindow::chooseBarcodeText(bool printed)
+{
+    // A choice the controller never heard of is not kept either.
+    if (!connectionGuard())
+        return;
+    barcodeTextPrinted = printed;
+    runDemo(demos::barcodeText(printed));
 }
 
 void MainWindow::on_pushButtonFont_released() { runDemo(demos::quickTest()); }
@@ -48,8 +57,8 @@ void MainWindow::on_pushButtonBarcodeCODABAR_released() { runBarcodeDemo(printer
 void MainWindow::on_pushButtonBarcodeCODE93_released() { runBarcodeDemo(printer::Code93); }
 void MainWindow::on_pushButtonBarcodeCODE128A_released() { runBarcodeDemo(printer::Code128); }
 
-void MainWindow::on_pushButtonYesText_released() { runDemo(demos::barcodeText(true)); }
-void MainWindow::on_pushButtonNoText_released() { runDemo(demos::barcodeText(false)); }
+void MainWindow::on_pushButtonYesText_released() { chooseBarcodeText(true); }
+void MainWindow::on_pushButtonNoText_released() { chooseBarcodeText(false); }
 
 void MainWindow::on_pushButtonFormatting_released() { runDemo(demos::formatting()); }
 void MainWindow::on_pushButtonTabs_released() { runDemo(demos::alignment()); }

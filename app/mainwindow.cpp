@@ -19,7 +19,9 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui = new Ui::MainWindow;
     statusLabel = new QLabel;
-    settingsDialog = new SettingsDialog;
+    // A child of the window: it goes when the window goes, and never keeps
+    // the program running on its own.
+    settingsDialog = new SettingsDialog(this);
     serialPort = new QSerialPort(this);
     previewLabel = new QLabel;
     lineOut.setDevice(serialPort);
@@ -59,7 +61,7 @@ void MainWindow::wireActions()
     connect(ui->actionConnect, &QAction::triggered, this, &MainWindow::openSerialPort);
     connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::closeSerialPort);
     connect(ui->actionQuit, &QAction::triggered, this, &MainWindow::close);
-    connect(ui->actionConfigure, &QAction::triggered, settingsDialog, &SettingsDialog::show);
+    connect(ui->actionConfigure, &QAction::triggered, settingsDialog, &SettingsDialog::present);
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::about);
     connect(ui->actionAboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 class QLabel;
 class SettingsDialog;
@@ -146,6 +147,9 @@ private slots:
     void on_pushButtonNextLabel_pressed();
     void on_pushButtonTestLabel_released();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void wireActions();
     void setStatusText(const QString &message);
@@ -156,6 +160,7 @@ private:
     bool connectionGuard();
     void runDemo(const demos::Demo &demo);
     void runBarcodeDemo(printer::Symbology symbology);
+    void chooseBarcodeText(bool printed);
     void printLoadedImage();
 
     Ui::MainWindow *ui = nullptr;
@@ -171,6 +176,11 @@ private:
     // Only the first "Open File" dialog of a window starts in the picture
     // folder; later ones open where the user left off.
     bool firstOpenDialog = true;
+    // The port as the user named it, for the message when it goes away.
+    QString openPortName;
+    // Whether bar codes print their text, once the user has said so: the
+    // reset that starts each bar code demonstration would undo the choice.
+    std::optional<bool> barcodeTextPrinted;
 
     friend struct KivoTestAccess;
 };

@@ -30,12 +30,14 @@ const BarcodeSample barcodeSamples[] = {
 
 const BarcodeSample &barcodeSample(Symbology symbology) { return barcodeSamples[symbology]; }
 
-Demo barcode(const BarcodeSample &sample, bool leftMargin)
+Demo barcode(const BarcodeSample &sample, bool leftMargin, std::optional<bool> textPrinted)
 {
-    Demo demo{Demo::Console::Replace,
-              sample.consoleText,
-              {},
-              {printerSoftInit(), print_with_font(sample.caption, mode::Normal), printAndFeedNFontLine(2)}};
+    Demo demo{Demo::Console::Replace, sample.consoleText, {}, {printerSoftInit()}};
+    // The reset brings the text line back to the controller's default.
+    if (textPrinted)
+        demo.script.push_back(barcodeTextYesNo(*textPrinted ? 1 : 0));
+    demo.script.push_back(print_with_font(sample.caption, mode::Normal));
+    demo.script.push_back(printAndFeedNFontLine(2));
     if (leftMargin) {
         demo.script.push_back(ConsoleLine{"Adding 4 to left margin - Bar Code will be moved 4mm to the right"});
         demo.script.push_back(setLeftMargin(4));

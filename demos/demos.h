@@ -5,6 +5,8 @@
 
 #include "demos/script.h"
 
+#include <optional>
+
 namespace demos {
 
 // Text attributes, darkness and the feature sample.
@@ -26,8 +28,9 @@ struct BarcodeSample
     uint8_t moduleWidth;
 };
 const BarcodeSample &barcodeSample(printer::Symbology symbology);
-// With `leftMargin`, the bar code moves 4 mm to the right.
-Demo barcode(const BarcodeSample &sample, bool leftMargin);
+// With `leftMargin`, the bar code moves 4 mm to the right; `textPrinted`,
+// once the user chose it, follows the reset.
+Demo barcode(const BarcodeSample &sample, bool leftMargin, std::optional<bool> textPrinted = std::nullopt);
 // The human-readable line under bar codes, on or off.
 Demo barcodeText(bool on);
 

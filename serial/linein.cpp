@@ -11,6 +11,10 @@ namespace {
 // Replies that follow each other this closely share one console update.
 constexpr qint64 replyFrameMs = 20;
 
+// The rest of a character comes within a few byte times even at 9600 bit/s;
+// after this long, the bytes held back show as hex tokens.
+constexpr int partialCharacterMs = 100;
+
 } // namespace
 
 LineIn::LineIn(QObject *parent)
@@ -18,12 +22,19 @@ LineIn::LineIn(QObject *parent)
 {
     frameEnd.setSingleShot(true);
     connect(&frameEnd, &QTimer::timeout, this, &LineIn::deliver);
+    partialCharacterEnd.setSingleShot(true);
+    partialCharacterEnd.setInterval(partialCharacterMs);
+    connect(&partialCharacterEnd, &QTimer::timeout, this, &LineIn::giveUpPartialCharacter);
 }
 
 void LineIn::read(QIODevice &device, Delivery delivery)
 {
-    // Each piece read is decoded on its own, so a status byte shows at once.
-    pending += QString::fromUtf8(device.readAll());
+    // Each piece read is decoded as it comes, so a status byte shows at once.
+    pending += decoder.decode(device.readAll());
+    if (decoder.holdsPartialCharacter())
+        partialCharacterEnd.start();
+    else
+        partialCharacterEnd.stop();
 
     // Every console insertion lays out and repaints the console, which costs
     // far more than the decoding: a peer that floods the line would keep the
@@ -36,6 +47,12 @@ void LineIn::read(QIODevice &device, Delivery delivery)
             frameEnd.start(int(replyFrameMs - lastDelivery.elapsed()));
         return;
     }
+    deliver();
+}
+
+void LineIn::giveUpPartialCharacter()
+{
+    pending += decoder.flush();
     deliver();
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
-// The way in from the line: the controller's replies, decoded as text for
-// the console. Nothing parses them.
+// The way in from the line: the controller's replies as console text
+// (serial/replytext). Nothing parses them.
+
+#include "serial/replytext.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -29,7 +31,8 @@ public:
 
     explicit LineIn(QObject *parent = nullptr);
 
-    // Reads everything `device` holds; each piece is decoded on its own.
+    // Reads everything `device` holds; each piece is shown as soon as it is
+    // decoded, but for the start of a character whose rest is still due.
     void read(QIODevice &device, Delivery delivery);
 
 signals:
@@ -37,10 +40,13 @@ signals:
 
 private:
     void deliver();
+    void giveUpPartialCharacter();
 
+    ReplyText decoder;
     QString pending;
     QElapsedTimer lastDelivery;
     QTimer frameEnd;
+    QTimer partialCharacterEnd;
 };
 
 } // namespace serial

@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QSerialPortInfo>
 
+#include <utility>
+
 static QString orNotAvailable(const QString &text) { return text.isEmpty() ? SettingsDialog::tr("N/A") : text; }
 
 static QString identifierText(quint16 identifier)
@@ -25,8 +27,18 @@ QStringList portInfoDatum(const QString &portName, const QString &description, c
             identifierText(productIdentifier)};
 }
 
-SettingsDialog::SettingsDialog(QWidget *parent)
+QList<QStringList> systemPorts()
+{
+    QList<QStringList> ports;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        ports << portInfoDatum(info.portName(), info.description(), info.manufacturer(), info.serialNumber(),
+                               info.systemLocation(), info.vendorIdentifier(), info.productIdentifier());
+    return ports;
+}
+
+SettingsDialog::SettingsDialog(QWidget *parent, PortLister ports)
     : QDialog(parent)
+    , listPorts(std::move(ports))
 {
     ui = new Ui::SettingsDialog;
     baudRateValidator = new QIntValidator(0, 4000000, this);
@@ -40,6 +52,8 @@ SettingsDialog::SettingsDialog(QWidget *parent)
     connect(ui->baudRateBox, &QComboBox::currentIndexChanged, this, &SettingsDialog::checkCustomBaudRatePolicy);
     connect(ui->serialPortInfoListBox, &QComboBox::currentIndexChanged, this,
             &SettingsDialog::checkCustomDevicePathPolicy);
+    // Picking "Custom" again, also when it is the only entry, starts afresh.
+    connect(ui->serialPortInfoListBox, &QComboBox::activated, this, &SettingsDialog::startCustomPathIfChosen);
 
     fillParameterBoxes();
     fillPortList();
@@ -49,6 +63,19 @@ SettingsDialog::SettingsDialog(QWidget *parent)
 SettingsDialog::~SettingsDialog() { delete ui; }
 
 SerialSettings SettingsDialog::serialSettings() const { return activeSettings; }
+
+void SettingsDialog::present()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void SettingsDialog::setApplyAllowed(bool allowed)
+{
+    ui->applyButton->setEnabled(allowed);
+    ui->applyButton->setToolTip(allowed ? QString() : tr("Disconnect first to change the port's settings."));
+}
 
 void SettingsDialog::showPortInfo(int idx)
 {
@@ -67,6 +94,9 @@ void SettingsDialog::showPortInfo(int idx)
 
 void SettingsDialog::apply()
 {
+    // Enter in a field reaches here even while the button is off.
+    if (!ui->applyButton->isEnabled())
+        return;
     readSettingsFromBoxes();
     hide();
 }
@@ -81,12 +111,27 @@ void SettingsDialog::checkCustomBaudRatePolicy(int idx)
     }
 }
 
+bool SettingsDialog::isCustomEntry(int idx) const
+{
+    return idx >= 0 && !ui->serialPortInfoListBox->itemData(idx).isValid();
+}
+
 void SettingsDialog::checkCustomDevicePathPolicy(int idx)
 {
-    const bool isCustomPath = !ui->serialPortInfoListBox->itemData(idx).isValid();
+    const bool isCustomPath = isCustomEntry(idx);
     ui->serialPortInfoListBox->setEditable(isCustomPath);
-    if (isCustomPath)
+    if (isCustomPath) {
         ui->serialPortInfoListBox->clearEditText();
+        ui->serialPortInfoListBox->lineEdit()->setPlaceholderText(QStringLiteral("/dev/ttyUSB0"));
+    }
+}
+
+void SettingsDialog::startCustomPathIfChosen(int idx)
+{
+    if (!isCustomEntry(idx))
+        return;
+    ui->serialPortInfoListBox->clearEditText();
+    ui->serialPortInfoListBox->lineEdit()->setFocus();
 }
 
 void SettingsDialog::fillParameterBoxes()
@@ -117,13 +162,8 @@ void SettingsDialog::fillParameterBoxes()
 void SettingsDialog::fillPortList()
 {
     ui->serialPortInfoListBox->clear();
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports) {
-        const QStringList datum =
-            portInfoDatum(info.portName(), info.description(), info.manufacturer(), info.serialNumber(),
-                          info.systemLocation(), info.vendorIdentifier(), info.productIdentifier());
-        ui->serialPortInfoListBox->addItem(info.portName(), datum);
-    }
+    for (const QStringList &datum : listPorts())
+        ui->serialPortInfoListBox->addItem(datum.value(0), datum);
     ui->serialPortInfoListBox->addItem(tr("Custom"));
 }
 

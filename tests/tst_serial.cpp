@@ -6,7 +6,14 @@
 #include "support/pseudoterminal.h"
 #include "support/windowdriver.h"
 
+#include "serial/replytext.h"
+#include "serial/settingsdialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTextCursor>
 
@@ -18,11 +25,15 @@ class TestSerial : public QObject
 
 private slots:
     void connectAndDisconnect();
-    void missingDeviceReportsTheOpenError();
+    void settingsStayWhileConnected();
+    void failuresNameThePortAndAdvise();
     void repliesAppearAtTheCursorPieceByPiece();
+    void repliesShowEveryByte_data();
+    void repliesShowEveryByte();
     void largePictureArrivesComplete();
     void vanishedDeviceIsReportedOnceThenReconnects();
     void quittingWhileConnectedFreesThePort();
+    void closingTheWindowEndsTheProgram();
 };
 
 void TestSerial::connectAndDisconnect()
@@ -43,16 +54,60 @@ void TestSerial::connectAndDisconnect()
     QCOMPARE(driver::actionStates(window), QStringLiteral("CdF"));
 }
 
-void TestSerial::missingDeviceReportsTheOpenError()
+void TestSerial::settingsStayWhileConnected()
 {
+    // The dialog, left open from before, cannot change what the port runs at.
+    MainWindow window;
+    PseudoTerminal pty;
+    QVERIFY(driver::connectTo(window, pty.slavePath()));
+    SettingsDialog *dialog = KivoTestAccess::settingsDialog(window);
+    dialog->show();
+    auto *apply = widget<QPushButton>(*dialog, "applyButton");
+    QVERIFY(!apply->isEnabled());
+    auto *baud = widget<QComboBox>(*dialog, "baudRateBox");
+    baud->setCurrentIndex(baud->findText("9600"));
+    QTest::keyClick(baud, Qt::Key_Return);
+    QCOMPARE(dialog->serialSettings().baudRate, 115200);
+
+    widget<QAction>(window, "actionDisconnect")->trigger();
+    QVERIFY(apply->isEnabled());
+
+    // Configure brings the dialog forward, also when it is open behind.
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    widget<QAction>(window, "actionConfigure")->trigger();
+    QTRY_COMPARE(QApplication::activeWindow(), dialog);
+}
+
+void TestSerial::failuresNameThePortAndAdvise()
+{
+    // The system's words after the port's name, then one line of advice.
     MainWindow window;
     ModalBoxCloser closer;
-    QVERIFY(!driver::connectTo(window, "/dev/kivo-no-such-device"));
+    const QString missing = QStringLiteral("/dev/kivo-no-such-device");
+    QVERIFY(!driver::connectTo(window, missing));
     QCOMPARE(closer.titles(), QStringList{"Error"});
     QCOMPARE(closer.boxes[0].icon, QMessageBox::Critical);
-    QCOMPARE(closer.boxes[0].text, KivoTestAccess::serialPort(window)->errorString());
+    const QString system = KivoTestAccess::serialPort(window)->errorString();
+    QVERIFY2(closer.boxes[0].text.startsWith(missing + ": " + system + "\n"), qPrintable(closer.boxes[0].text));
     QCOMPARE(driver::statusText(window), QStringLiteral("Open error"));
     QCOMPARE(driver::actionStates(window), QStringLiteral("CdF"));
+
+    // A port another window holds.
+    PseudoTerminal pty;
+    MainWindow holder;
+    QVERIFY(driver::connectTo(holder, pty.slavePath()));
+    QVERIFY(!driver::connectTo(window, pty.slavePath()));
+    QCOMPARE(KivoTestAccess::serialPort(window)->error(), QSerialPort::PermissionError);
+    QVERIFY(closer.boxes[1].text.startsWith(pty.slavePath() + ": "));
+    QCOMPARE(closer.boxes[1].text.count(u'\n'), 1);
+
+    // No path typed: nothing is opened, the box says what to do.
+    QVERIFY(!driver::connectTo(window, QString()));
+    QCOMPARE(closer.titles(), (QStringList{"Error", "Error", "Error"}));
+    QVERIFY(closer.boxes[2].text.contains("Settings"));
+    QCOMPARE(driver::statusText(window), QStringLiteral("Open error"));
 }
 
 void TestSerial::repliesAppearAtTheCursorPieceByPiece()
@@ -68,8 +123,42 @@ void TestSerial::repliesAppearAtTheCursorPieceByPiece()
 
     pty.write("VX024 ");
     QTRY_COMPARE(console->toPlainText(), QStringLiteral("before|VX024 after"));
-    pty.write("Ver\xC3\xA9");
-    QTRY_COMPARE(console->toPlainText(), QStringLiteral("before|VX024 Ver\u00E9after"));
+    pty.write("Ver\xC3");
+    QTest::qWait(30);
+    pty.write("\xA9\x10");
+    QTRY_COMPARE(console->toPlainText(), QStringLiteral("before|VX024 Ver\u00E9<10>after"));
+    // The start of a character whose rest never comes shows in the end.
+    pty.write("\xE2\x82");
+    QTRY_COMPARE(console->toPlainText(), QStringLiteral("before|VX024 Ver\u00E9<10><E2><82>after"));
+}
+
+void TestSerial::repliesShowEveryByte_data()
+{
+    // Pieces as they are read (separated by "|"), and the console text.
+    QTest::addColumn<QByteArray>("pieces");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("status byte") << QByteArray("\x10") << QStringLiteral("<10>");
+    QTest::newRow("controls and DEL") << QByteArray("a\x00\x1B@\x7F", 5) << QStringLiteral("a<00><1B>@<7F>");
+    QTest::newRow("line ends") << QByteArray("1\r\n2\r3\n\n4\t5") << QStringLiteral("1\n2\n3\n\n4\t5");
+    QTest::newRow("CR LF split") << QByteArray("1\r|\n2") << QStringLiteral("1\n2");
+    QTest::newRow("UTF-8 split") << QByteArray("\xE2|\x82|\xAC!") << QStringLiteral("\u20AC!");
+    QTest::newRow("four bytes") << QByteArray("\xF0\x9F\x98|\x80") << QStringLiteral("\U0001F600");
+    QTest::newRow("invalid bytes") << QByteArray("\xFF\xC0\xAFx\xE2\x82y") << QStringLiteral("<FF><C0><AF>x<E2><82>y");
+    QTest::newRow("surrogate, overlong") << QByteArray("\xED\xA0\x80\xE0\x80\x80")
+                                         << QStringLiteral("<ED><A0><80><E0><80><80>");
+    QTest::newRow("C1 control, format mark")
+        << QByteArray("\xC2\x85\xE2\x80\x8E") << QStringLiteral("<C2><85><E2><80><8E>");
+}
+
+void TestSerial::repliesShowEveryByte()
+{
+    QFETCH(QByteArray, pieces);
+    QFETCH(QString, shown);
+    serial::ReplyText text;
+    QString all;
+    for (const QByteArray &piece : pieces.split('|'))
+        all += text.decode(piece);
+    QCOMPARE(all + text.flush(), shown);
 }
 
 void TestSerial::largePictureArrivesComplete()
@@ -94,9 +183,12 @@ void TestSerial::vanishedDeviceIsReportedOnceThenReconnects()
     QVERIFY(driver::connectTo(window, pty->slavePath()));
     QSerialPort *port = KivoTestAccess::serialPort(window);
     ModalBoxCloser closer;
+    const QString path = pty->slavePath();
     pty.reset();
     QTRY_COMPARE(driver::statusText(window), QStringLiteral("Disconnected"));
     QCOMPARE(closer.titles(), QStringList{"Critical Error"});
+    QVERIFY(closer.boxes[0].text.startsWith(path + ": "));
+    QCOMPARE(closer.boxes[0].text.count(u'\n'), 1);
     QVERIFY(!port->isOpen());
     QCOMPARE(driver::actionStates(window), QStringLiteral("CdF"));
 
@@ -125,6 +217,24 @@ void TestSerial::quittingWhileConnectedFreesThePort()
     QVERIFY(closer.boxes.isEmpty());
     MainWindow again;
     QVERIFY(driver::connectTo(again, pty.slavePath()));
+}
+
+void TestSerial::closingTheWindowEndsTheProgram()
+{
+    // Quit with the settings dialog open and the port connected: the
+    // program ends and the port is free at once.
+    MainWindow window;
+    window.show();
+    PseudoTerminal pty;
+    QVERIFY(driver::connectTo(window, pty.slavePath()));
+    KivoTestAccess::settingsDialog(window)->show();
+    QApplication::setQuitOnLastWindowClosed(true);
+    QTimer::singleShot(0, &window, [&] { widget<QAction>(window, "actionQuit")->trigger(); });
+    QTimer::singleShot(5000, &window, [] { QCoreApplication::exit(1); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!KivoTestAccess::settingsDialog(window)->isVisible());
+    MainWindow next;
+    QVERIFY(driver::connectTo(next, pty.slavePath()));
 }
 
 QTEST_MAIN(TestSerial)

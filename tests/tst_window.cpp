@@ -10,6 +10,11 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTabWidget>
 #include <QTest>
 
@@ -30,6 +35,55 @@ void choose(SettingsDialog &dialog, const char *name, const QString &text)
     box(dialog, name)->setCurrentIndex(box(dialog, name)->findText(text));
 }
 
+// The width a button needs to show its whole label: the text as drawn plus
+// the style's margins and, for a check or radio button, its indicator.
+int widthForLabel(QAbstractButton *button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const QSize text = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
+    QStyle::ContentsType type = QStyle::CT_PushButton;
+    if (qobject_cast<QCheckBox *>(button))
+        type = QStyle::CT_CheckBox;
+    else if (qobject_cast<QRadioButton *>(button))
+        type = QStyle::CT_RadioButton;
+    return button->style()->sizeFromContents(type, &option, text, button).width();
+}
+
+// The labelled buttons under `root` (tool buttons show icons) whose label
+// does not fit, with the widths needed and given.
+QStringList clippedLabels(QWidget *root)
+{
+    QStringList clipped;
+    for (QAbstractButton *button : root->findChildren<QAbstractButton *>()) {
+        if (qobject_cast<QToolButton *>(button) || button->text().isEmpty())
+            continue;
+        if (widthForLabel(button) > button->width())
+            clipped << QStringLiteral("%1 needs %2, has %3").arg(button->text()).arg(widthForLabel(button)).arg(button->width());
+    }
+    return clipped;
+}
+
+// The shown widgets under `page` that reach out of their parent.
+QStringList cutOff(QWidget *page)
+{
+    QStringList outside;
+    for (QWidget *w : page->findChildren<QWidget *>())
+        if (w->isVisibleTo(page) && !w->parentWidget()->rect().contains(w->geometry()))
+            outside << w->objectName();
+    return outside;
+}
+
+// The paper widths ("58mm") a text names.
+QStringList paperWidths(const QString &text)
+{
+    QStringList widths;
+    for (const QRegularExpressionMatch &m : QRegularExpression(QStringLiteral("\\b\\d+mm\\b")).globalMatch(text))
+        widths << m.captured();
+    return widths;
+}
+
 } // namespace
 
 class TestWindow : public QObject
@@ -43,6 +97,7 @@ private slots:
     void settingsStartAtTheControllerDefaults();
     void appliedSettingsAreKept();
     void portDetailsReadNotAvailableWhenUnknown();
+    void fitsASmallScreenWithWholeLabels();
 };
 
 void TestWindow::startsDisconnectedWithFiveTabs()
@@ -151,6 +206,44 @@ void TestWindow::portDetailsReadNotAvailableWhenUnknown()
     QCOMPARE(portInfoDatum("ttyUSB0", "USB serial", "Maker", "A1B2", "/dev/ttyUSB0", 0x4AB, 0x6001),
              (QStringList{"ttyUSB0", "USB serial", "Maker", "A1B2", "/dev/ttyUSB0", "4ab", "6001"}));
     QCOMPARE(portInfoDatum("p", "", "", "", "", 0, 0), (QStringList{"p", "N/A", "N/A", "N/A", "", "N/A", "N/A"}));
+}
+
+void TestWindow::fitsASmallScreenWithWholeLabels()
+{
+    // A 1366 x 768 screen with a panel leaves about 700 pixels of height;
+    // the status bar, the only connection indicator, must stay on it.
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QSize least = window.minimumSize().expandedTo(window.minimumSizeHint());
+    QVERIFY2(least.width() <= 1366 && least.height() <= 700, qPrintable(QStringLiteral("minimum %1 x %2").arg(least.width()).arg(least.height())));
+    window.resize(least);
+    QTRY_COMPARE(window.size(), least);
+    auto *status = widget<QStatusBar>(window, "statusBar");
+    QVERIFY(status->isVisible());
+    QVERIFY(window.rect().contains(status->geometry()));
+
+    // At that size every tab shows all of its contents, labels whole.
+    auto *tabs = widget<QTabWidget>(window, "mainTabsKivo");
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+        QWidget *page = tabs->widget(i);
+        QCOMPARE(cutOff(page), QStringList());
+        QCOMPARE(clippedLabels(page), QStringList());
+    }
+    QCOMPARE(clippedLabels(&window), QStringList());
+
+    // Height beyond the minimum goes to the console.
+    auto *console = widget<QWidget>(window, "editKivo");
+    const int before = console->height();
+    window.resize(least + QSize(0, 200));
+    QTRY_COMPARE(console->height(), before + 200);
+
+    // A head type's tooltip names the paper width of its label.
+    for (QAbstractButton *button : window.findChildren<QAbstractButton *>())
+        if (!paperWidths(button->text()).isEmpty())
+            QCOMPARE(paperWidths(button->toolTip()), paperWidths(button->text()));
 }
 
 QTEST_MAIN(TestWindow)

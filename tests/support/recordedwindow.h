@@ -65,8 +65,9 @@ struct RecordedWindow
 
 // Prepares a click as a data file of tests/data/demos describes it: its
 // "set", "unset" and "also" lines check or uncheck buttons ("also" checks
-// one without unchecking the others of its group, which a user cannot do);
-// returns the button its "click" line names.
+// one without unchecking the others of its group, which a user cannot do),
+// its "before" lines click a button first; returns the button its "click"
+// line names.
 inline QAbstractButton *prepareClick(QObject &window, const QStringList &lines)
 {
     QAbstractButton *clicked = nullptr;
@@ -74,6 +75,8 @@ inline QAbstractButton *prepareClick(QObject &window, const QStringList &lines)
         const QString word = line.section(u' ', 0, 0), name = line.section(u' ', 1, 1);
         if (word == "click")
             clicked = widget<QAbstractButton>(window, qPrintable(name));
+        if (word == "before")
+            widget<QAbstractButton>(window, qPrintable(name))->click();
         if (word != "set" && word != "unset" && word != "also")
             continue;
         auto *button = widget<QAbstractButton>(window, qPrintable(name));

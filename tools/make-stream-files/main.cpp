@@ -24,7 +24,7 @@ struct Sample
     const char *file;
     const char *title;
     const char *button;
-    QStringList setup; // "set <button>", "unset <button>", "also <button>"
+    QStringList setup; // "set <button>", "unset <button>", "also <button>", "before <button>"
 };
 
 // NOLINTNEXTLINE(readability-function-size): a table
@@ -66,6 +66,14 @@ const QList<Sample> &samples()
         {"barcode-code128", "Code 128 (Bar Codes)", "pushButtonBarcodeCODE128A", {}},
         {"barcode-text-on", "Bar code text on (Bar Codes)", "pushButtonYesText", {}},
         {"barcode-text-off", "Bar code text off (Bar Codes)", "pushButtonNoText", {}},
+        {"barcode-after-text-off",
+         "Code 39 after \"Bar Code without Text\": the choice outlasts the reset (Bar Codes)",
+         "pushButtonBarcodeCODE39",
+         {"before pushButtonNoText"}},
+        {"barcode-after-text-on",
+         "EAN-8 with the margin after \"Bar Code with Text\" (Bar Codes)",
+         "pushButtonBarcodeEAN8",
+         {"before pushButtonYesText", "set checkBoxBarCodeMargin"}},
         {"head-0", "Print head type 0 (Controller)", "pushButtonFTP628", {}},
         {"head-1", "Print head type 1 (Controller)", "pushButtonFTP638", {}},
         {"head-2", "Print head type 2 (Controller)", "pushButtonLTP0213", {}},
