@@ -50,12 +50,8 @@ void MainWindow::openSerialPort()
     serialPort->setStopBits(p.stopBits);
     serialPort->setFlowControl(p.flowControl);
 
-    if (p.portName.isEmpty()) {
-        QMessageBox::critical(this, tr("Error"), serial::openFailureText(p.portName, QSerialPort::NoError, {}));
-        setStatusText(tr("Open error"));
-        return;
-    }
-    if (serialPort->open(QIODevice::ReadWrite)) {
+    // An empty path would open the folder /dev/: there is nothing to try.
+    if (!p.portName.isEmpty() && serialPort->open(QIODevice::ReadWrite)) {
         openPortName = p.portName;
         setConnectedActions(true);
         // All six at once, so a '%' in a typed device path stays as it is.
@@ -99,7 +95,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // The window is the program: closing it lets go of the port (and its
     // lock file) at once and takes the settings dialog along.
-    closeSerialPort();
+    if (serialPort->isOpen())
+        closeDroppingUnsent(serialPort);
     settingsDialog->close();
     QMainWindow::closeEvent(event);
 }

@@ -36,8 +36,7 @@ Demo barcode(const BarcodeSample &sample, bool leftMargin, std::optional<bool> t
     // The reset brings the text line back to the controller's default.
     if (textPrinted)
         demo.script.push_back(barcodeTextYesNo(*textPrinted ? 1 : 0));
-    demo.script.push_back(print_with_font(sample.caption, mode::Normal));
-    demo.script.push_back(printAndFeedNFontLine(2));
+    demo.script.insert(demo.script.end(), {print_with_font(sample.caption, mode::Normal), printAndFeedNFontLine(2)});
     if (leftMargin) {
         demo.script.push_back(ConsoleLine{"Adding 4 to left margin - Bar Code will be moved 4mm to the right"});
         demo.script.push_back(setLeftMargin(4));
