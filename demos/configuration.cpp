@@ -52,8 +52,8 @@ Demo uartSetting(uint8_t speed, uint8_t flow)
     // user reconnects with matching ones.
     return {Demo::Console::Replace,
             "Setting UART com speed and flow control. Startup default settings are 115200bps and XON/XOFF",
-            {"After issuing this command you must adjust your host UART settings as well by diconnecting and "
-             "connectin with the right settings"},
+            {"After issuing this command you must adjust your host UART settings as well by disconnecting and "
+             "connecting with the right settings"},
             {setComMode(speed, flow)}};
 }
 

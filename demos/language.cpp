@@ -172,10 +172,10 @@ const Samples &samples()
 QString explanation()
 {
     const QStringList lines = {
-        "The Controller works with Unicode however basic Latin and Latin-1 can be send as single byte character",
+        "The Controller works with Unicode however basic Latin and Latin-1 can be sent as single byte character",
         " all other need to be sent as Unicode. Other DoubleByte languages are also supported e.g. Chinese, Japanese.",
         "Here is the range:",
-        "Basic Latin and Latin-1 in range of 0x00h-0xFFh can be send as single byte",
+        "Basic Latin and Latin-1 in range of 0x00h-0xFFh can be sent as single byte",
         "Unicode:",
         "(unicode >=  0x0020UL && unicode <= 0x007FUL) ||  basic latin",
         "(unicode >=  0x00A0UL && unicode <= 0x017FUL) ||  part of latin1 & latin extended A",
@@ -184,7 +184,7 @@ QString explanation()
         "(unicode >=  0x0210UL && unicode <= 0x021FUL) ||  part of Latin extended B",
         "(unicode >=\t 0x1EA0UL && unicode <= 0x1EF9UL) ||  part of Latin Extended Additional",
         "",
-        "Greek and Arabic requires firmware April 2020 or newer",
+        "Greek and Arabic require firmware April 2020 or newer",
         "Greek language support range is:",
         "[0374h-0375h 037Ah-037Eh 0384h-038Ah 038Ch 038Eh-03A1h 03A3h-03CEh]",
         "Arabic language support range is:",

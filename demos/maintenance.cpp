@@ -26,7 +26,7 @@ Demo qrBitmap()
     return titled("Printing a sample QR code", {printerSoftInit(), picture(qrSampleBitmap)});
 }
 
-Demo reset() { return titled("Resets and initilizes to default values", {printerSoftInit()}); }
+Demo reset() { return titled("Resets and initializes to default values", {printerSoftInit()}); }
 
 Demo clearBuffer() { return titled("Clears the cyclic print buffer and line feeds", {clearPrintBuffer(), printLF()}); }
 

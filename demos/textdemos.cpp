@@ -11,7 +11,7 @@ Demo quickTest()
     return {Demo::Console::Replace,
             "Printing features:",
             {"Normal", "Bold", "Double Width", "Double Height", "Reverse", "Underlined", "Italic",
-             "Combined font attribute Italic and Underlined", "Printing tiny Windings Bitmaps", "Printing Bar Code",
+             "Combined font attribute Italic and Underlined", "Printing tiny Wingdings Bitmaps", "Printing Bar Code",
              "Printing Raster Bitmap"},
             {
                 printerSoftInit(),

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include <QStyleOptionButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 
@@ -24,6 +26,10 @@ QStringList warnings;
 
 void keepWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
+    // The offscreen platform cannot pass a window's size limits on and says
+    // so whenever the layout sets them; that is no fault of the window.
+    if (message.startsWith(QLatin1String("This plugin does not support")))
+        return;
     if (type != QtDebugMsg && type != QtInfoMsg)
         warnings << message;
 }
@@ -60,7 +66,10 @@ QStringList clippedLabels(QWidget *root)
         if (qobject_cast<QToolButton *>(button) || button->text().isEmpty())
             continue;
         if (widthForLabel(button) > button->width())
-            clipped << QStringLiteral("%1 needs %2, has %3").arg(button->text()).arg(widthForLabel(button)).arg(button->width());
+            clipped << QStringLiteral("%1 needs %2, has %3")
+                           .arg(button->text())
+                           .arg(widthForLabel(button))
+                           .arg(button->width());
     }
     return clipped;
 }
@@ -216,7 +225,8 @@ void TestWindow::fitsASmallScreenWithWholeLabels()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QSize least = window.minimumSize().expandedTo(window.minimumSizeHint());
-    QVERIFY2(least.width() <= 1366 && least.height() <= 700, qPrintable(QStringLiteral("minimum %1 x %2").arg(least.width()).arg(least.height())));
+    QVERIFY2(least.width() <= 1366 && least.height() <= 700,
+             qPrintable(QStringLiteral("minimum %1 x %2").arg(least.width()).arg(least.height())));
     window.resize(least);
     QTRY_COMPARE(window.size(), least);
     auto *status = widget<QStatusBar>(window, "statusBar");
