@@ -127,6 +127,8 @@ void TestSerial::repliesAppearAtTheCursorPieceByPiece()
     QTest::qWait(30);
     pty.write("\xA9\x10");
     QTRY_COMPARE(console->toPlainText(), QStringLiteral("before|VX024 Ver\u00E9<10>after"));
+    // A long reply (Version) wraps at the console's width.
+    QCOMPARE(console->lineWrapMode(), QPlainTextEdit::WidgetWidth);
     // The start of a character whose rest never comes shows in the end.
     pty.write("\xE2\x82");
     QTRY_COMPARE(console->toPlainText(), QStringLiteral("before|VX024 Ver\u00E9<10><E2><82>after"));
