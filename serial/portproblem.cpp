@@ -12,7 +12,7 @@ QString advice(QSerialPort::SerialPortError error)
 {
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
-        return tr("Check that the adapter is plugged in and the cable is seated, and the port's path in Settings.");
+        return tr("Check the cable and that the adapter is plugged in, or correct the port's path in Settings.");
     case QSerialPort::PermissionError:
         return tr("Another program may hold the port (close it, then connect again), or your user is not in the "
                   "group that owns the port (often \"dialout\").");
