@@ -6,6 +6,7 @@
 
 #include "bitmap/imagefile.h"
 #include "bitmap/printjob.h"
+#include "serial/settingsdialog.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -60,9 +61,9 @@ void MainWindow::printLoadedImage()
     ui->editKivo->clear();
     ui->editKivo->insertPlainText("Validating if Bitmap can be printed");
 
-    // The commands borrow the job's rows, which live until the end of this
-    // function: the port copies every write into its output buffer.
-    const bitmap::PrintJob job = bitmap::printJob(loadedImage);
+    // Bands of a quarter second of line time each, so that Stop is quick.
+    const qsizetype bandBytes = bitmap::bandBytesFor(settingsDialog->serialSettings().baudRate);
+    const bitmap::PrintJob job = bitmap::printJob(loadedImage, bandBytes);
     switch (job.refusal) {
     case bitmap::PrintJob::Refusal::NothingLoaded:
         ui->editKivo->appendPlainText("No Bitmap loaded");
@@ -76,6 +77,6 @@ void MainWindow::printLoadedImage()
     case bitmap::PrintJob::Refusal::None: break;
     }
     ui->editKivo->appendPlainText("Validating bitmap...");
-    for (const printer::Command &command : job.commands)
-        lineOut.send(command);
+    // The transfer keeps the rows the commands borrow.
+    startTransfer(tr("Bitmap"), job.commands, job.rows);
 }

@@ -67,6 +67,14 @@ void MainWindow::openSerialPort()
 
 void MainWindow::closeSerialPort()
 {
+    // A transfer under way stops cleanly first: the controller must not be
+    // left inside a command. Its end closes the port.
+    if (transfer->isRunning()) {
+        closeAfterTransfer = true;
+        ui->actionDisconnect->setEnabled(false);
+        stopTransfer();
+        return;
+    }
     if (serialPort->isOpen())
         closeDroppingUnsent(serialPort);
     setConnectedActions(false);
@@ -86,6 +94,7 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     // Close at once: that ends the flood of errors, so the process is idle
     // while the box waits and no second box can follow.
     const QString reason = serialPort->errorString();
+    transfer->abandon();
     serialPort->close();
     QMessageBox::critical(this, tr("Critical Error"), serial::lostDeviceText(openPortName, reason));
     closeSerialPort();
@@ -95,6 +104,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // The window is the program: closing it lets go of the port (and its
     // lock file) at once and takes the settings dialog along.
+    transfer->abandon();
     if (serialPort->isOpen())
         closeDroppingUnsent(serialPort);
     settingsDialog->close();

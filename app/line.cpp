@@ -11,6 +11,12 @@
 
 bool MainWindow::connectionGuard()
 {
+    // A second job would put its bytes in the middle of the first one's.
+    if (transfer->isRunning()) {
+        QMessageBox::information(
+            this, tr("Busy"), tr("%1 is still being sent. Wait for it to end, or press Stop (Esc).").arg(transferName));
+        return false;
+    }
     if (lineOut.isOpen())
         return true;
     QMessageBox::about(this, tr("Serial Port Connect"), tr("Please configure and connect to the serial port first!"));

@@ -1,12 +1,14 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/transferpanel.h"
 #include "serial/linein.h"
 #include "serial/settingsdialog.h"
 
 #include <QLabel>
 #include <QMessageBox>
 #include <QSerialPort>
+#include <QShortcut>
 
 // The icons live in the kivo_app static library; a static library's
 // resources must be registered by hand, outside any namespace.
@@ -26,6 +28,8 @@ MainWindow::MainWindow(QWidget *parent)
     previewLabel = new QLabel;
     lineOut.setDevice(serialPort);
     lineIn = new serial::LineIn(this);
+    transfer = new serial::Transfer(lineOut, this);
+    transferPanel = new TransferPanel;
 
     ui->setupUi(this);
 
@@ -35,6 +39,8 @@ MainWindow::MainWindow(QWidget *parent)
     ui->actionConfigure->setEnabled(true);
 
     ui->statusBar->addWidget(statusLabel);
+    ui->statusBar->addPermanentWidget(transferPanel);
+    transferPanel->hide();
 
     ui->scrollArea->setBackgroundRole(QPalette::Dark);
     ui->scrollArea->setWidget(previewLabel);
@@ -45,6 +51,10 @@ MainWindow::MainWindow(QWidget *parent)
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData);
     connect(lineIn, &serial::LineIn::textArrived, ui->editKivo, &QPlainTextEdit::insertPlainText);
+    connect(transfer, &serial::Transfer::progressed, this, &MainWindow::showTransferProgress);
+    connect(transfer, &serial::Transfer::finished, this, &MainWindow::transferFinished);
+    connect(transferPanel, &TransferPanel::stopRequested, this, &MainWindow::stopTransfer);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &MainWindow::stopTransfer);
 
     // The "Command" page stays a hidden child of the tab widget.
     ui->mainTabsKivo->removeTab(4);

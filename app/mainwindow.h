@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/lineout.h"
+#include "serial/transfer.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -21,6 +22,8 @@ enum Symbology : uint8_t;
 namespace demos {
 struct Demo;
 }
+
+class TransferPanel;
 
 namespace serial {
 class LineIn;
@@ -163,6 +166,12 @@ private:
     void chooseBarcodeText(bool printed);
     void printLoadedImage();
 
+    // Long sends (longsend.cpp): progress in the status bar, and Stop.
+    void startTransfer(const QString &name, const QList<printer::Command> &commands, const QByteArray &keep);
+    void showTransferProgress();
+    void stopTransfer();
+    void transferFinished(serial::Transfer::Outcome outcome);
+
     Ui::MainWindow *ui = nullptr;
     QLabel *statusLabel = nullptr;
     SettingsDialog *settingsDialog = nullptr;
@@ -173,6 +182,12 @@ private:
     serial::LineOut lineOut{nullptr};
     // Replies on their way to the console.
     serial::LineIn *lineIn = nullptr;
+    // The long send under way, if any, and its view.
+    serial::Transfer *transfer = nullptr;
+    TransferPanel *transferPanel = nullptr;
+    QString transferName;
+    // Disconnect waits for a stopped transfer's last part.
+    bool closeAfterTransfer = false;
     // Only the first "Open File" dialog of a window starts in the picture
     // folder; later ones open where the user left off.
     bool firstOpenDialog = true;

@@ -164,22 +164,29 @@ QByteArray rasterRows(const QImage &image)
     return rows;
 }
 
-QList<RasterBand> rasterBands(int height)
+int rowsPerBand(int bytesPerLine, qsizetype bandBytes)
+{
+    if (bandBytes < 0 || bytesPerLine <= 0)
+        return maxRowsPerCommand;
+    return int(qBound(qsizetype(1), bandBytes / bytesPerLine, qsizetype(maxRowsPerCommand)));
+}
+
+QList<RasterBand> rasterBands(int height, int rowsPerBand)
 {
     QList<RasterBand> bands;
-    for (int first = 0; first < height; first += maxRowsPerCommand)
-        bands.append({first, qMin(maxRowsPerCommand, height - first)});
+    for (int first = 0; first < height; first += rowsPerBand)
+        bands.append({first, qMin(rowsPerBand, height - first)});
     return bands;
 }
 
-QList<printer::Command> rasterCommands(const QByteArray &rows, int bytesPerLine)
+QList<printer::Command> rasterCommands(const QByteArray &rows, int bytesPerLine, qsizetype bandBytes)
 {
     QList<printer::Command> commands;
     if (bytesPerLine <= 0)
         return commands;
     const auto *data = reinterpret_cast<const uint8_t *>(rows.constData());
     const int height = int(rows.size() / bytesPerLine);
-    for (const RasterBand &band : rasterBands(height))
+    for (const RasterBand &band : rasterBands(height, rowsPerBand(bytesPerLine, bandBytes)))
         commands.append(printer::picturePrintH(0, uint16_t(bytesPerLine), uint16_t(band.rows),
                                                data + qsizetype(band.firstRow) * bytesPerLine));
     return commands;

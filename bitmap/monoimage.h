@@ -20,6 +20,9 @@ namespace bitmap {
 constexpr int maxPrintWidth = 384;
 // The row count of one raster command travels as a 16-bit value.
 constexpr int maxRowsPerCommand = 65535;
+// How much of the picture one raster command carries at most, in bytes, when
+// nothing else says: the whole picture the command can take.
+constexpr qsizetype unlimitedBand = -1;
 
 // How dark a colour looks on paper, 0 (black) to 255 (white): a colour that
 // is partly transparent is seen against the white paper.
@@ -52,13 +55,17 @@ struct RasterBand
     int rows = 0;
 };
 
-// The picture's rows in order, at most maxRowsPerCommand to a band; none for
-// a height of 0.
-QList<RasterBand> rasterBands(int height);
+// How many rows of `bytesPerLine` bytes a band of at most `bandBytes` holds:
+// whole rows, at least one, at most maxRowsPerCommand.
+int rowsPerBand(int bytesPerLine, qsizetype bandBytes);
+
+// The picture's rows in order, `rowsPerBand` to a band, the last one the
+// rest; none for a height of 0.
+QList<RasterBand> rasterBands(int height, int rowsPerBand = maxRowsPerCommand);
 
 // The raster commands that print `rows` (made by rasterRows for an image
-// `bytesPerLine` bytes wide): one per band, in order. The commands borrow
-// `rows`, which must outlive sending them.
-QList<printer::Command> rasterCommands(const QByteArray &rows, int bytesPerLine);
+// `bytesPerLine` bytes wide): one per band of at most `bandBytes`, in order.
+// The commands borrow `rows`, which must outlive sending them.
+QList<printer::Command> rasterCommands(const QByteArray &rows, int bytesPerLine, qsizetype bandBytes = unlimitedBand);
 
 } // namespace bitmap

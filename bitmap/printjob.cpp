@@ -4,7 +4,13 @@
 
 namespace bitmap {
 
-PrintJob printJob(const QImage &image)
+qsizetype bandBytesFor(qint32 baudRate)
+{
+    // Ten bits a byte on the line (start, eight data bits, stop).
+    return baudRate > 0 ? qMax(qsizetype(1), qsizetype(baudRate) / 10 / 4) : unlimitedBand;
+}
+
+PrintJob printJob(const QImage &image, qsizetype bandBytes)
 {
     PrintJob job;
     if (image.sizeInBytes() <= 0) {
@@ -17,7 +23,7 @@ PrintJob printJob(const QImage &image)
     }
     job.rows = rasterRows(image);
     job.commands.append(printer::printerSoftInit());
-    job.commands.append(rasterCommands(job.rows, int(image.bytesPerLine())));
+    job.commands.append(rasterCommands(job.rows, int(image.bytesPerLine()), bandBytes));
     return job;
 }
 

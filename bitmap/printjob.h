@@ -4,6 +4,7 @@
 // that print it, or the reason it is refused. The window's print button and
 // the image fuzzer both use it.
 
+#include "bitmap/monoimage.h"
 #include "printer/commands.h"
 
 #include <QByteArray>
@@ -28,6 +29,13 @@ struct PrintJob
     QList<printer::Command> commands;
 };
 
-PrintJob printJob(const QImage &image);
+// With `bandBytes`, the rows go as consecutive raster commands of at most
+// that many bytes each (whole rows): the paper shows the same dots, and a
+// job stopped between two commands leaves the controller ready.
+PrintJob printJob(const QImage &image, qsizetype bandBytes = unlimitedBand);
+
+// The band for a line of `baudRate` bit/s: a quarter of a second of line
+// time, so that a stop waits at most that long for the band to finish.
+qsizetype bandBytesFor(qint32 baudRate);
 
 } // namespace bitmap

@@ -7,7 +7,9 @@
 
 #include "bitmap/imagefile.h"
 #include "bitmap/monoimage.h"
+#include "serial/settingsdialog.h"
 
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QStandardPaths>
@@ -82,21 +84,31 @@ void TestBitmap::transparentPartsPrintNothing()
 
 void TestBitmap::tallPicturesAreBanded_data()
 {
+    // Rows of `bytesPerLine` bytes in bands of at most `bandBytes` bytes.
     QTest::addColumn<int>("height");
+    QTest::addColumn<int>("bytesPerLine");
+    QTest::addColumn<qsizetype>("bandBytes");
     QTest::addColumn<QList<int>>("bands");
-    QTest::newRow("none") << 0 << QList<int>{};
-    QTest::newRow("the limit") << 65535 << QList<int>{65535};
-    QTest::newRow("one past") << 65536 << QList<int>{65535, 1};
-    QTest::newRow("three") << 131071 << QList<int>{65535, 65535, 1};
+    const qsizetype whole = bitmap::unlimitedBand;
+    QTest::newRow("none") << 0 << 48 << whole << QList<int>{};
+    QTest::newRow("the limit") << 65535 << 48 << whole << QList<int>{65535};
+    QTest::newRow("one past") << 65536 << 48 << whole << QList<int>{65535, 1};
+    QTest::newRow("three") << 131071 << 48 << whole << QList<int>{65535, 65535, 1};
+    QTest::newRow("fits one band") << 60 << 48 << qsizetype(2880) << QList<int>{60};
+    QTest::newRow("whole rows") << 130 << 48 << qsizetype(2900) << QList<int>{60, 60, 10};
+    QTest::newRow("at least a row") << 2 << 48 << qsizetype(10) << QList<int>{1, 1};
+    QTest::newRow("row count limit") << 65536 << 1 << qsizetype(100000) << QList<int>{65535, 1};
 }
 
 void TestBitmap::tallPicturesAreBanded()
 {
     QFETCH(int, height);
+    QFETCH(int, bytesPerLine);
+    QFETCH(qsizetype, bandBytes);
     QFETCH(QList<int>, bands);
     int next = 0;
     QList<int> sizes;
-    for (const bitmap::RasterBand &band : bitmap::rasterBands(height)) {
+    for (const bitmap::RasterBand &band : bitmap::rasterBands(height, bitmap::rowsPerBand(bytesPerLine, bandBytes))) {
         QCOMPARE(band.firstRow, next);
         next += band.rows;
         sizes << band.rows;
@@ -162,22 +174,28 @@ void TestBitmap::printingSendsResetAndTheRows()
 {
     RecordedWindow w;
     QPushButton *print = widget<QPushButton>(w.window, "pushButton_58PrintH");
-    // Black first in the file's palette: black still prints as dots.
+    // Black first in the file's palette: black still prints as dots. At
+    // 115200 bit/s a band is a quarter second of the line: 2880 bytes, 60
+    // rows of 384 dots.
     QVERIFY(KivoTestAccess::loadFile(w.window, save(dir, "full.png", patternImage(384, 100, true))));
     print->click();
-    QCOMPARE(w.consoleText(), QStringLiteral("Validating if Bitmap can be printed\nValidating bitmap..."));
+    QVERIFY(
+        w.consoleText().startsWith("Validating if Bitmap can be printed\nValidating bitmap...\nBitmap sent: 4818 "));
+    const QByteArray rows = expectedRows(384, 100, patternDark);
     QCOMPARE(w.device.writes,
-             (QList<QByteArray>{QByteArray::fromHex("1B40"), QByteArray::fromHex("1D76300030006400"),
-                                expectedRows(384, 100, patternDark)}));
+             (QList<QByteArray>{QByteArray::fromHex("1B40"), QByteArray::fromHex("1D76300030003C00"), rows.left(2880),
+                                QByteArray::fromHex("1D76300030002800"), rows.mid(2880)}));
 
-    // Taller than one raster command takes: consecutive commands.
+    // A picture that fits one band is one raster command, at 9600 bit/s too.
     w.device.clearWrites();
-    QVERIFY(KivoTestAccess::loadFile(w.window, save(dir, "tall.png", patternImage(100, 70000))));
+    auto *baud = widget<QComboBox>(*KivoTestAccess::settingsDialog(w.window), "baudRateBox");
+    baud->setCurrentIndex(baud->findText("9600"));
+    widget<QPushButton>(*KivoTestAccess::settingsDialog(w.window), "applyButton")->click();
+    QVERIFY(KivoTestAccess::loadFile(w.window, save(dir, "small.png", patternImage(40, 12))));
     print->click();
-    const QByteArray rows = expectedRows(100, 70000, patternDark);
-    QCOMPARE(w.device.writeLengths(), (QList<int>{2, 8, 16 * 65535, 8, 16 * 4465}));
-    QCOMPARE(w.device.writes[3], QByteArray::fromHex("1D76300010007111"));
-    QVERIFY(w.device.writes[2] + w.device.writes[4] == rows);
+    QCOMPARE(w.device.writes,
+             (QList<QByteArray>{QByteArray::fromHex("1B40"), QByteArray::fromHex("1D76300008000C00"),
+                                expectedRows(40, 12, patternDark)}));
 }
 
 void TestBitmap::loadButtonRunsTheDialogUntilAFileLoads()

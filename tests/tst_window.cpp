@@ -63,7 +63,7 @@ QStringList clippedLabels(QWidget *root)
 {
     QStringList clipped;
     for (QAbstractButton *button : root->findChildren<QAbstractButton *>()) {
-        if (qobject_cast<QToolButton *>(button) || button->text().isEmpty())
+        if (qobject_cast<QToolButton *>(button) || button->text().isEmpty() || !button->isVisibleTo(root))
             continue;
         if (widthForLabel(button) > button->width())
             clipped << QStringLiteral("%1 needs %2, has %3")

@@ -21,6 +21,7 @@ struct KivoTestAccess
     static void setWire(MainWindow &w, QIODevice *device) { w.lineOut.setDevice(device); }
     // Loads an image file as the Load button's dialog does.
     static bool loadFile(MainWindow &w, const QString &path) { return w.loadFile(path); }
+    static serial::Transfer *transfer(MainWindow &w) { return w.transfer; }
 };
 
 // A widget of the window by object name; fails the test if it is missing.

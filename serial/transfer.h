@@ -1,0 +1,82 @@
+#pragma once
+
+// A long send: a list of commands handed to the line one at a time, no faster
+// than the line drains them, so that what waits between the program and the
+// controller stays small. That keeps Stop quick: it hands over no further
+// command and lets the ones already handed over finish, so the controller
+// never sees a command cut short. Progress is counted in bytes the line has
+// taken; nothing here blocks the event loop.
+
+#include "printer/commands.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+
+class QIODevice;
+
+namespace serial {
+
+class LineOut;
+
+class Transfer : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Outcome {
+        Sent,      // every command went out
+        Stopped,   // stopped between two commands
+        Abandoned, // given up at once: the line is gone
+    };
+
+    explicit Transfer(LineOut &out, QObject *parent = nullptr);
+
+    // Sends `commands` in order. `keep` holds data the commands borrow.
+    // `bytesPerSecond` is the line's pace (0: as fast as the device takes
+    // them, for a device that is not a line).
+    void start(const QList<printer::Command> &commands, const QByteArray &keep, double bytesPerSecond);
+    // No further command; those handed over finish. Ends with Stopped.
+    void stop();
+    // Ends at once with Abandoned, whatever is on its way.
+    void abandon();
+
+    bool isRunning() const { return running; }
+    bool isStopping() const { return running && stopping; }
+    qint64 total() const { return totalBytes; }
+    // Bytes the line has taken so far (an estimate: what the system still
+    // holds for the line is counted from the pace).
+    qint64 sent() const { return sentBytes; }
+    // Milliseconds until the end at the pace seen so far; -1 while unknown.
+    qint64 msLeft() const;
+    qint64 msElapsed() const { return clock.isValid() ? clock.elapsed() : 0; }
+
+signals:
+    void progressed();
+    void finished(serial::Transfer::Outcome outcome);
+
+private:
+    void pump();
+    void handOver();
+    qint64 lineBacklog() const;
+    void finish(Outcome outcome);
+
+    LineOut &lineOut;
+    QTimer ticker;
+    QElapsedTimer clock;
+    QList<printer::Command> commands;
+    QByteArray kept;
+    qsizetype next = 0;
+    double pace = 0;
+    qint64 totalBytes = 0;
+    qint64 handedBytes = 0;
+    qint64 sentBytes = 0;
+    // When the line, at its pace, will have sent everything handed over.
+    double lineFreeAtMs = 0;
+    qint64 stopAtMs = 0;
+    bool running = false;
+    bool stopping = false;
+};
+
+} // namespace serial
