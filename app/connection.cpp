@@ -94,7 +94,7 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     // Close at once: that ends the flood of errors, so the process is idle
     // while the box waits and no second box can follow.
     const QString reason = serialPort->errorString();
-    transfer->abandon();
+    transfer->abandon(); // nothing more can reach the line
     serialPort->close();
     QMessageBox::critical(this, tr("Critical Error"), serial::lostDeviceText(openPortName, reason));
     closeSerialPort();
