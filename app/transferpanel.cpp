@@ -38,7 +38,7 @@ void TransferPanel::showStopping()
 QString durationText(qint64 ms)
 {
     const qint64 seconds = (ms + 999) / 1000;
-    const QString minutesAndSeconds =
+    QString minutesAndSeconds =
         QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
     if (seconds < 3600)
         return minutesAndSeconds;

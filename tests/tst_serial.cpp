@@ -231,8 +231,10 @@ void TestSerial::closingTheWindowEndsTheProgram()
     QVERIFY(driver::connectTo(window, pty.slavePath()));
     KivoTestAccess::settingsDialog(window)->show();
     QApplication::setQuitOnLastWindowClosed(true);
-    QTimer::singleShot(0, &window, [&] { widget<QAction>(window, "actionQuit")->trigger(); });
-    QTimer::singleShot(5000, &window, [] { QCoreApplication::exit(1); });
+    QTimer watchdog;
+    connect(&watchdog, &QTimer::timeout, this, [] { QCoreApplication::exit(1); });
+    watchdog.start(5000);
+    QMetaObject::invokeMethod(widget<QAction>(window, "actionQuit"), "trigger", Qt::QueuedConnection);
     QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(!KivoTestAccess::settingsDialog(window)->isVisible());
     MainWindow next;
