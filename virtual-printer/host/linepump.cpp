@@ -97,7 +97,9 @@ void LinePump::tick()
     const HostLine host = port.hostLine();
     checkHostSpeed(host);
     const double bytesPerSecond = effectiveLineRate() / 10.0;
-    lineCredit = std::min(std::max(16.0, bytesPerSecond * 0.02),
+    // The line keeps its pace while this process is busy: a tick up to
+    // 100 ms late still gets the line time it missed.
+    lineCredit = std::min(std::max(16.0, bytesPerSecond * 0.1),
                           lineCredit + bytesPerSecond * static_cast<double>(elapsed) / 1000.0);
 
     const PullResult result = pull(host, now);
