@@ -55,9 +55,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(transfer, &serial::Transfer::finished, this, &MainWindow::transferFinished);
     connect(transferPanel, &TransferPanel::stopRequested, this, &MainWindow::stopTransfer);
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &MainWindow::stopTransfer);
-
-    // The "Command" page stays a hidden child of the tab widget.
-    ui->mainTabsKivo->removeTab(4);
+    wireCommandTab();
 }
 
 MainWindow::~MainWindow()
@@ -84,6 +82,3 @@ void MainWindow::about()
                        tr("<b>Printer Kivo Version: 1.1.3</b><br>"
                           "For controller firmware of June 2020 and newer.  "));
 }
-
-// The "Hex" check box sits on the hidden "Command" page; nothing to do.
-void MainWindow::on_checkBoxHexEnable_released() { }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "printer/commandline.h"
 #include "serial/lineout.h"
 #include "serial/transfer.h"
 
@@ -38,7 +39,8 @@ class MainWindow;
 // the libraries (printer/, serial/, demos/, bitmap/). The definitions are
 // split by concern: mainwindow.cpp (building, actions, about),
 // connection.cpp (opening and closing the port), line.cpp (the guard and
-// the ways out and in), commandslots.cpp, demoslots.cpp and bitmapslots.cpp.
+// the ways out and in), commandslots.cpp, demoslots.cpp, bitmapslots.cpp and
+// commandtab.cpp.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -141,6 +143,9 @@ private slots:
     void on_pushButtonReceiptFullCut_released();
     void on_pushButtonReceiptPartialCut_released();
     void on_checkBoxHexEnable_released();
+    void on_pushButtonSendCommand_released();
+    void on_pushButtonPrintCommand_released();
+    void on_pushButtonSendFile_released();
     void on_pushButtonPowerManagment_released();
     void on_pushButtonM23_H69_pressed();
     void on_pushButtonM23_SX_released();
@@ -165,6 +170,15 @@ private:
     void runBarcodeDemo(printer::Symbology symbology);
     void chooseBarcodeText(bool printed);
     void printLoadedImage();
+
+    // The Command tab (commandtab.cpp): a typed line, its history, a file.
+    void wireCommandTab();
+    void sendCommandLine(const QByteArray &ending);
+    void showCommandRefusal(const printer::ParsedLine &line);
+    void recallOlderCommand();
+    void recallNewerCommand();
+    void chooseAndSendFile();
+    void sendFile(const QString &path);
 
     // Long sends (longsend.cpp): progress in the status bar, and Stop.
     void startTransfer(const QString &name, const QList<printer::Command> &commands, const QByteArray &keep);
@@ -196,6 +210,8 @@ private:
     // Whether bar codes print their text, once the user has said so: the
     // reset that starts each bar code demonstration would undo the choice.
     std::optional<bool> barcodeTextPrinted;
+    // The Command tab's lines sent in this run.
+    printer::CommandHistory commandHistory;
 
     friend struct KivoTestAccess;
 };

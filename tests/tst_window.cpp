@@ -100,7 +100,7 @@ class TestWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void startsDisconnectedWithFiveTabs();
+    void startsDisconnectedWithSixTabs();
     void configureShowsTheOneModelessDialog();
     void aboutAndQuit();
     void settingsStartAtTheControllerDefaults();
@@ -109,7 +109,7 @@ private slots:
     void fitsASmallScreenWithWholeLabels();
 };
 
-void TestWindow::startsDisconnectedWithFiveTabs()
+void TestWindow::startsDisconnectedWithSixTabs()
 {
     // A misspelt handler shows only as a warning of the connect-by-name pass.
     warnings.clear();
@@ -129,9 +129,9 @@ void TestWindow::startsDisconnectedWithFiveTabs()
     QStringList titles;
     for (int i = 0; i < tabs->count(); ++i)
         titles << tabs->tabText(i);
-    QCOMPARE(titles, (QStringList{"General", "Bar Codes", "Bitmaps ", "Cutter", "Controller"}));
+    QCOMPARE(titles, (QStringList{"General", "Bar Codes", "Bitmaps ", "Cutter", "Command", "Controller"}));
     QCOMPARE(tabs->currentIndex(), 0);
-    QVERIFY(!widget<QWidget>(window, "lineEditControllerData")->isVisibleTo(&window));
+    QVERIFY(tabs->widget(4)->isAncestorOf(widget<QWidget>(window, "lineEditControllerData")));
 }
 
 void TestWindow::configureShowsTheOneModelessDialog()

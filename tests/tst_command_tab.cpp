@@ -1,0 +1,193 @@
+// The Command tab: typed lines read as bytes, the history of lines sent, and
+// the tab end to end over a pseudo-terminal (Send, Print, a refused line, a
+// file sent through the long send).
+
+#include "support/modalboxcloser.h"
+#include "support/pseudoterminal.h"
+#include "support/windowdriver.h"
+
+#include "printer/commandline.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestCommandTab : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsTypedLines_data();
+    void readsTypedLines();
+    void historyWalksBackAndForth();
+    void filesGoInPiecesOfTheLinesPace();
+    void sendPrintAndRefuseOverTheLine();
+    void sentFileArrivesWhole();
+};
+
+void TestCommandTab::readsTypedLines_data()
+{
+    // A refused line expects no bytes and the offending column (from 0).
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("hex");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("refusedAt");
+    const QByteArray none;
+    const QByteArray escInit("\x1B\x40");
+    QTest::newRow("hex, spaces") << " 1B  40 " << true << escInit << -1;
+    QTest::newRow("hex, commas, lower case") << "1b,40" << true << escInit << -1;
+    QTest::newRow("hex, 0x, nothing between") << "0x1B0x40" << true << escInit << -1;
+    QTest::newRow("hex, run of pairs, tab") << "0X1b40\t00ff" << true << QByteArray("\x1B\x40\x00\xFF", 4) << -1;
+    QTest::newRow("hex, empty") << "" << true << none << -1;
+    QTest::newRow("hex, separators only") << " , " << true << none << -1;
+    QTest::newRow("hex, odd count at the end") << "1B 4" << true << none << 3;
+    QTest::newRow("hex, digit alone between") << "1B 4 0" << true << none << 3;
+    QTest::newRow("hex, not a digit first") << "1B G0" << true << none << 3;
+    QTest::newRow("hex, not a digit second") << "1B 4G" << true << none << 4;
+    QTest::newRow("hex, other separator") << "1B;40" << true << none << 2;
+    QTest::newRow("hex, bare 0x") << "1B 0x" << true << none << 3;
+    QTest::newRow("hex, 0x then space") << "0x 1B" << true << none << 0;
+    QTest::newRow("hex, 0x and one digit") << "0x1" << true << none << 2;
+    QTest::newRow("text") << "Hello, 1B" << false << QByteArray("Hello, 1B") << -1;
+    QTest::newRow("text, escapes") << "a\\r\\n\\t\\\\b" << false << QByteArray("a\r\n\t\\b") << -1;
+    QTest::newRow("text, byte escapes") << "\\x1b\\x40x\\x0A" << false << QByteArray("\x1B\x40x\n") << -1;
+    QTest::newRow("text, UTF-8") << "\u00E9\u20AC" << false << QByteArray("\xC3\xA9\xE2\x82\xAC") << -1;
+    QTest::newRow("text, empty") << "" << false << none << -1;
+    QTest::newRow("text, lone backslash") << "ab\\" << false << none << 2;
+    QTest::newRow("text, unknown escape") << "a\\q" << false << none << 1;
+    QTest::newRow("text, short byte escape") << "\\x4" << false << none << 0;
+    QTest::newRow("text, bad byte escape") << "x\\xG1" << false << none << 1;
+}
+
+void TestCommandTab::readsTypedLines()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, hex);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, refusedAt);
+    const printer::ParsedLine line = printer::parseCommandLine(text, hex);
+    QCOMPARE(line.bytes, bytes);
+    QCOMPARE(line.position, refusedAt);
+    QCOMPARE(line.ok(), refusedAt < 0);
+    QCOMPARE(line.error.isEmpty(), refusedAt < 0);
+}
+
+void TestCommandTab::historyWalksBackAndForth()
+{
+    printer::CommandHistory history;
+    QCOMPARE(history.older("typed"), QStringLiteral("typed"));
+    for (const char *line : {"1B 40", "Hi", "Hi", ""})
+        history.add(line);
+    // Up past the oldest stays there; Down past the newest brings the draft back.
+    QStringList walk;
+    walk << history.older("draft") << history.older("Hi") << history.older("1B 40");
+    walk << history.newer("1B 40") << history.newer("Hi") << history.newer("draft");
+    QCOMPARE(walk, (QStringList{"Hi", "1B 40", "1B 40", "Hi", "draft", "draft"}));
+    // Sending ends the walk: Up starts again from the newest.
+    history.older("x");
+    history.add("1D 56 00");
+    QCOMPARE(history.older(""), QStringLiteral("1D 56 00"));
+}
+
+void TestCommandTab::filesGoInPiecesOfTheLinesPace()
+{
+    QByteArray data(10000, '\0');
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = char(i * 7);
+    // At most about a third of a second at each speed, never empty pieces.
+    for (const qint32 baud : {9600, 115200, 375000}) {
+        const qsizetype most = qMax(qsizetype(256), qsizetype(baud) / 30);
+        const QList<printer::Command> pieces = printer::rawPieces(data, printer::filePieceBytes(baud));
+        QByteArray joined;
+        for (const printer::Command &piece : pieces) {
+            QCOMPARE(piece.writes.size(), 1);
+            QVERIFY(!piece.writes[0].isEmpty() && piece.writes[0].size() <= most);
+            joined += piece.bytes();
+        }
+        QVERIFY(joined == data);
+        QVERIFY(pieces.size() >= 3);
+    }
+}
+
+void TestCommandTab::sendPrintAndRefuseOverTheLine()
+{
+    MainWindow window;
+    PseudoTerminal pty;
+    QVERIFY(driver::connectTo(window, pty.slavePath()));
+    auto *field = widget<QLineEdit>(window, "lineEditControllerData");
+    auto *hex = widget<QCheckBox>(window, "checkBoxHexEnable");
+    auto *refusal = widget<QLabel>(window, "labelCommandError");
+    auto press = [&](const char *button, const QString &text, bool hexMode) {
+        hex->setChecked(hexMode);
+        field->setText(text);
+        widget<QPushButton>(window, button)->click();
+    };
+
+    press("pushButtonSendCommand", "1b,40", true);
+    QCOMPARE(pty.read(2), QByteArray("\x1B\x40"));
+    press("pushButtonPrintCommand", "Hi\\x21", false);
+    QCOMPARE(pty.read(4), QByteArray("Hi!\n"));
+    QVERIFY(driver::console(window).endsWith("Sent 4 bytes: 48 69 21 0A"));
+    QCOMPARE(field->text(), QString());
+
+    // Malformed: nothing goes out, the field keeps the line and marks the
+    // offending character, the message names its column.
+    press("pushButtonSendCommand", "1B 4G", true);
+    QCOMPARE(pty.readFor(200), QByteArray());
+    QCOMPARE(field->text(), QStringLiteral("1B 4G"));
+    QCOMPARE(field->selectionStart(), 4);
+    QVERIFY2(refusal->text().contains("Column 5"), qPrintable(refusal->text()));
+    widget<QTabWidget>(window, "mainTabsKivo")->setCurrentIndex(4);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QCOMPARE(refusal->text(), QString());
+
+    // Up and Down in the field walk through the lines sent.
+    QTest::keyClick(field, Qt::Key_Up);
+    QCOMPARE(field->text(), QStringLiteral("Hi\\x21"));
+    QTest::keyClick(field, Qt::Key_Up);
+    QCOMPARE(field->text(), QStringLiteral("1b,40"));
+    QTest::keyClick(field, Qt::Key_Down);
+    QTest::keyClick(field, Qt::Key_Down);
+    QCOMPARE(field->text(), QStringLiteral("1B 4"));
+}
+
+void TestCommandTab::sentFileArrivesWhole()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("job.prn");
+    QByteArray job(9000, '\0');
+    for (qsizetype i = 0; i < job.size(); ++i)
+        job[i] = char((i * 2654435761u) >> 24);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(job) == job.size());
+    file.close();
+
+    MainWindow window;
+    PseudoTerminal pty;
+    QVERIFY(driver::connectTo(window, pty.slavePath()));
+    ModalBoxCloser closer;
+    closer.otherModal = [&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog || !dialog->isVisible())
+            return;
+        dialog->selectFile(path);
+        widget<QLineEdit>(*dialog, "fileNameEdit")->setText(QFileInfo(path).fileName());
+        QMetaObject::invokeMethod(dialog, "accept");
+    };
+    widget<QPushButton>(window, "pushButtonSendFile")->click();
+    QVERIFY(pty.read(job.size(), 5000) == job);
+    QTRY_VERIFY(driver::console(window).contains("job.prn sent: 9000 bytes"));
+    QVERIFY(closer.boxes.isEmpty());
+}
+
+QTEST_MAIN(TestCommandTab)
+#include "tst_command_tab.moc"
