@@ -4,8 +4,17 @@
 #include <QIntValidator>
 #include <QLineEdit>
 #include <QSerialPortInfo>
+#include <QSignalBlocker>
 
 #include <utility>
+
+namespace {
+
+// A second is soon enough for a plugged-in adapter to show, and costs
+// little: the system is asked only while the dialog is open.
+constexpr int portScanMs = 1000;
+
+} // namespace
 
 static QString orNotAvailable(const QString &text) { return text.isEmpty() ? SettingsDialog::tr("N/A") : text; }
 
@@ -54,9 +63,11 @@ SettingsDialog::SettingsDialog(QWidget *parent, PortLister ports)
             &SettingsDialog::checkCustomDevicePathPolicy);
     // Picking "Custom" again, also when it is the only entry, starts afresh.
     connect(ui->serialPortInfoListBox, &QComboBox::activated, this, &SettingsDialog::startCustomPathIfChosen);
+    connect(ui->refreshButton, &QPushButton::clicked, this, &SettingsDialog::refreshPorts);
+    portScan.setInterval(portScanMs);
+    connect(&portScan, &QTimer::timeout, this, &SettingsDialog::refreshPorts);
 
     fillParameterBoxes();
-    fillPortList();
     readSettingsFromBoxes();
 }
 
@@ -159,12 +170,78 @@ void SettingsDialog::fillParameterBoxes()
     ui->flowControlBox->addItem(tr("RTS/CTS"), QSerialPort::HardwareControl);
 }
 
-void SettingsDialog::fillPortList()
+void SettingsDialog::showEvent(QShowEvent *event)
 {
-    ui->serialPortInfoListBox->clear();
-    for (const QStringList &datum : listPorts())
-        ui->serialPortInfoListBox->addItem(datum.value(0), datum);
-    ui->serialPortInfoListBox->addItem(tr("Custom"));
+    QDialog::showEvent(event);
+    refreshPorts();
+    portScan.start();
+}
+
+void SettingsDialog::hideEvent(QHideEvent *event)
+{
+    portScan.stop();
+    QDialog::hideEvent(event);
+}
+
+QList<QStringList> SettingsDialog::listedPorts() const
+{
+    QList<QStringList> listed;
+    for (int i = 0; i + 1 < ui->serialPortInfoListBox->count(); ++i)
+        listed << ui->serialPortInfoListBox->itemData(i).toStringList();
+    return listed;
+}
+
+void SettingsDialog::refreshPorts()
+{
+    const QList<QStringList> ports = listPorts();
+    QComboBox *box = ui->serialPortInfoListBox;
+    if (box->count() == 0) {
+        // The first listing: the first port is chosen, or "Custom".
+        for (const QStringList &datum : ports)
+            box->addItem(datum.value(0), datum);
+        box->addItem(tr("Custom"));
+        return;
+    }
+    if (ports == listedPorts())
+        return;
+
+    const bool wasCustom = isCustomEntry(box->currentIndex());
+    QLineEdit *typing = wasCustom ? box->lineEdit() : nullptr;
+    const QString typed = typing ? typing->text() : QString();
+    const int cursor = typing ? typing->cursorPosition() : 0;
+    const int selectionStart = typing ? typing->selectionStart() : -1;
+    const int selectionLength = typing ? int(typing->selectedText().size()) : 0;
+
+    replacePortEntries(ports);
+
+    if (typing && typing->text() != typed) {
+        typing->setText(typed);
+        typing->setCursorPosition(cursor);
+        if (selectionStart >= 0)
+            typing->setSelection(cursor == selectionStart ? selectionStart + selectionLength : selectionStart,
+                                 cursor == selectionStart ? -selectionLength : selectionLength);
+    }
+    if (!wasCustom)
+        checkCustomDevicePathPolicy(box->currentIndex());
+    showPortInfo(box->currentIndex());
+}
+
+void SettingsDialog::replacePortEntries(const QList<QStringList> &ports)
+{
+    QComboBox *box = ui->serialPortInfoListBox;
+    const bool wasCustom = isCustomEntry(box->currentIndex());
+    const QString chosen = wasCustom ? QString() : box->currentText();
+    // The handlers run once the list is whole, from refreshPorts.
+    const QSignalBlocker blocker(box);
+    while (box->count() > 1)
+        box->removeItem(0);
+    for (int i = 0; i < ports.size(); ++i)
+        box->insertItem(i, ports.at(i).value(0), ports.at(i));
+    int again = wasCustom ? box->count() - 1 : 0;
+    for (int i = 0; !wasCustom && i < ports.size(); ++i)
+        if (ports.at(i).value(0) == chosen)
+            again = i;
+    box->setCurrentIndex(again);
 }
 
 void SettingsDialog::readSettingsFromBoxes()

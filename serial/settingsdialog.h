@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QList>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 
@@ -28,7 +29,10 @@ QList<QStringList> systemPorts();
 
 // Lets the user choose the serial port and its line parameters; hands the
 // last applied choice back as a plain SerialSettings record. The last entry
-// of the port list, "Custom", takes a typed device path.
+// of the port list, "Custom", takes a typed device path. The ports are
+// listed when the dialog is shown, not before, and listed again every second
+// while it is open (and on Refresh): the choice stays while its port is
+// there, and what the user types for "Custom" is never touched.
 class SettingsDialog : public QDialog
 {
     Q_OBJECT
@@ -44,7 +48,12 @@ public:
     // While the port is open its settings stay as they are: Apply is off.
     void setApplyAllowed(bool allowed);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
 private slots:
+    void refreshPorts();
     void showPortInfo(int idx);
     void apply();
     void checkCustomBaudRatePolicy(int idx);
@@ -53,7 +62,8 @@ private slots:
 
 private:
     void fillParameterBoxes();
-    void fillPortList();
+    QList<QStringList> listedPorts() const;
+    void replacePortEntries(const QList<QStringList> &ports);
     void readSettingsFromBoxes();
 
     bool isCustomEntry(int idx) const;
@@ -62,4 +72,6 @@ private:
     PortLister listPorts;
     SerialSettings activeSettings;
     QIntValidator *baudRateValidator = nullptr;
+    // Lists the ports again while the dialog is shown.
+    QTimer portScan;
 };

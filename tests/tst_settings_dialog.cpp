@@ -1,11 +1,13 @@
 // The settings dialog as a user meets it, on a machine with serial ports and
-// on one without: the port list comes from a stand-in for the system's.
+// on one without, and as ports come and go while it is open: the port list
+// comes from a stand-in for the system's.
 
 #include "support/kivotestaccess.h"
 
 #include "serial/settingsdialog.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -25,6 +27,33 @@ void pickCustom(SettingsDialog &dialog)
     emit ports->activated(ports->count() - 1);
 }
 
+// A stand-in for the system's port list that the test changes, counting how
+// often the dialog asks.
+struct FakeSystem
+{
+    QList<QStringList> ports;
+    int scans = 0;
+    PortLister lister()
+    {
+        return [this] {
+            ++scans;
+            return ports;
+        };
+    }
+};
+
+QStringList port(const QString &name) { return portInfoDatum(name, name + " adapter", "", "", "/dev/" + name, 0, 0); }
+
+QStringList entries(SettingsDialog &dialog)
+{
+    QStringList names;
+    for (int i = 0; i < portBox(dialog)->count(); ++i)
+        names << portBox(dialog)->itemText(i);
+    return names;
+}
+
+QString description(SettingsDialog &dialog) { return widget<QLabel>(dialog, "descriptionLabel")->text(); }
+
 } // namespace
 
 class TestSettingsDialog : public QObject
@@ -34,6 +63,8 @@ class TestSettingsDialog : public QObject
 private slots:
     void customTakesATypedPath_data();
     void customTakesATypedPath();
+    void portListFollowsTheSystemWhileShown();
+    void refreshKeepsWhatIsTypedForCustom();
 };
 
 void TestSettingsDialog::customTakesATypedPath_data()
@@ -79,6 +110,71 @@ void TestSettingsDialog::customTakesATypedPath()
         widget<QPushButton>(dialog, "applyButton")->click();
         QCOMPARE(dialog.serialSettings().portName, QStringLiteral("ttyUSB0"));
     }
+}
+
+void TestSettingsDialog::portListFollowsTheSystemWhileShown()
+{
+    FakeSystem system;
+    system.ports = {port("ttyS0"), port("ttyUSB0")};
+    SettingsDialog dialog(nullptr, system.lister());
+    // Building the dialog (at the program's start) asks the system nothing.
+    QCOMPARE(system.scans, 0);
+    dialog.show();
+    QCOMPARE(system.scans, 1);
+    QCOMPARE(entries(dialog), (QStringList{"ttyS0", "ttyUSB0", "Custom"}));
+    portBox(dialog)->setCurrentIndex(1);
+
+    // An adapter plugged in shows within about a second; the choice stays.
+    system.ports = {port("ttyACM0"), port("ttyS0"), port("ttyUSB0")};
+    QTRY_COMPARE_WITH_TIMEOUT(entries(dialog), (QStringList{"ttyACM0", "ttyS0", "ttyUSB0", "Custom"}), 2000);
+    QCOMPARE(portBox(dialog)->currentText(), QStringLiteral("ttyUSB0"));
+    QVERIFY(description(dialog).contains("ttyUSB0 adapter"));
+
+    // The chosen adapter unplugged: the first port is chosen and described.
+    system.ports = {port("ttyACM0"), port("ttyS0")};
+    widget<QPushButton>(dialog, "refreshButton")->click();
+    QCOMPARE(entries(dialog), (QStringList{"ttyACM0", "ttyS0", "Custom"}));
+    QCOMPARE(portBox(dialog)->currentText(), QStringLiteral("ttyACM0"));
+    QVERIFY(description(dialog).contains("ttyACM0 adapter"));
+    widget<QPushButton>(dialog, "applyButton")->click();
+    QCOMPARE(dialog.serialSettings().portName, QStringLiteral("ttyACM0"));
+
+    // Every port gone: "Custom" is left, ready for a path. Closed, the
+    // dialog asks no more.
+    dialog.show();
+    system.ports.clear();
+    widget<QPushButton>(dialog, "refreshButton")->click();
+    QCOMPARE(entries(dialog), QStringList{"Custom"});
+    QVERIFY(portBox(dialog)->isEditable());
+    QCOMPARE(portBox(dialog)->currentText(), QString());
+    dialog.hide();
+    const int scans = system.scans;
+    QTest::qWait(1300);
+    QCOMPARE(system.scans, scans);
+}
+
+void TestSettingsDialog::refreshKeepsWhatIsTypedForCustom()
+{
+    FakeSystem system;
+    system.ports = {port("ttyS0")};
+    SettingsDialog dialog(nullptr, system.lister());
+    dialog.show();
+    pickCustom(dialog);
+    QLineEdit *typing = portBox(dialog)->lineEdit();
+    QTest::keyClicks(typing, "/dev/ttyAMA");
+    typing->setCursorPosition(5);
+    typing->setSelection(8, -3);
+
+    system.ports = {port("ttyS0"), port("ttyUSB0")};
+    widget<QPushButton>(dialog, "refreshButton")->click();
+    QCOMPARE(entries(dialog), (QStringList{"ttyS0", "ttyUSB0", "Custom"}));
+    QCOMPARE(typing->text(), QStringLiteral("/dev/ttyAMA"));
+    QCOMPARE(typing->selectedText(), QStringLiteral("tty"));
+    QCOMPARE(typing->cursorPosition(), 5);
+    QTest::keyClick(typing, Qt::Key_End);
+    QTest::keyClicks(typing, "0");
+    QTest::keyClick(typing, Qt::Key_Return);
+    QCOMPARE(dialog.serialSettings().portName, QStringLiteral("/dev/ttyAMA0"));
 }
 
 QTEST_MAIN(TestSettingsDialog)
