@@ -47,7 +47,8 @@ void MainWindow::sendCommandLine(const QByteArray &ending)
     if (bytes.isEmpty())
         return;
     lineOut.send(printer::Command{{bytes}});
-    ui->editKivo->appendPlainText(tr("Sent %1 bytes: %2").arg(bytes.size()).arg(bytes.toHex(' ').toUpper()));
+    const QString count = bytes.size() == 1 ? tr("1 byte") : tr("%1 bytes").arg(bytes.size());
+    ui->editKivo->appendPlainText(tr("Sent %1: %2").arg(count, bytes.toHex(' ').toUpper()));
     commandHistory.add(field->text());
     field->clear();
 }
