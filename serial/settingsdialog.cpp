@@ -73,7 +73,16 @@ SettingsDialog::SettingsDialog(QWidget *parent, PortLister ports)
 
 SettingsDialog::~SettingsDialog() { delete ui; }
 
-SerialSettings SettingsDialog::serialSettings() const { return activeSettings; }
+SerialSettings SettingsDialog::serialSettings()
+{
+    // Never shown: the ports are listed now, so that Connect without a visit
+    // to the dialog opens the first port, as it always did.
+    if (ui->serialPortInfoListBox->count() == 0) {
+        refreshPorts();
+        activeSettings.portName = ui->serialPortInfoListBox->currentText();
+    }
+    return activeSettings;
+}
 
 void SettingsDialog::present()
 {

@@ -41,7 +41,9 @@ public:
     explicit SettingsDialog(QWidget *parent = nullptr, PortLister ports = systemPorts);
     ~SettingsDialog() override;
 
-    SerialSettings serialSettings() const;
+    // The last applied settings; before the first listing the port is the
+    // one the listing chooses first.
+    SerialSettings serialSettings();
 
     // Shows the dialog in front, also when it is already open behind.
     void present();
