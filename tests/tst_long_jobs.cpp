@@ -263,10 +263,18 @@ void TestLongJobs::disconnectStopsCleanlyFirst()
     QTest::keyClick(&window, Qt::Key_Escape);
     QVERIFY(KivoTestAccess::transfer(window)->isStopping());
     const qint64 atStop = qint64(printer->printer().buffer().received());
+    QVERIFY(KivoTestAccess::transfer(window)->isRunning()); // the band on its way
     widget<QAction>(window, "actionDisconnect")->trigger();
+    QVERIFY(KivoTestAccess::serialPort(window)->isOpen());
     QTRY_VERIFY_WITH_TIMEOUT(!KivoTestAccess::serialPort(window)->isOpen(), 2000);
     QVERIFY(drained(*printer));
     QVERIFY(qint64(printer->printer().buffer().received()) - atStop <= 960);
+
+    // The controller is not inside a picture: it answers the next request.
+    QVERIFY(driver::connectTo(window, printer->linkPath()));
+    widget<QPushButton>(window, "pushButtonStatus")->click();
+    QTRY_COMPARE(driver::console(window), QStringLiteral("<10>"));
+    widget<QAction>(window, "actionDisconnect")->trigger();
     printer->stop();
     QVERIFY(!(printer->printer().core().statusByte() & uint8_t(kvp::Status::DecodeError)));
     QVERIFY(closer.boxes.isEmpty());
