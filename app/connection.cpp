@@ -6,6 +6,7 @@
 
 #include "serial/portproblem.h"
 #include "serial/settingsdialog.h"
+#include "traffic/trafficdock.h"
 
 #include <QMessageBox>
 #include <QSerialPort>
@@ -53,6 +54,7 @@ void MainWindow::openSerialPort()
     // An empty path would open the folder /dev/: there is nothing to try.
     if (!p.portName.isEmpty() && serialPort->open(QIODevice::ReadWrite)) {
         openPortName = p.portName;
+        trafficDock->record().start();
         setConnectedActions(true);
         // All six at once, so a '%' in a typed device path stays as it is.
         setStatusText(

@@ -4,8 +4,11 @@
 #include "app/transferpanel.h"
 #include "serial/linein.h"
 #include "serial/settingsdialog.h"
+#include "traffic/trafficdock.h"
 
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QSerialPort>
 #include <QShortcut>
@@ -47,6 +50,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->scrollArea->setVisible(true);
 
     wireActions();
+    wireTraffic();
 
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData);
@@ -72,6 +76,22 @@ void MainWindow::wireActions()
     connect(ui->actionConfigure, &QAction::triggered, settingsDialog, &SettingsDialog::present);
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::about);
     connect(ui->actionAboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
+}
+
+void MainWindow::wireTraffic()
+{
+    // Hidden until the user asks for it, so the window is as it always was.
+    trafficDock = new traffic::TrafficDock(this);
+    addDockWidget(Qt::BottomDockWidgetArea, trafficDock);
+    trafficDock->hide();
+    auto *viewMenu = new QMenu(tr("&View"), ui->menuBar);
+    viewMenu->setObjectName(QStringLiteral("menuView"));
+    viewMenu->addAction(trafficDock->toggleViewAction());
+    ui->menuBar->insertMenu(ui->menuHelp->menuAction(), viewMenu);
+
+    traffic::Record &record = trafficDock->record();
+    lineOut.setObserver([&record](const char *data, qint64 size) { record.written(data, size); });
+    lineIn->setObserver([&record](const QByteArray &bytes) { record.read(bytes); });
 }
 
 void MainWindow::setStatusText(const QString &message) { statusLabel->setText(message); }

@@ -30,6 +30,10 @@ namespace serial {
 class LineIn;
 }
 
+namespace traffic {
+class TrafficDock;
+}
+
 namespace Ui {
 class MainWindow;
 }
@@ -160,6 +164,7 @@ protected:
 
 private:
     void wireActions();
+    void wireTraffic();
     void setStatusText(const QString &message);
     void setConnectedActions(bool connected);
 
@@ -199,6 +204,8 @@ private:
     // The long send under way, if any, and its view.
     serial::Transfer *transfer = nullptr;
     TransferPanel *transferPanel = nullptr;
+    // Every write and read of the connection, shown from View > Traffic.
+    traffic::TrafficDock *trafficDock = nullptr;
     QString transferName;
     // Disconnect waits for a stopped transfer's last part.
     bool closeAfterTransfer = false;

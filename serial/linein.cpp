@@ -30,7 +30,10 @@ LineIn::LineIn(QObject *parent)
 void LineIn::read(QIODevice &device, Delivery delivery)
 {
     // Each piece read is decoded as it comes, so a status byte shows at once.
-    pending += decoder.decode(device.readAll());
+    const QByteArray bytes = device.readAll();
+    if (observer)
+        observer(bytes);
+    pending += decoder.decode(bytes);
     if (decoder.holdsPartialCharacter())
         partialCharacterEnd.start();
     else

@@ -10,6 +10,9 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+#include <utility>
+
 class QIODevice;
 
 namespace serial {
@@ -35,6 +38,10 @@ public:
     // decoded, but for the start of a character whose rest is still due.
     void read(QIODevice &device, Delivery delivery);
 
+    // Sees the bytes of every read before they become text (the Traffic
+    // record).
+    void setObserver(std::function<void(const QByteArray &)> watch) { observer = std::move(watch); }
+
 signals:
     void textArrived(const QString &text);
 
@@ -42,6 +49,7 @@ private:
     void deliver();
     void giveUpPartialCharacter();
 
+    std::function<void(const QByteArray &)> observer;
     ReplyText decoder;
     QString pending;
     QElapsedTimer lastDelivery;

@@ -5,6 +5,9 @@
 
 #include <QtGlobal>
 
+#include <functional>
+#include <utility>
+
 class QIODevice;
 
 namespace printer {
@@ -26,11 +29,19 @@ public:
     void setDevice(QIODevice *device) { line = device; }
     bool isOpen() const;
 
+    // Sees every write call as it is made, with what the device took (the
+    // Traffic record).
+    using Observer = std::function<void(const char *data, qint64 size)>;
+    void setObserver(Observer watch) { observer = std::move(watch); }
+
     void write(const char *data, qint64 size);
     void send(const printer::Command &command);
 
 private:
+    void put(const char *data, qint64 size);
+
     QIODevice *line;
+    Observer observer;
 };
 
 } // namespace serial

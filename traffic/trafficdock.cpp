@@ -1,0 +1,145 @@
+#include "traffic/trafficdock.h"
+
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace traffic {
+
+namespace {
+
+// A flood of entries reaches the list in batches this far apart.
+constexpr int batchMs = 100;
+
+} // namespace
+
+RecordModel::RecordModel(const Record &record, QObject *parent)
+    : QAbstractListModel(parent)
+    , record(record)
+{ }
+
+int RecordModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(shownEnd - shownFirst); }
+
+QVariant RecordModel::data(const QModelIndex &index, int role) const
+{
+    const quint64 at = shownFirst + quint64(index.row());
+    // Between two syncs the record may have let go of a row still shown.
+    if (role != Qt::DisplayRole || !index.isValid() || at < record.firstIndex() || at >= record.endIndex())
+        return {};
+    return record.at(at).format();
+}
+
+bool RecordModel::sync()
+{
+    const quint64 first = record.firstIndex(), end = record.endIndex();
+    if (first == shownFirst && end == shownEnd && record.revision() == shownRevision)
+        return false;
+    shownRevision = record.revision();
+    if (first >= shownEnd) {
+        beginResetModel();
+        shownFirst = first;
+        shownEnd = end;
+        endResetModel();
+        return true;
+    }
+    if (first > shownFirst) {
+        beginRemoveRows({}, 0, int(first - shownFirst) - 1);
+        shownFirst = first;
+        endRemoveRows();
+    }
+    if (end > shownEnd) {
+        beginInsertRows({}, int(shownEnd - shownFirst), int(end - shownFirst) - 1);
+        shownEnd = end;
+        endInsertRows();
+    }
+    // A data block is named when it ends, after its row went in.
+    if (rowCount() > 0)
+        emit dataChanged(index(0), index(rowCount() - 1), {Qt::DisplayRole});
+    return true;
+}
+
+TrafficDock::TrafficDock(QWidget *parent)
+    : QDockWidget(tr("Traffic"), parent)
+{
+    setObjectName(QStringLiteral("trafficDock"));
+    auto *body = new QWidget;
+    model = new RecordModel(recorded, this);
+    list = new QListView;
+    list->setObjectName(QStringLiteral("trafficList"));
+    list->setModel(model);
+    list->setUniformItemSizes(true);
+    list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto *saveButton = new QPushButton(tr("Save..."));
+    saveButton->setObjectName(QStringLiteral("trafficSave"));
+    auto *clearButton = new QPushButton(tr("Clear"));
+    clearButton->setObjectName(QStringLiteral("trafficClear"));
+    countLabel = new QLabel;
+    countLabel->setObjectName(QStringLiteral("trafficCount"));
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(saveButton);
+    buttons->addWidget(clearButton);
+    buttons->addWidget(countLabel, 1);
+    auto *layout = new QVBoxLayout(body);
+    layout->addWidget(list);
+    layout->addLayout(buttons);
+    setWidget(body);
+
+    batch.setInterval(batchMs);
+    connect(&batch, &QTimer::timeout, this, &TrafficDock::refresh);
+    connect(saveButton, &QPushButton::clicked, this, &TrafficDock::save);
+    connect(clearButton, &QPushButton::clicked, this, &TrafficDock::clear);
+}
+
+void TrafficDock::refresh()
+{
+    QScrollBar *bar = list->verticalScrollBar();
+    const bool following = bar->value() == bar->maximum();
+    if (!model->sync())
+        return;
+    if (following)
+        list->scrollToBottom();
+    QString count = recorded.size() == 1 ? tr("1 entry") : tr("%1 entries").arg(recorded.size());
+    if (recorded.dropped() > 0)
+        count += tr(", %1 earlier ones dropped").arg(recorded.dropped());
+    countLabel->setText(count);
+}
+
+void TrafficDock::showEvent(QShowEvent *event)
+{
+    QDockWidget::showEvent(event);
+    refresh();
+    batch.start();
+}
+
+void TrafficDock::hideEvent(QHideEvent *event)
+{
+    batch.stop();
+    QDockWidget::hideEvent(event);
+}
+
+void TrafficDock::clear()
+{
+    recorded.clear();
+    refresh();
+}
+
+void TrafficDock::save()
+{
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save Traffic"), QStringLiteral("traffic.txt"),
+                                                      tr("Text files (*.txt);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || !recorded.writeTo(file) || !file.commit())
+        QMessageBox::warning(this, tr("Save Traffic"), tr("Cannot write %1: %2").arg(path, file.errorString()));
+}
+
+} // namespace traffic

@@ -1,0 +1,66 @@
+#pragma once
+
+// The Traffic view: the record of the connection, one line an entry, with
+// Save... and Clear and the count of entries dropped. The list follows the
+// record in batches, a tenth of a second apart, and only while shown.
+
+#include "traffic/record.h"
+
+#include <QAbstractListModel>
+#include <QDockWidget>
+#include <QTimer>
+
+class QLabel;
+class QListView;
+
+namespace traffic {
+
+// The record's entries as rows; catches up with the record on sync().
+class RecordModel : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    explicit RecordModel(const Record &record, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+    // Removes the rows the record no longer holds, adds the new ones and
+    // repaints rows named since; returns whether anything changed.
+    bool sync();
+
+private:
+    const Record &record;
+    quint64 shownFirst = 0;
+    quint64 shownEnd = 0;
+    quint64 shownRevision = 0;
+};
+
+class TrafficDock : public QDockWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TrafficDock(QWidget *parent = nullptr);
+
+    Record &record() { return recorded; }
+    // Brings the list and the count up to date now.
+    void refresh();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void save();
+    void clear();
+
+    Record recorded;
+    RecordModel *model = nullptr;
+    QListView *list = nullptr;
+    QLabel *countLabel = nullptr;
+    QTimer batch;
+};
+
+} // namespace traffic
