@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "app/transferpanel.h"
+#include "printer/linetime.h"
 #include "serial/settingsdialog.h"
 #include "serial/transfer.h"
 
@@ -21,10 +22,9 @@ QString seconds(qint64 ms) { return QString::number(double(ms) / 1000, 'f', 1); 
 
 void MainWindow::startTransfer(const QString &name, const QList<printer::Command> &commands, const QByteArray &keep)
 {
-    // Ten bits a byte on the line; a stand-in device that is not the port
-    // takes everything at once.
+    // A stand-in device that is not the port takes everything at once.
     const double bytesPerSecond =
-        lineOut.device() == serialPort ? settingsDialog->serialSettings().baudRate / 10.0 : 0.0;
+        lineOut.device() == serialPort ? printer::lineBytesPerSecond(settingsDialog->serialSettings().baudRate) : 0.0;
     transferName = name;
     transfer->start(commands, keep, bytesPerSecond);
     if (transfer->isRunning() && bytesPerSecond > 0

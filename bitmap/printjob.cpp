@@ -1,13 +1,13 @@
 #include "bitmap/printjob.h"
 
 #include "bitmap/monoimage.h"
+#include "printer/linetime.h"
 
 namespace bitmap {
 
 qsizetype bandBytesFor(qint32 baudRate)
 {
-    // Ten bits a byte on the line (start, eight data bits, stop).
-    return baudRate > 0 ? qMax(qsizetype(1), qsizetype(baudRate) / 10 / 4) : unlimitedBand;
+    return baudRate > 0 ? qMax(qsizetype(1), printer::quarterSecondBytes(baudRate)) : unlimitedBand;
 }
 
 PrintJob printJob(const QImage &image, qsizetype bandBytes)

@@ -1,5 +1,7 @@
 #include "printer/commandline.h"
 
+#include "printer/linetime.h"
+
 #include <QtGlobal>
 
 namespace printer {
@@ -16,6 +18,9 @@ int hexValue(QChar c)
         return c.unicode() - u'A' + 10;
     return -1;
 }
+
+// The byte a pair of hex digit values stands for, the first the high one.
+char hexByte(int high, int low) { return char(high * 16 + low); }
 
 bool isSeparator(QChar c) { return c == u' ' || c == u',' || c == u'\t'; }
 
@@ -49,7 +54,7 @@ ParsedLine parseHex(const QString &text)
             return refused(i + 1, QStringLiteral("'%1' is not a hex digit").arg(text[i + 1]));
         if (low < 0)
             return refused(i, QStringLiteral("'%1' has no second digit: hex digits go in pairs").arg(text[i]));
-        line.bytes.append(char(high * 16 + low));
+        line.bytes.append(hexByte(high, low));
         i += 2;
     }
     return line;
@@ -71,7 +76,7 @@ ParsedLine escape(const QString &text, qsizetype at, qsizetype *length)
         const int low = at + 3 < size ? hexValue(text[at + 3]) : -1;
         if (high < 0 || low < 0)
             return refused(at, QStringLiteral("\\x needs two hex digits right after it"));
-        line.bytes.append(char(high * 16 + low));
+        line.bytes.append(hexByte(high, low));
         *length = 4;
         return line;
     }
@@ -116,8 +121,7 @@ QList<Command> rawPieces(const QByteArray &data, qsizetype pieceBytes)
 qsizetype filePieceBytes(qint32 baudRate)
 {
     constexpr qsizetype least = 256, most = 4096;
-    // Ten bits a byte on the line (start, eight data bits, stop).
-    return baudRate > 0 ? qBound(least, qsizetype(baudRate) / 10 / 4, most) : most;
+    return baudRate > 0 ? qBound(least, quarterSecondBytes(baudRate), most) : most;
 }
 
 void CommandHistory::add(const QString &line)
