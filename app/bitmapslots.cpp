@@ -1,7 +1,9 @@
-// The Bitmaps tab: loading an image file into the preview (bitmap/imagefile)
-// and printing the loaded image (bitmap/printjob).
+// The Bitmaps tab: loading an image file into the preview (bitmap/imagefile),
+// the picture options (bitmap/pictureoptions) and printing the loaded image
+// (bitmap/printjob).
 
 #include "app/mainwindow.h"
+#include "app/monopreview.h"
 #include "ui_mainwindow.h"
 
 #include "bitmap/imagefile.h"
@@ -13,7 +15,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPixmap>
 
 #include <utility>
 
@@ -29,22 +30,63 @@ bool MainWindow::loadFile(const QString &fileName)
 {
     ui->editKivo->insertPlainText("Loading image:");
 
-    const bitmap::ImageFile file = bitmap::readImageFile(fileName);
-    if (file.image.isNull()) {
-        QMessageBox::information(this, QGuiApplication::applicationDisplayName(),
-                                 tr("Cannot load %1: %2").arg(QDir::toNativeSeparators(fileName), file.error));
+    const bitmap::ImageFile file = readPictureFile(fileName);
+    if (file.image.isNull())
         return false;
-    }
 
     if (file.converted)
         ui->editKivo->appendPlainText("Bitmap is not 1bpp (mono) trying to convert...");
-    loadedImage = file.image;
-    previewLabel->setPixmap(QPixmap::fromImage(loadedImage));
+    showPicture(file.image);
+    loadedFileName = fileName;
     ui->editKivo->appendPlainText(bitmap::loadReport(fileName, loadedImage));
 
     setWindowFilePath(fileName);
     return true;
 }
+
+bitmap::ImageFile MainWindow::readPictureFile(const QString &fileName)
+{
+    bitmap::ImageFile file = bitmap::readImageFile(fileName, pictureOptions());
+    if (file.image.isNull())
+        QMessageBox::information(this, QGuiApplication::applicationDisplayName(),
+                                 tr("Cannot load %1: %2").arg(QDir::toNativeSeparators(fileName), file.error));
+    return file;
+}
+
+void MainWindow::showPicture(const QImage &picture)
+{
+    loadedImage = picture;
+    previewLabel->setImage(loadedImage);
+    ui->labelPrintedSize->setText(bitmap::printedSizeText(loadedImage, pictureOptions().paperWidth));
+}
+
+bitmap::PictureOptions MainWindow::pictureOptions() const
+{
+    bitmap::PictureOptions options;
+    options.paperWidth = ui->comboPaperWidth->currentIndex() == 1 ? bitmap::widePrintWidth : bitmap::maxPrintWidth;
+    options.fitToWidth = ui->checkFitWidth->isChecked();
+    options.greys = bitmap::GreyToMono(ui->comboGreys->currentIndex());
+    options.thresholdLevel = ui->spinThreshold->value();
+    options.invert = ui->checkInvert->isChecked();
+    return options;
+}
+
+// The loaded file is read again with the new options; a file that has gone
+// meanwhile keeps the picture shown.
+void MainWindow::applyPictureOptions()
+{
+    ui->spinThreshold->setEnabled(pictureOptions().greys == bitmap::GreyToMono::Threshold);
+    if (loadedFileName.isEmpty())
+        return;
+    const bitmap::ImageFile file = readPictureFile(loadedFileName);
+    showPicture(file.image.isNull() ? loadedImage : file.image);
+}
+
+void MainWindow::on_comboPaperWidth_currentIndexChanged(int) { applyPictureOptions(); }
+void MainWindow::on_checkFitWidth_toggled(bool) { applyPictureOptions(); }
+void MainWindow::on_comboGreys_currentIndexChanged(int) { applyPictureOptions(); }
+void MainWindow::on_spinThreshold_valueChanged(int) { applyPictureOptions(); }
+void MainWindow::on_checkInvert_toggled(bool) { applyPictureOptions(); }
 
 void MainWindow::on_pushButton_Load_released()
 {
@@ -63,16 +105,17 @@ void MainWindow::printLoadedImage()
 
     // Bands of a quarter second of line time each, so that Stop is quick.
     const qsizetype bandBytes = bitmap::bandBytesFor(settingsDialog->serialSettings().baudRate);
-    const bitmap::PrintJob job = bitmap::printJob(loadedImage, bandBytes);
+    const int paperWidth = pictureOptions().paperWidth;
+    const bitmap::PrintJob job = bitmap::printJob(loadedImage, bandBytes, paperWidth);
     switch (job.refusal) {
     case bitmap::PrintJob::Refusal::NothingLoaded:
         ui->editKivo->appendPlainText("No Bitmap loaded");
         QMessageBox::about(this, tr("Print Bitmap"), tr("No Bitmap loaded!"));
         return;
     case bitmap::PrintJob::Refusal::TooWide:
-        ui->editKivo->appendPlainText("Bitmap too wide. Max 384 pixels");
+        ui->editKivo->appendPlainText(QStringLiteral("Bitmap too wide. Max %1 pixels").arg(paperWidth));
         QMessageBox::about(this, tr("Print Bitmap"),
-                           tr("This tool allows printing only for bitmaps of up to 384 pixel wide!"));
+                           tr("This tool allows printing only for bitmaps of up to %1 pixel wide!").arg(paperWidth));
         return;
     case bitmap::PrintJob::Refusal::None: break;
     }

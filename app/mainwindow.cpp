@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/monopreview.h"
 #include "app/transferpanel.h"
 #include "serial/linein.h"
 #include "serial/settingsdialog.h"
@@ -28,7 +29,7 @@ MainWindow::MainWindow(QWidget *parent)
     // the program running on its own.
     settingsDialog = new SettingsDialog(this);
     serialPort = new QSerialPort(this);
-    previewLabel = new QLabel;
+    previewLabel = new MonoPreview;
     lineOut.setDevice(serialPort);
     lineIn = new serial::LineIn(this);
     transfer = new serial::Transfer(lineOut, this);

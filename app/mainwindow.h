@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bitmap/imagefile.h"
 #include "printer/commandline.h"
 #include "serial/lineout.h"
 #include "serial/transfer.h"
@@ -13,6 +14,7 @@
 #include <optional>
 
 class QLabel;
+class MonoPreview;
 class SettingsDialog;
 
 namespace printer {
@@ -159,6 +161,13 @@ private slots:
     void on_pushButtonNextLabel_pressed();
     void on_pushButtonTestLabel_released();
 
+    // The picture options of the Bitmaps tab (bitmapslots.cpp).
+    void on_comboPaperWidth_currentIndexChanged(int);
+    void on_checkFitWidth_toggled(bool);
+    void on_comboGreys_currentIndexChanged(int);
+    void on_spinThreshold_valueChanged(int);
+    void on_checkInvert_toggled(bool);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -175,6 +184,10 @@ private:
     void runBarcodeDemo(printer::Symbology symbology);
     void chooseBarcodeText(bool printed);
     void printLoadedImage();
+    bitmap::PictureOptions pictureOptions() const;
+    void applyPictureOptions();
+    void showPicture(const QImage &picture);
+    bitmap::ImageFile readPictureFile(const QString &fileName);
 
     // The Command tab (commandtab.cpp): a typed line, its history, a file.
     void wireCommandTab();
@@ -196,7 +209,10 @@ private:
     SettingsDialog *settingsDialog = nullptr;
     QSerialPort *serialPort = nullptr;
     QImage loadedImage;
-    QLabel *previewLabel = nullptr;
+    // The file `loadedImage` came from: a change of the picture options
+    // reads it again, so that the full picture is not kept in memory.
+    QString loadedFileName;
+    MonoPreview *previewLabel = nullptr;
     // Every byte goes out through here, to the serial port.
     serial::LineOut lineOut{nullptr};
     // Replies on their way to the console.

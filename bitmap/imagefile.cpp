@@ -26,7 +26,7 @@ bool withinAllocationLimit(QSize size, QImage::Format format)
     return limit == 0 || bytesPerLine * size.height() <= limit;
 }
 
-ImageFile readWith(QImageReader &reader)
+ImageFile readWith(QImageReader &reader, const PictureOptions &options = {})
 {
     ImageFile file;
     const QImage read = readPicture(reader);
@@ -35,7 +35,7 @@ ImageFile readWith(QImageReader &reader)
         return file;
     }
     file.converted = read.depth() > 1;
-    file.image = toPrintableMono(read);
+    file.image = printablePicture(read, options);
     if (file.image.isNull())
         file.error = QCoreApplication::translate("MainWindow", "Not enough memory to convert the image");
     return file;
@@ -75,10 +75,10 @@ QImage readPicture(QImageReader &reader)
     return picture;
 }
 
-ImageFile readImageFile(const QString &fileName)
+ImageFile readImageFile(const QString &fileName, const PictureOptions &options)
 {
     QImageReader reader(fileName);
-    return readWith(reader);
+    return readWith(reader, options);
 }
 
 ImageFile readImage(QIODevice *device)

@@ -2,6 +2,8 @@
 
 // Reading an image file for printing and describing it, free of the window.
 
+#include "bitmap/pictureoptions.h"
+
 #include <QImage>
 #include <QString>
 
@@ -20,8 +22,9 @@ struct ImageFile
 
 // Reads any format Qt's image reader knows (detected from the contents),
 // applies the orientation stored in the file and brings the image to the
-// printable 1-bit form.
-ImageFile readImageFile(const QString &fileName);
+// printable 1-bit form, with the picture options applied (the defaults
+// change nothing).
+ImageFile readImageFile(const QString &fileName, const PictureOptions &options = {});
 
 // The same for image bytes from an open device, read from its current
 // position.

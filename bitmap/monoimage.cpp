@@ -128,10 +128,20 @@ QImage toPrintableMono(const QImage &image)
     const QImage source = withEveryIndexColoured(image);
     if (!source.hasAlphaChannel())
         return normalisedMono(source.convertToFormat(QImage::Format_Mono));
-
     // Qt's conversion to 1 bit ignores transparency, so the usual "black,
     // fully transparent" background would turn into solid black and hide
     // the drawing on it. The paper is white: lay the image on white first.
+    const QImage paper = onWhitePaper(source);
+    return paper.isNull() ? QImage() : normalisedMono(paper.convertToFormat(QImage::Format_Mono));
+}
+
+QImage onWhitePaper(const QImage &image)
+{
+    if (image.isNull())
+        return {};
+    const QImage source = withEveryIndexColoured(image);
+    if (!source.hasAlphaChannel())
+        return source.format() == QImage::Format_RGB32 ? source : source.convertToFormat(QImage::Format_RGB32);
     QImage paper(source.size(), QImage::Format_RGB32);
     if (paper.isNull())
         return {};
@@ -140,7 +150,7 @@ QImage toPrintableMono(const QImage &image)
         QPainter painter(&paper);
         painter.drawImage(QPoint(0, 0), source);
     }
-    return normalisedMono(paper.convertToFormat(QImage::Format_Mono));
+    return paper;
 }
 
 QByteArray rasterRows(const QImage &image)

@@ -42,6 +42,11 @@ QImage normalisedMono(const QImage &oneBit);
 // conversion ran out of memory.
 QImage toPrintableMono(const QImage &image);
 
+// Any image as opaque 32-bit pixels (Format_RGB32) laid on white paper:
+// transparent parts white, 8-bit indices its colour table lacks white. Null
+// for a null image or when memory ran out.
+QImage onWhitePaper(const QImage &image);
+
 // The controller's raster block for an image: one row per pixel row, each
 // row bytesPerLine() bytes long, most significant bit the leftmost dot,
 // 1 a dot, and every bit past the image's width 0 (Qt leaves whatever was in

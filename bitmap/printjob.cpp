@@ -10,14 +10,14 @@ qsizetype bandBytesFor(qint32 baudRate)
     return baudRate > 0 ? qMax(qsizetype(1), printer::quarterSecondBytes(baudRate)) : unlimitedBand;
 }
 
-PrintJob printJob(const QImage &image, qsizetype bandBytes)
+PrintJob printJob(const QImage &image, qsizetype bandBytes, int paperWidth)
 {
     PrintJob job;
     if (image.sizeInBytes() <= 0) {
         job.refusal = PrintJob::Refusal::NothingLoaded;
         return job;
     }
-    if (image.width() > maxPrintWidth) {
+    if (image.width() > paperWidth) {
         job.refusal = PrintJob::Refusal::TooWide;
         return job;
     }

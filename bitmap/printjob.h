@@ -18,7 +18,7 @@ struct PrintJob
     enum class Refusal {
         None,
         NothingLoaded, // no image, or one without pixels
-        TooWide,       // wider than the print head
+        TooWide,       // wider than the paper
     };
     Refusal refusal = Refusal::None;
     // The raster rows; the commands borrow them, so they live as long as
@@ -32,7 +32,8 @@ struct PrintJob
 // With `bandBytes`, the rows go as consecutive raster commands of at most
 // that many bytes each (whole rows): the paper shows the same dots, and a
 // job stopped between two commands leaves the controller ready.
-PrintJob printJob(const QImage &image, qsizetype bandBytes = unlimitedBand);
+// Pictures wider than `paperWidth` dots are refused.
+PrintJob printJob(const QImage &image, qsizetype bandBytes = unlimitedBand, int paperWidth = maxPrintWidth);
 
 // The band for a line of `baudRate` bit/s: a quarter of a second of line
 // time, so that a stop waits at most that long for the band to finish.

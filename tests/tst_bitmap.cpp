@@ -7,6 +7,7 @@
 
 #include "bitmap/imagefile.h"
 #include "bitmap/monoimage.h"
+#include "bitmap/pictureoptions.h"
 #include "serial/settingsdialog.h"
 
 #include <QComboBox>
@@ -28,6 +29,7 @@ private slots:
     void tallPicturesAreBanded_data();
     void tallPicturesAreBanded();
     void readingFollowsTheFile();
+    void pictureOptionsShapeTheDots();
 
     void loadingReportsTheImage();
     void printingRefusesWhatCannotPrint();
@@ -131,6 +133,53 @@ void TestBitmap::readingFollowsTheFile()
     QCOMPARE(bitmap::readImageFile(huge).error, QStringLiteral("Unable to read image data"));
 }
 
+// Each option on pictures whose dots can be counted: a grey ramp for the
+// threshold and inversion, flat greys for the ordered pattern, sizes for
+// fitting; and no option at all leaves loading as it was.
+void TestBitmap::pictureOptionsShapeTheDots()
+{
+    const QImage photo = photoLike(150, 90);
+    QCOMPARE(bitmap::printablePicture(photo, {}), bitmap::toPrintableMono(photo));
+
+    QImage ramp(256, 1, QImage::Format_RGB32);
+    for (int x = 0; x < 256; ++x)
+        ramp.setPixel(x, 0, qRgb(x, x, x));
+    bitmap::PictureOptions threshold;
+    threshold.greys = bitmap::GreyToMono::Threshold;
+    threshold.thresholdLevel = 100;
+    QCOMPARE(bitmap::rasterRows(bitmap::printablePicture(ramp, threshold)),
+             expectedRows(256, 1, [](int x, int) { return x < 100; }));
+    threshold.invert = true;
+    QCOMPARE(bitmap::rasterRows(bitmap::printablePicture(ramp, threshold)),
+             expectedRows(256, 1, [](int x, int) { return x >= 100; }));
+
+    bitmap::PictureOptions ordered;
+    ordered.greys = bitmap::GreyToMono::Ordered;
+    for (const auto &[grey, dots] : {std::pair{0, 64}, {64, 48}, {128, 32}, {255, 0}}) {
+        QImage flat(8, 8, QImage::Format_RGB32);
+        flat.fill(qRgb(grey, grey, grey));
+        const QByteArray rows = bitmap::rasterRows(bitmap::printablePicture(flat, ordered));
+        int count = 0;
+        for (int y = 0; y < 8; ++y)
+            count += qPopulationCount(quint8(rows[y * 4]));
+        QCOMPARE(count, dots);
+    }
+
+    bitmap::PictureOptions fit;
+    fit.fitToWidth = true;
+    QCOMPARE(bitmap::printablePicture(photoLike(100, 51), fit).size(), QSize(384, 196));
+    fit.paperWidth = bitmap::widePrintWidth;
+    const QImage fitted = bitmap::printablePicture(patternImage(1152, 10), fit);
+    QCOMPARE(fitted.size(), QSize(576, 5));
+    QImage clear(1152, 10, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    QCOMPARE(bitmap::rasterRows(bitmap::printablePicture(clear, fit)), QByteArray(72 * 5, '\0'));
+
+    QCOMPARE(bitmap::printedSizeText(fitted, 576), QStringLiteral("Prints 576 x 5 dots, 72.0 x 0.6 mm"));
+    QVERIFY(
+        bitmap::printedSizeText(fitted, 384).endsWith(": wider than the paper (384 dots); choose \"Fit to width\""));
+}
+
 void TestBitmap::loadingReportsTheImage()
 {
     RecordedWindow w;
@@ -143,7 +192,7 @@ void TestBitmap::loadingReportsTheImage()
     w.console()->clear();
     QVERIFY(KivoTestAccess::loadFile(w.window, save(dir, "photo.png", photoLike(120, 70))));
     QVERIFY(w.consoleText().startsWith("Loading image:\nBitmap is not 1bpp (mono) trying to convert...\nOpened"));
-    QCOMPARE(KivoTestAccess::previewLabel(w.window)->pixmap().size(), QSize(120, 70));
+    QCOMPARE(KivoTestAccess::preview(w.window)->image().size(), QSize(120, 70));
 
     // A file that does not load leaves the image as it was.
     const qint64 key = KivoTestAccess::loadedImage(w.window).cacheKey();
@@ -167,6 +216,19 @@ void TestBitmap::printingRefusesWhatCannotPrint()
     QCOMPARE(closer.boxes[0].text, QStringLiteral("No Bitmap loaded!"));
     QCOMPARE(closer.boxes[1].text,
              QStringLiteral("This tool allows printing only for bitmaps of up to 384 pixel wide!"));
+    QVERIFY(w.device.writes.isEmpty());
+
+    // The 80 mm paper takes the picture that 58 mm paper refused, and
+    // refuses past its own width.
+    widget<QComboBox>(w.window, "comboPaperWidth")->setCurrentIndex(1);
+    print->click();
+    QVERIFY(w.consoleText().startsWith("Validating if Bitmap can be printed\nValidating bitmap...\nBitmap sent: "));
+    QVERIFY(KivoTestAccess::loadFile(w.window, save(dir, "wider.bmp", patternImage(577, 20))));
+    w.device.clearWrites();
+    print->click();
+    QCOMPARE(w.consoleText(), QStringLiteral("Validating if Bitmap can be printed\nBitmap too wide. Max 576 pixels"));
+    QCOMPARE(closer.boxes.last().text,
+             QStringLiteral("This tool allows printing only for bitmaps of up to 576 pixel wide!"));
     QVERIFY(w.device.writes.isEmpty());
 }
 

@@ -5,17 +5,21 @@
 // and QR codes with a scanner (zbarimg), the replies in the console, and
 // nothing lost while flow control holds the sender back.
 
+#include "support/bitmaptesting.h"
 #include "support/recordedwindow.h"
 #include "support/streamfile.h"
 
 #include "service.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -171,6 +175,8 @@ private slots:
     void headButtonsReachTheFlash();
     void applyChangesTheControllerUart();
     void xonXoffDeliversEverything();
+    void picturesPrintWhatThePreviewShows_data();
+    void picturesPrintWhatThePreviewShows();
 
 private:
     QTemporaryDir dir;
@@ -339,6 +345,69 @@ void TestVirtualPrinter::xonXoffDeliversEverything()
     QCOMPARE(run.lost(), quint64(0));
     QVERIFY(run.log.filter("XOFF sent").size() >= 100);
     QVERIFY(!run.unreadableInput());
+}
+
+void TestVirtualPrinter::picturesPrintWhatThePreviewShows_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("paper"); // index of the paper width
+    QTest::addColumn<bool>("fit");
+    QTest::addColumn<int>("greys"); // index of the grey handling
+    QTest::addColumn<int>("level");
+    QTest::addColumn<bool>("invert");
+    QTest::newRow("fit to 384, diffusion") << 900 << 0 << true << 0 << 128 << false;
+    QTest::newRow("fit to 576, threshold") << 300 << 1 << true << 1 << 90 << false;
+    QTest::newRow("fit to 576, ordered") << 900 << 1 << true << 2 << 128 << false;
+    QTest::newRow("as loaded, threshold, inverted") << 300 << 0 << false << 1 << 200 << true;
+}
+
+// A photo with the picture options set after loading, printed on a head as
+// wide as the chosen paper: the page shows the preview's dots, the rest of
+// the page white.
+void TestVirtualPrinter::picturesPrintWhatThePreviewShows()
+{
+    QFETCH(int, width);
+    QFETCH(int, paper);
+    QFETCH(bool, fit);
+    QFETCH(int, greys);
+    QFETCH(int, level);
+    QFETCH(bool, invert);
+    Run run(dir.path(), QStringLiteral("picture-%1").arg(QTest::currentDataTag()));
+    QVERIFY(run.start());
+    run.click(paper == 1 ? "pushButtonFTP638" : "pushButtonFTP628");
+    QVERIFY(
+        KivoTestAccess::loadFile(run.window, bitmaptest::save(dir, "photo.png", bitmaptest::photoLike(width, 300))));
+    widget<QComboBox>(run.window, "comboPaperWidth")->setCurrentIndex(paper);
+    widget<QCheckBox>(run.window, "checkFitWidth")->setChecked(fit);
+    widget<QComboBox>(run.window, "comboGreys")->setCurrentIndex(greys);
+    widget<QSpinBox>(run.window, "spinThreshold")->setValue(level);
+    widget<QCheckBox>(run.window, "checkInvert")->setChecked(invert);
+    MonoPreview *preview = KivoTestAccess::preview(run.window);
+    // The preview at its own size, whatever room the hidden window gives it.
+    widget<QScrollArea>(run.window, "scrollArea")->setWidgetResizable(false);
+    preview->adjustSize();
+    const QImage shown = preview->grab().toImage();
+    QCOMPARE(shown.width(), fit ? (paper == 1 ? 576 : 384) : width);
+
+    const qint64 before = run.handed;
+    run.click("pushButton_58PrintH");
+    serial::Transfer *transfer = KivoTestAccess::transfer(run.window);
+    QTRY_VERIFY_WITH_TIMEOUT(!transfer->isRunning(), 20000);
+    run.handed = before + transfer->total();
+    QVERIFY(run.drained());
+    run.finish();
+    QVERIFY(!run.pageFiles.isEmpty());
+    const QImage page(run.pageFiles.last());
+    QVERIFY2(page.width() >= shown.width() && page.height() >= shown.height(),
+             qPrintable(QStringLiteral("page %1 x %2").arg(page.width()).arg(page.height())));
+    int differing = 0;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x) {
+            const bool wanted = shown.rect().contains(x, y) && qGray(shown.pixel(x, y)) < 128;
+            differing += wanted != (qGray(page.pixel(x, y)) < 128);
+        }
+    QCOMPARE(differing, 0);
+    QVERIFY(run.boxes.boxes.isEmpty());
 }
 
 QTEST_MAIN(TestVirtualPrinter)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/mainwindow.h"
+#include "app/monopreview.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -14,7 +15,7 @@ struct KivoTestAccess
     static QSerialPort *serialPort(MainWindow &w) { return w.serialPort; }
     static SettingsDialog *settingsDialog(MainWindow &w) { return w.settingsDialog; }
     static QLabel *statusLabel(MainWindow &w) { return w.statusLabel; }
-    static QLabel *previewLabel(MainWindow &w) { return w.previewLabel; }
+    static MonoPreview *preview(MainWindow &w) { return w.previewLabel; }
     static const QImage &loadedImage(MainWindow &w) { return w.loadedImage; }
     // Sends every write to `device` instead of the serial port (pass the
     // port back to undo). The device's open state then counts as connected.
