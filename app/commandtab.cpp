@@ -93,6 +93,6 @@ void MainWindow::sendFile(const QString &path)
     }
     // The transfer keeps the bytes the pieces borrow.
     const QByteArray data = file.readAll();
-    const qsizetype pieceBytes = printer::filePieceBytes(settingsDialog->serialSettings().baudRate);
+    const qsizetype pieceBytes = printer::filePieceBytes(settings()->serialSettings().baudRate);
     startTransfer(QFileInfo(path).fileName(), printer::rawPieces(data, pieceBytes), data);
 }

@@ -38,12 +38,13 @@ void MainWindow::setConnectedActions(bool connected)
     ui->actionDisconnect->setEnabled(connected);
     ui->actionConfigure->setEnabled(!connected);
     // A dialog left open from before must not change what the port runs at.
-    settingsDialog->setApplyAllowed(!connected);
+    if (settingsDialog)
+        settingsDialog->setApplyAllowed(!connected);
 }
 
 void MainWindow::openSerialPort()
 {
-    const SerialSettings p = settingsDialog->serialSettings();
+    const SerialSettings p = settings()->serialSettings();
     serialPort->setPortName(p.portName);
     serialPort->setBaudRate(p.baudRate, QSerialPort::AllDirections);
     serialPort->setDataBits(p.dataBits);
@@ -109,6 +110,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     transfer->abandon();
     if (serialPort->isOpen())
         closeDroppingUnsent(serialPort);
-    settingsDialog->close();
+    if (settingsDialog)
+        settingsDialog->close();
     QMainWindow::closeEvent(event);
 }

@@ -24,7 +24,7 @@ void MainWindow::startTransfer(const QString &name, const QList<printer::Command
 {
     // A stand-in device that is not the port takes everything at once.
     const double bytesPerSecond =
-        lineOut.device() == serialPort ? printer::lineBytesPerSecond(settingsDialog->serialSettings().baudRate) : 0.0;
+        lineOut.device() == serialPort ? printer::lineBytesPerSecond(settings()->serialSettings().baudRate) : 0.0;
     transferName = name;
     transfer->start(commands, keep, bytesPerSecond);
     if (transfer->isRunning() && bytesPerSecond > 0

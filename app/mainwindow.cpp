@@ -25,9 +25,6 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui = new Ui::MainWindow;
     statusLabel = new QLabel;
-    // A child of the window: it goes when the window goes, and never keeps
-    // the program running on its own.
-    settingsDialog = new SettingsDialog(this);
     serialPort = new QSerialPort(this);
     previewLabel = new MonoPreview;
     lineOut.setDevice(serialPort);
@@ -74,7 +71,7 @@ void MainWindow::wireActions()
     connect(ui->actionConnect, &QAction::triggered, this, &MainWindow::openSerialPort);
     connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::closeSerialPort);
     connect(ui->actionQuit, &QAction::triggered, this, &MainWindow::close);
-    connect(ui->actionConfigure, &QAction::triggered, settingsDialog, &SettingsDialog::present);
+    connect(ui->actionConfigure, &QAction::triggered, this, [this] { settings()->present(); });
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::about);
     connect(ui->actionAboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
 }
@@ -93,6 +90,18 @@ void MainWindow::wireTraffic()
     traffic::Record &record = trafficDock->record();
     lineOut.setObserver([&record](const char *data, qint64 size) { record.written(data, size); });
     lineIn->setObserver([&record](const QByteArray &bytes) { record.read(bytes); });
+}
+
+// Built when first needed rather than at start-up, which it would slow. A
+// child of the window: it goes when the window goes, and never keeps the
+// program running on its own.
+SettingsDialog *MainWindow::settings()
+{
+    if (!settingsDialog) {
+        settingsDialog = new SettingsDialog(this);
+        settingsDialog->setApplyAllowed(!serialPort->isOpen());
+    }
+    return settingsDialog;
 }
 
 void MainWindow::setStatusText(const QString &message) { statusLabel->setText(message); }

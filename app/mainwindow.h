@@ -175,6 +175,7 @@ private:
     void wireActions();
     void wireTraffic();
     void setStatusText(const QString &message);
+    SettingsDialog *settings();
     void setConnectedActions(bool connected);
 
     // The demo frame: every demonstration checks the connection first, then

@@ -6,7 +6,11 @@
 // program's stays in memory, ImageMagick writes a small PBM file and also
 // pays for starting a process, shown on its own line. Runs alternate and
 // the ratio is taken pair by pair, for the wall time and for the CPU time
-// (ImageMagick may use both cores).
+// (ImageMagick may use both cores). The photo is also fitted to 576 dots
+// and made 1 bit in each of the three ways the Bitmaps tab offers, against
+// `-resize 576x` with `-monochrome`, `-threshold 50%` and
+// `-ordered-dither o8x8`. Last, the window's memory before and after
+// loading the photo (startup_probe --load).
 
 #include "benchutil.h"
 
@@ -16,6 +20,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -68,19 +73,19 @@ struct Timing
     double cpuMs = -1;
 };
 
-Timing ours(const QString &path)
+Timing ours(const QString &path, const bitmap::PictureOptions &options)
 {
     const double cpu = bench::cpuSeconds();
     QElapsedTimer timer;
     timer.start();
-    const bitmap::ImageFile file = bitmap::readImageFile(path);
+    const bitmap::ImageFile file = bitmap::readImageFile(path, options);
     Timing t{double(timer.nsecsElapsed()) / 1e6, (bench::cpuSeconds() - cpu) * 1e3};
     if (file.image.isNull() || file.image.depth() != 1)
         std::printf("warning: %s did not load: %s\n", qPrintable(path), qPrintable(file.error));
     return t;
 }
 
-Timing imageMagick(const QString &path, const QString &out, const QString &policyDir)
+Timing imageMagick(const QStringList &arguments, const QString &out, const QString &policyDir)
 {
     QProcess convert;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -89,7 +94,7 @@ Timing imageMagick(const QString &path, const QString &out, const QString &polic
     const double cpu = bench::cpuSeconds(RUSAGE_CHILDREN);
     QElapsedTimer timer;
     timer.start();
-    convert.start(convertProgram, {path, QStringLiteral("-monochrome"), out});
+    convert.start(convertProgram, QStringList(arguments) << out);
     if (!convert.waitForFinished(120000) || convert.exitCode() != 0) {
         std::printf("warning: convert failed: %s\n", convert.readAllStandardError().constData());
         return {};
@@ -108,20 +113,29 @@ bool writePolicy(const QTemporaryDir &dir)
         > 0;
 }
 
+// One way of making the 1-bit picture, ours and ImageMagick's.
+struct Method
+{
+    const char *name;
+    bitmap::PictureOptions options;
+    QStringList imageMagick; // the arguments after the input file
+};
+
 // Ours against ImageMagick on one file, in alternating pairs.
-void compare(const char *name, const QString &path, const QString &out, const QString &dir)
+void compare(const char *name, const QString &path, const Method &method, const QString &out, const QString &dir)
 {
     const int pairs = 5;
-    ours(path); // warm-up: the image plug-in (the file is in the cache, just written)
+    const QStringList arguments = QStringList{path} + method.imageMagick;
+    ours(path, method.options); // warm-up: the image plug-in (the file is in the cache, just written)
     std::vector<double> wall, cpu, imWall, imCpu, wallRatio, cpuRatio;
     for (int i = 0; i < pairs; ++i) {
         Timing a, b;
         if (i % 2 == 0) {
-            a = ours(path);
-            b = imageMagick(path, out, dir);
+            a = ours(path, method.options);
+            b = imageMagick(arguments, out, dir);
         } else {
-            b = imageMagick(path, out, dir);
-            a = ours(path);
+            b = imageMagick(arguments, out, dir);
+            a = ours(path, method.options);
         }
         wall.push_back(a.wallMs);
         cpu.push_back(a.cpuMs);
@@ -131,10 +145,57 @@ void compare(const char *name, const QString &path, const QString &out, const QS
         cpuRatio.push_back(a.cpuMs / b.cpuMs);
     }
     const auto w = bench::spread(wallRatio), p = bench::spread(cpuRatio);
-    std::printf("image: %s (%.1f MB file) to 1 bit: %.0f ms wall, %.0f ms CPU; ImageMagick %.0f ms wall, %.0f ms "
+    std::printf("image: %s (%.1f MB file) %s: %.0f ms wall, %.0f ms CPU; ImageMagick %.0f ms wall, %.0f ms "
                 "CPU; ratio wall %.3f (quartiles %.3f-%.3f), CPU %.3f (quartiles %.3f-%.3f); %d alternating pairs\n",
-                name, double(QFile(path).size()) / 1e6, bench::median(wall), bench::median(cpu), bench::median(imWall),
-                bench::median(imCpu), w.median, w.low, w.high, p.median, p.low, p.high, pairs);
+                name, double(QFile(path).size()) / 1e6, method.name, bench::median(wall), bench::median(cpu),
+                bench::median(imWall), bench::median(imCpu), w.median, w.low, w.high, p.median, p.low, p.high, pairs);
+}
+
+QList<Method> methods()
+{
+    const QString fit = QStringLiteral("-resize"), width = QStringLiteral("576x");
+    const QString grey = QStringLiteral("-colorspace"), gray = QStringLiteral("Gray");
+    bitmap::PictureOptions fitted;
+    fitted.fitToWidth = true;
+    fitted.paperWidth = bitmap::widePrintWidth;
+    bitmap::PictureOptions threshold = fitted, ordered = fitted;
+    threshold.greys = bitmap::GreyToMono::Threshold;
+    ordered.greys = bitmap::GreyToMono::Ordered;
+    return {
+        {"to 1 bit", {}, {QStringLiteral("-monochrome")}},
+        {"fitted to 576, diffusion", fitted, {fit, width, QStringLiteral("-monochrome")}},
+        {"fitted to 576, threshold",
+         threshold,
+         {fit, width, grey, gray, QStringLiteral("-threshold"), QStringLiteral("50%")}},
+        {"fitted to 576, ordered",
+         ordered,
+         {fit, width, grey, gray, QStringLiteral("-ordered-dither"), QStringLiteral("o8x8")}},
+    };
+}
+
+// The program's resident memory idle, then idle again after loading the
+// photo, against what it must keep: the 1-bit picture.
+void loadedMemory(const QString &photoPath)
+{
+    QProcess probe;
+    probe.start(QStringLiteral(KIVO_STARTUP_PROBE),
+                {QStringLiteral("--idle"), QStringLiteral("1000"), QStringLiteral("--load"), photoPath});
+    if (!probe.waitForFinished(60000)) {
+        std::printf("memory: the probe did not finish\n");
+        return;
+    }
+    double before = -1, after = -1;
+    for (const QByteArray &line : probe.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("rss "))
+            before = line.mid(4).toDouble() / 1024;
+        if (line.startsWith("loaded-rss "))
+            after = line.mid(11).toDouble() / 1024;
+    }
+    const QSize size = QImageReader(photoPath).size();
+    const double oneBit = double((size.width() + 31) / 32 * 4) * size.height() / 1048576;
+    std::printf("memory: window idle %.1f MB; after loading the 6000 x 4000 photo %.1f MB; ratio to idle + the 1-bit "
+                "picture (%.1f MB) %.2f\n",
+                before, after, oneBit, after / (before + oneBit));
 }
 
 } // namespace
@@ -163,9 +224,13 @@ int main(int argc, char *argv[])
     std::vector<double> start;
     start.reserve(5);
     for (int i = 0; i < 5; ++i)
-        start.push_back(imageMagick(tiny, out, dir.path()).wallMs);
-    compare("6000 x 4000 JPEG", photoPath, out, dir.path());
-    compare("384 x 20000 PNG", stripPath, out, dir.path());
+        start.push_back(imageMagick({tiny, QStringLiteral("-monochrome")}, out, dir.path()).wallMs);
+    for (const Method &method : methods()) {
+        if (!method.options.fitToWidth)
+            compare("384 x 20000 PNG", stripPath, method, out, dir.path());
+        compare("6000 x 4000 JPEG", photoPath, method, out, dir.path());
+    }
+    loadedMemory(photoPath);
     std::printf("image: ImageMagick's own start-up (a 1 x 1 picture): %.0f ms wall\n", bench::median(start));
     return 0;
 }

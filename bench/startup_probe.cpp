@@ -1,7 +1,9 @@
 // The program's start-up as app/main.cpp does it, watched from inside: when
 // the window has been painted for the first time the probe prints the
 // monotonic clock ("shown <ns>"); with `--idle MS` it then idles that long
-// and prints its resident memory ("rss <kB>") before it exits. `--bare`
+// and prints its resident memory ("rss <kB>") before it exits; with also
+// `--load FILE` it then loads the picture as the Load button does, idles
+// again and prints "loaded-rss <kB>". `--bare`
 // shows a QMainWindow holding one label instead: the reference for what Qt
 // itself costs a window with text (the font database included).
 // startup_bench starts it and does the sums.
@@ -42,7 +44,7 @@ long long residentKb()
 class FirstPaint : public QObject
 {
 public:
-    explicit FirstPaint(int idleMs)
+    FirstPaint(int idleMs, QMainWindow *&window, const QString &picture)
     {
         shown.setSingleShot(true);
         connect(&shown, &QTimer::timeout, this, [this] {
@@ -52,9 +54,20 @@ public:
         });
         idle.setSingleShot(true);
         idle.setInterval(idleMs);
-        connect(&idle, &QTimer::timeout, this, [] {
+        connect(&idle, &QTimer::timeout, this, [this, &window, picture] {
+            if (loaded) {
+                std::printf("loaded-rss %lld\n", residentKb());
+                QCoreApplication::quit();
+                return;
+            }
             std::printf("rss %lld\n", residentKb());
-            QCoreApplication::quit();
+            if (picture.isEmpty() || !window) {
+                QCoreApplication::quit();
+                return;
+            }
+            QMetaObject::invokeMethod(window, "loadFile", Q_ARG(QString, picture));
+            loaded = true;
+            idle.start();
         });
     }
     bool eventFilter(QObject *, QEvent *event) override
@@ -70,6 +83,7 @@ private:
     QTimer shown; // fires when the event loop is back, after the frame
     QTimer idle;  // then waits while the window idles
     bool seen = false;
+    bool loaded = false;
 };
 
 } // namespace
@@ -81,7 +95,9 @@ int main(int argc, char *argv[])
     const int idle = arguments.contains(QStringLiteral("--idle"))
         ? arguments.value(arguments.indexOf(QStringLiteral("--idle")) + 1).toInt()
         : 0;
-    FirstPaint watcher(idle);
+    const int load = int(arguments.indexOf(QStringLiteral("--load")));
+    QMainWindow *shownWindow = nullptr;
+    FirstPaint watcher(idle, shownWindow, load > 0 ? arguments.value(load + 1) : QString());
     application.installEventFilter(&watcher);
     std::unique_ptr<QMainWindow> window;
     if (arguments.contains(QStringLiteral("--bare"))) {
@@ -90,6 +106,7 @@ int main(int argc, char *argv[])
     } else {
         window = std::make_unique<MainWindow>();
     }
+    shownWindow = window.get();
     window->show();
     return application.exec();
 }

@@ -13,7 +13,7 @@ class SettingsDialog;
 struct KivoTestAccess
 {
     static QSerialPort *serialPort(MainWindow &w) { return w.serialPort; }
-    static SettingsDialog *settingsDialog(MainWindow &w) { return w.settingsDialog; }
+    static SettingsDialog *settingsDialog(MainWindow &w) { return w.settings(); }
     static QLabel *statusLabel(MainWindow &w) { return w.statusLabel; }
     static MonoPreview *preview(MainWindow &w) { return w.previewLabel; }
     static const QImage &loadedImage(MainWindow &w) { return w.loadedImage; }
