@@ -383,10 +383,12 @@ void TestVirtualPrinter::picturesPrintWhatThePreviewShows()
     widget<QSpinBox>(run.window, "spinThreshold")->setValue(level);
     widget<QCheckBox>(run.window, "checkInvert")->setChecked(invert);
     MonoPreview *preview = KivoTestAccess::preview(run.window);
-    // The preview at its own size, whatever room the hidden window gives it.
+    // The preview in more room than the picture needs, whatever room the
+    // hidden window gives it: the picture sits centred in height.
     widget<QScrollArea>(run.window, "scrollArea")->setWidgetResizable(false);
-    preview->adjustSize();
-    const QImage shown = preview->grab().toImage();
+    preview->resize(preview->sizeHint() + QSize(10, 40));
+    QCOMPARE(preview->pictureRect().topLeft(), QPoint(0, 20));
+    const QImage shown = preview->grab(preview->pictureRect()).toImage();
     QCOMPARE(shown.width(), fit ? (paper == 1 ? 576 : 384) : width);
 
     const qint64 before = run.handed;
