@@ -2,6 +2,7 @@
 // the picture options (bitmap/pictureoptions) and printing the loaded image
 // (bitmap/printjob).
 
+#include "app/backgroundread.h"
 #include "app/mainwindow.h"
 #include "app/monopreview.h"
 #include "ui_mainwindow.h"
@@ -44,9 +45,15 @@ bool MainWindow::loadFile(const QString &fileName)
     return true;
 }
 
+// The file read with the current picture options, off the window's thread;
+// why it could not be read is shown. A null image when it could not, or when
+// the user gave up waiting.
 bitmap::ImageFile MainWindow::readPictureFile(const QString &fileName)
 {
-    bitmap::ImageFile file = bitmap::readImageFile(fileName, pictureOptions());
+    const std::optional<bitmap::ImageFile> read = readPictureInBackground(this, fileName, pictureOptions());
+    if (!read) // the user cancelled a long read
+        return {};
+    const bitmap::ImageFile &file = *read;
     if (file.image.isNull())
         QMessageBox::information(this, QGuiApplication::applicationDisplayName(),
                                  tr("Cannot load %1: %2").arg(QDir::toNativeSeparators(fileName), file.error));

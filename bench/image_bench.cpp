@@ -173,29 +173,49 @@ QList<Method> methods()
     };
 }
 
-// The program's resident memory idle, then idle again after loading the
-// photo, against what it must keep: the 1-bit picture.
-void loadedMemory(const QString &photoPath)
+// The program's resident memory idle, then idle again after loading a
+// picture, and its peak meanwhile.
+struct LoadMemory
+{
+    double idle = -1, loaded = -1, peak = -1;
+};
+
+LoadMemory loadMemory(const QString &path)
 {
     QProcess probe;
     probe.start(QStringLiteral(KIVO_STARTUP_PROBE),
-                {QStringLiteral("--idle"), QStringLiteral("1000"), QStringLiteral("--load"), photoPath});
-    if (!probe.waitForFinished(60000)) {
-        std::printf("memory: the probe did not finish\n");
-        return;
-    }
-    double before = -1, after = -1;
+                {QStringLiteral("--idle"), QStringLiteral("1000"), QStringLiteral("--load"), path});
+    LoadMemory memory;
+    if (!probe.waitForFinished(120000))
+        return memory;
     for (const QByteArray &line : probe.readAllStandardOutput().split('\n')) {
+        const double mb = line.mid(line.indexOf(' ') + 1).toDouble() / 1024;
         if (line.startsWith("rss "))
-            before = line.mid(4).toDouble() / 1024;
-        if (line.startsWith("loaded-rss "))
-            after = line.mid(11).toDouble() / 1024;
+            memory.idle = mb;
+        else if (line.startsWith("loaded-rss "))
+            memory.loaded = mb;
+        else if (line.startsWith("loaded-peak "))
+            memory.peak = mb;
     }
+    return memory;
+}
+
+// After the photo the window keeps what it must: the 1-bit picture. Small
+// files that decode to huge pictures: the peak on the way, against idle.
+void loadedMemory(const QString &photoPath)
+{
+    const LoadMemory photo = loadMemory(photoPath);
     const QSize size = QImageReader(photoPath).size();
     const double oneBit = double((size.width() + 31) / 32 * 4) * size.height() / 1048576;
     std::printf("memory: window idle %.1f MB; after loading the 6000 x 4000 photo %.1f MB; ratio to idle + the 1-bit "
                 "picture (%.1f MB) %.2f\n",
-                before, after, oneBit, after / (before + oneBit));
+                photo.idle, photo.loaded, oneBit, photo.loaded / (photo.idle + oneBit));
+    for (const char *bomb : {"wide-1bit.png", "rle8.bmp", "tall-1bit.png"}) {
+        const QString path = QStringLiteral(KIVO_TEST_DATA "/bombs/") + QLatin1String(bomb);
+        const LoadMemory m = loadMemory(path);
+        std::printf("memory: loading %s (%.0f kB file): peak %.0f MB, %.1f x idle (%.0f MB); %.0f MB kept\n", bomb,
+                    double(QFile(path).size()) / 1024, m.peak, m.peak / m.idle, m.idle, m.loaded);
+    }
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 // monotonic clock ("shown <ns>"); with `--idle MS` it then idles that long
 // and prints its resident memory ("rss <kB>") before it exits; with also
 // `--load FILE` it then loads the picture as the Load button does, idles
-// again and prints "loaded-rss <kB>". `--bare`
+// again and prints "loaded-rss <kB>" and the peak, "loaded-peak <kB>". `--bare`
 // shows a QMainWindow holding one label instead: the reference for what Qt
 // itself costs a window with text (the font database included).
 // startup_bench starts it and does the sums.
@@ -28,14 +28,15 @@ long long monotonicNs()
     return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
 }
 
-long long residentKb()
+// Resident memory now ("VmRSS:") or its peak ("VmHWM:"), in kB.
+long long residentKb(const QByteArray &key = "VmRSS:")
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').first().toLongLong();
     return -1;
 }
 
@@ -56,7 +57,7 @@ public:
         idle.setInterval(idleMs);
         connect(&idle, &QTimer::timeout, this, [this, &window, picture] {
             if (loaded) {
-                std::printf("loaded-rss %lld\n", residentKb());
+                std::printf("loaded-rss %lld\nloaded-peak %lld\n", residentKb(), residentKb("VmHWM:"));
                 QCoreApplication::quit();
                 return;
             }

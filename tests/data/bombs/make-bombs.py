@@ -1,0 +1,48 @@
+#!/usr/bin/env python3
+"""Writes the three small picture files that decode to huge pictures, for
+tests/tst_image_memory and the image bench:
+
+  wide-1bit.png   32 000 x 32 000 dots, 1 bit grey (125 kB on disk)
+  rle8.bmp        20 000 x 6 000, 8-bit RLE whose data ends at once (1 kB)
+  tall-1bit.png   384 x 999 999, 1 bit grey, printable (about 50 kB)
+
+Run from this folder: python3 make-bombs.py"""
+
+import struct
+import zlib
+
+
+def chunk(kind, data):
+    body = kind + data
+    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+
+def grey_png(path, width, height, row):
+    """A 1-bit grey PNG whose every row is `row` (the packed dots)."""
+    packer = zlib.compressobj(9)
+    stride = (width + 7) // 8
+    line = b"\0" + (row * stride)[:stride]
+    data = bytearray()
+    for _ in range(height):
+        data += packer.compress(line)
+    data += packer.flush()
+    with open(path, "wb") as out:
+        out.write(b"\x89PNG\r\n\x1a\n")
+        out.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 1, 0, 0, 0, 0)))
+        out.write(chunk(b"IDAT", bytes(data)))
+        out.write(chunk(b"IEND", b""))
+
+
+def rle8_bmp(path, width, height):
+    palette = b"".join(struct.pack("<BBBB", i, i, i, 0) for i in range(256))
+    pixels = b"\x00\x01"  # end of bitmap at once
+    offset = 14 + 40 + len(palette)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 1, len(pixels), 2835, 2835, 256, 0)
+    with open(path, "wb") as out:
+        out.write(header + info + palette + pixels)
+
+
+grey_png("wide-1bit.png", 32000, 32000, b"\xf0")
+rle8_bmp("rle8.bmp", 20000, 6000)
+grey_png("tall-1bit.png", 384, 999999, b"\xaa\x55")
