@@ -206,7 +206,8 @@ void loadedMemory(const QString &photoPath)
 {
     const LoadMemory photo = loadMemory(photoPath);
     const QSize size = QImageReader(photoPath).size();
-    const double oneBit = double((size.width() + 31) / 32 * 4) * size.height() / 1048576;
+    const qint64 rowBytes = qint64(size.width() + 31) / 32 * 4;
+    const double oneBit = double(rowBytes * size.height()) / 1048576;
     std::printf("memory: window idle %.1f MB; after loading the 6000 x 4000 photo %.1f MB; ratio to idle + the 1-bit "
                 "picture (%.1f MB) %.2f\n",
                 photo.idle, photo.loaded, oneBit, photo.loaded / (photo.idle + oneBit));

@@ -45,7 +45,7 @@ long long residentKb(const QByteArray &key = "VmRSS:")
 class FirstPaint : public QObject
 {
 public:
-    FirstPaint(int idleMs, QMainWindow *&window, const QString &picture)
+    FirstPaint(int idleMs, const QString &picture)
     {
         shown.setSingleShot(true);
         connect(&shown, &QTimer::timeout, this, [this] {
@@ -55,7 +55,7 @@ public:
         });
         idle.setSingleShot(true);
         idle.setInterval(idleMs);
-        connect(&idle, &QTimer::timeout, this, [this, &window, picture] {
+        connect(&idle, &QTimer::timeout, this, [this, picture] {
             if (loaded) {
                 std::printf("loaded-rss %lld\nloaded-peak %lld\n", residentKb(), residentKb("VmHWM:"));
                 QCoreApplication::quit();
@@ -85,6 +85,9 @@ private:
     QTimer idle;  // then waits while the window idles
     bool seen = false;
     bool loaded = false;
+
+public:
+    QMainWindow *window = nullptr; // the window to load the picture into
 };
 
 } // namespace
@@ -97,8 +100,7 @@ int main(int argc, char *argv[])
         ? arguments.value(arguments.indexOf(QStringLiteral("--idle")) + 1).toInt()
         : 0;
     const int load = int(arguments.indexOf(QStringLiteral("--load")));
-    QMainWindow *shownWindow = nullptr;
-    FirstPaint watcher(idle, shownWindow, load > 0 ? arguments.value(load + 1) : QString());
+    FirstPaint watcher(idle, load > 0 ? arguments.value(load + 1) : QString());
     application.installEventFilter(&watcher);
     std::unique_ptr<QMainWindow> window;
     if (arguments.contains(QStringLiteral("--bare"))) {
@@ -107,7 +109,7 @@ int main(int argc, char *argv[])
     } else {
         window = std::make_unique<MainWindow>();
     }
-    shownWindow = window.get();
+    watcher.window = window.get();
     window->show();
     return application.exec();
 }

@@ -77,11 +77,11 @@ QString printedSizeText(const QImage &mono, int paperWidth)
 {
     if (mono.isNull())
         return {};
-    const QString size = QCoreApplication::translate("MainWindow", "Prints %1 x %2 dots, %3 x %4 mm")
-                             .arg(mono.width())
-                             .arg(mono.height())
-                             .arg(double(mono.width()) / dotsPerMm, 0, 'f', 1)
-                             .arg(double(mono.height()) / dotsPerMm, 0, 'f', 1);
+    QString size = QCoreApplication::translate("MainWindow", "Prints %1 x %2 dots, %3 x %4 mm")
+                       .arg(mono.width())
+                       .arg(mono.height())
+                       .arg(double(mono.width()) / dotsPerMm, 0, 'f', 1)
+                       .arg(double(mono.height()) / dotsPerMm, 0, 'f', 1);
     if (mono.width() <= paperWidth)
         return size;
     return QCoreApplication::translate("MainWindow", "%1: wider than the paper (%2 dots); choose \"Fit to width\"")
