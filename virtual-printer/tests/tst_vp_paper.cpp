@@ -88,6 +88,9 @@ private slots:
     void rasterDotForDot();
     void printModes();
     void darknessGoesFromGreyToBlack();
+    void columnImagesDotForDot();
+    void encoderReceipts_data() { vptest::addRows(QStringLiteral("encoders.txt")); }
+    void encoderReceipts();
 };
 
 void TestPaper::paper()
@@ -169,6 +172,46 @@ void TestPaper::darknessGoesFromGreyToBlack()
         QVERIFY(grey < previous);
         previous = grey;
     }
+}
+
+void TestPaper::columnImagesDotForDot()
+{
+    // 1B 2A m: each byte a column of 8 dots, the high bit on top; 8-dot modes
+    // (m 0, 1) three rows a dot, single density (m 0, 32) two dots wide.
+    QByteArray data(30, 0); // 10 columns of 24 dots, or 30 of 8
+    QRandomGenerator(7).generate(data.begin(), data.end());
+    for (const int mode : {0, 1, 32, 33}) {
+        const int perColumn = mode & 32 ? 3 : 1, sx = mode & 1 ? 1 : 2, sy = mode & 32 ? 1 : 3;
+        const int columns = static_cast<int>(data.size()) / perColumn;
+        Stream s;
+        s.raw({0x1B, 0x33, perColumn * 8 * sy, 0x1B, 0x2A, mode, columns, 0});
+        s.bytes += data;
+        const QImage image = printed(s.raw({0x0A}));
+        QCOMPARE(image.height(), perColumn * 8 * sy);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < 384; ++x) {
+                const int column = x / sx, dot = y / sy;
+                const bool ink = column < columns && (data[column * perColumn + dot / 8] & (0x80 >> dot % 8));
+                QCOMPARE(qGray(image.pixel(x, y)), ink ? 0 : 255);
+            }
+    }
+}
+
+// The bytes public ESC/POS encoders write for a receipt: every byte read as a
+// command or text, one page, and the codes on it as a scanner reads them.
+void TestPaper::encoderReceipts()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    Rig rig;
+    rig.run(bytes);
+    static const QRegularExpression fault(QStringLiteral("^(skip|unknown)|truncated|no 00"));
+    QVERIFY(!rig.decoded().isEmpty());
+    QCOMPARE(rig.decoded().filter(fault), QStringList());
+    QCOMPARE(rig.pages.size(), size_t(1));
+    QStringList codes = scan(rig.pages.front().image).split(u'\n');
+    codes.sort();
+    QCOMPARE(codes.join(QStringLiteral(" | ")), expected);
 }
 
 QTEST_MAIN(TestPaper)
