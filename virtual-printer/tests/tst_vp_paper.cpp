@@ -3,6 +3,7 @@
 // a scanner reads them), pictures dot for dot, the print modes, and darkness
 // levels from light grey to black.
 
+#include "symbols.h"
 #include "vpstream.h"
 
 #include <QProcess>
@@ -89,6 +90,7 @@ private slots:
     void printModes();
     void darknessGoesFromGreyToBlack();
     void columnImagesDotForDot();
+    void pdf417CarriesTheStoredData();
     void encoderReceipts_data() { vptest::addRows(QStringLiteral("encoders.txt")); }
     void encoderReceipts();
 };
@@ -195,6 +197,28 @@ void TestPaper::columnImagesDotForDot()
                 QCOMPARE(qGray(image.pixel(x, y)), ink ? 0 : 255);
             }
     }
+}
+
+void TestPaper::pdf417CarriesTheStoredData()
+{
+    // No scanner here reads PDF417: the page must hold the symbol zint makes
+    // of the stored data with the sent columns, module width and row height.
+    const QByteArray data = vptest::bytesOf(QStringLiteral("\"Printer Kivo PDF417\""));
+    Rig rig;
+    rig.run(vptest::bytesOf(QStringLiteral("1D 28 6B 03 00 30 41 03 1D 28 6B 03 00 30 43 02 1D 28 6B 03 00 30 44 04 "
+                                           "1D 28 6B 16 00 30 50 30 \"Printer Kivo PDF417\" 1D 28 6B 03 00 30 51 30")));
+    kvp::Pdf417Request request;
+    request.data = data;
+    request.columns = 3;
+    request.moduleWidth = 2;
+    request.rowHeight = 4;
+    const kvp::SymbolResult symbol = kvp::renderPdf417(request);
+    QVERIFY(symbol.mask.width > 100 && rig.pages.size() == 1);
+    const QImage page = rig.pages.front().image;
+    QCOMPARE(page.height(), symbol.mask.height);
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            QCOMPARE(qGray(page.pixel(x, y)) == 0, x < symbol.mask.width && symbol.mask.at(x, y));
 }
 
 // The bytes public ESC/POS encoders write for a receipt: every byte read as a
