@@ -142,7 +142,10 @@ QString qrText(const DecodedCommand &c, const QByteArray &head)
             .arg(length);
     }
 }
-QString onOff(int arg) { return QStringLiteral("%1 %2").arg(arg).arg(arg & 1 ? QStringLiteral("on") : QStringLiteral("off")); }
+QString onOff(int arg)
+{
+    return QStringLiteral("%1 %2").arg(arg).arg(arg & 1 ? QStringLiteral("on") : QStringLiteral("off"));
+}
 
 QString codePageText(int page)
 {
@@ -199,7 +202,14 @@ QString standardText(const DecodedCommand &c, const QByteArray &head)
     case Cmd::ColumnImage:
         return QStringLiteral("mode %1, %2 columns of %3 dots").arg(a[0]).arg(c.arg16(1)).arg(a[0] & 0x20 ? 24 : 8);
     case Cmd::Graphics: return graphicsText(head);
-    case Cmd::DrawerPulse: return QStringLiteral("pin %1, %2 ms on, %3 ms off").arg(a[0] & 1 ? 5 : 2).arg(a[1] * 2).arg(a[2] * 2);
+    case Cmd::NvImages:
+        return QStringLiteral("picture %1 of %2, %3 x %4 dots")
+            .arg(c.part + 1)
+            .arg(a[0])
+            .arg(c.arg16(1) * 8)
+            .arg(c.arg16(3) * 8);
+    case Cmd::DrawerPulse:
+        return QStringLiteral("pin %1, %2 ms on, %3 ms off").arg(a[0] & 1 ? 5 : 2).arg(a[1] * 2).arg(a[2] * 2);
     case Cmd::RealTimeStatus:
     case Cmd::PrinterId:
     case Cmd::Underline:

@@ -24,20 +24,17 @@ CommandShape three(uint8_t a, uint8_t b, uint8_t c, Cmd id, const char *name, ui
 {
     return {{a, b, c}, 3, id, name, args, data, dataArg, 0, 255};
 }
-} // namespace
-
-const std::vector<CommandShape> &commandTable()
+// The controller's own commands.
+std::vector<CommandShape> controllerCommands()
 {
-    static const std::vector<CommandShape> table = {
+    return {
         one(0x0A, Cmd::LineFeed, "LF"),
         one(0x0D, Cmd::CarriageReturn, "CR"),
         one(0x09, Cmd::HorizontalTab, "HT"),
         two(ESC, 0x40, Cmd::Initialize, "initialize"),
         two(ESC, 0x21, Cmd::PrintMode, "print-mode", 1),
         two(ESC, 0x4D, Cmd::SelectFont, "font", 1),
-        // 1B 6D n with n 0..8 is the controller's darkness; followed by anything else it is the partial cut.
         two(ESC, 0x6D, Cmd::Darkness, "darkness", 1, DataRule::None, 0, {0, 8}),
-        two(ESC, 0x6D, Cmd::StandardPartialCut, "partial-cut"),
         two(FS, 0x26, Cmd::DoubleByteOn, "double-byte-on"),
         two(FS, 0x2E, Cmd::DoubleByteOff, "double-byte-off"),
         two(ESC, 0x61, Cmd::Justify, "justify", 1),
@@ -49,9 +46,7 @@ const std::vector<CommandShape> &commandTable()
         two(ESC, 0x24, Cmd::AbsolutePosition, "absolute-position", 2),
         two(ESC, 0x6C, Cmd::LeftMargin, "left-margin", 1),
         two(ESC, 0x51, Cmd::RightMargin, "right-margin", 1),
-        // 10 04 alone is the controller's status query; 10 04 n with n 1..4 the real-time status.
         two(DLE, 0x04, Cmd::StatusQuery, "status-query"),
-        two(DLE, 0x04, Cmd::RealTimeStatus, "real-time-status", 1, DataRule::None, 0, {1, 4}),
         two(DLE, 0x05, Cmd::VersionQuery, "version-query"),
         two(DLE, 0x14, Cmd::ClearBuffer, "clear-buffer"),
         two(DLE, 0x16, Cmd::Sleep, "sleep"),
@@ -60,23 +55,35 @@ const std::vector<CommandShape> &commandTable()
         // sets the UART.
         two(GS, 0x28, Cmd::UartMode, "uart-mode", 2, DataRule::None, 0, {0, 6}),
         three(GS, 0x28, 0x6B, Cmd::QrCode, "qr", 2, DataRule::Length16, 0),
-        three(GS, 0x28, 0x4C, Cmd::Graphics, "graphics", 2, DataRule::Length16, 0),
-        three(GS, 0x38, 0x4C, Cmd::Graphics, "graphics", 4, DataRule::Length32, 0),
         two(ESC, 0x5A, Cmd::HeadType, "head-type", 1),
         three(GS, 0x76, 0x30, Cmd::Raster, "raster", 5, DataRule::WidthTimesHeight, 1),
         two(GS, 0x71, Cmd::StorePicture, "store-picture", 6, DataRule::WidthTimesHeight, 2),
         two(FS, 0x70, Cmd::PrintPicture, "print-picture", 2),
-        two(ESC, 0x2A, Cmd::ColumnImage, "column-image", 3, DataRule::Columns, 1),
         two(GS, 0x68, Cmd::BarcodeHeight, "barcode-height", 1),
         two(GS, 0x77, Cmd::BarcodeWidth, "barcode-width", 1),
         two(GS, 0x48, Cmd::BarcodeText, "barcode-text", 1),
-        two(GS, 0x66, Cmd::BarcodeFont, "barcode-font", 1),
-        // 1D 6B m: m 0..6 is followed by data ending at 00, any other m by a length byte.
-        two(GS, 0x6B, Cmd::Barcode, "barcode", 1, DataRule::NulTerminated, 0, {0, 6}),
         two(GS, 0x6B, Cmd::Barcode, "barcode", 2, DataRule::CountByte, 1, {7, 255}),
         two(ESC, 0x69, Cmd::FullCut, "full-cut"),
         two(ESC, 0x6E, Cmd::PartialCut, "partial-cut"),
         two(GS, 0x06, Cmd::NextLabel, "next-label"),
+    };
+}
+
+// The ESC/POS commands common encoders send. Where a prefix is the
+// controller's too, the first argument (or its absence) tells them apart:
+// 1B 6D without 0..8 after it is the partial cut, 10 04 n with n 1..4 the
+// real-time status, 1D 6B m with m 0..6 a bar code whose data end at 00.
+std::vector<CommandShape> escPosCommands()
+{
+    return {
+        two(ESC, 0x6D, Cmd::StandardPartialCut, "partial-cut"),
+        two(DLE, 0x04, Cmd::RealTimeStatus, "real-time-status", 1, DataRule::None, 0, {1, 4}),
+        two(GS, 0x6B, Cmd::Barcode, "barcode", 1, DataRule::NulTerminated, 0, {0, 6}),
+        three(GS, 0x28, 0x4C, Cmd::Graphics, "graphics", 2, DataRule::Length16, 0),
+        three(GS, 0x38, 0x4C, Cmd::Graphics, "graphics", 4, DataRule::Length32, 0),
+        two(FS, 0x71, Cmd::NvImages, "nv-images", 5, DataRule::NvImages, 1, {1, 255}),
+        two(ESC, 0x2A, Cmd::ColumnImage, "column-image", 3, DataRule::Columns, 1),
+        two(GS, 0x66, Cmd::BarcodeFont, "barcode-font", 1),
         two(GS, 0x56, Cmd::Cut, "cut", 1, DataRule::None, 0, {0, 1}),
         two(GS, 0x56, Cmd::Cut, "cut", 1, DataRule::None, 0, {0x30, 0x31}),
         two(GS, 0x56, Cmd::FeedAndCut, "feed-cut", 2, DataRule::None, 0, {0x41, 0x42}),
@@ -98,6 +105,17 @@ const std::vector<CommandShape> &commandTable()
         two(ESC, 0x70, Cmd::DrawerPulse, "drawer-pulse", 3),
         two(ESC, 0x3D, Cmd::SelectPeripheral, "select-peripheral", 1),
     };
+}
+} // namespace
+
+const std::vector<CommandShape> &commandTable()
+{
+    static const std::vector<CommandShape> table = [] {
+        std::vector<CommandShape> all = controllerCommands();
+        const std::vector<CommandShape> more = escPosCommands();
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    }();
     return table;
 }
 

@@ -31,7 +31,8 @@ void Decoder::push(const uint8_t *data, size_t size)
         if (state == State::Data) {
             const size_t take = static_cast<size_t>(std::min<uint64_t>(remaining, size - i));
             sink.dataChunk(command, data + i, take);
-            const bool picture = shape->data == DataRule::WidthTimesHeight || shape->data == DataRule::Columns;
+            const bool picture = shape->data == DataRule::WidthTimesHeight || shape->data == DataRule::Columns
+                || shape->data == DataRule::NvImages;
             const int headMax = picture ? dataHeadShort : dataHeadLong;
             if (dataHead.size() < headMax)
                 dataHead.append(reinterpret_cast<const char *>(data + i),
@@ -264,6 +265,9 @@ void Decoder::afterArgs()
         length = static_cast<uint64_t>(command.arg16(shape->dataArg))
             | (static_cast<uint64_t>(command.arg16(shape->dataArg + 2)) << 16);
         break;
+    case DataRule::NvImages:
+        length = static_cast<uint64_t>(command.arg16(shape->dataArg)) * command.arg16(shape->dataArg + 2) * 8;
+        break;
     case DataRule::Columns:
         length = static_cast<uint64_t>(command.arg16(shape->dataArg)) * (hasFlag(command.args[0], 0x20) ? 3 : 1);
         break;
@@ -322,6 +326,8 @@ void Decoder::listByte(uint8_t b)
 
 QByteArray Decoder::commandBytes() const
 {
+    if (command.part > 0) // a further picture of 1C 71: its header only
+        return QByteArray(reinterpret_cast<const char *>(command.args.data()) + 1, argCount - 1);
     QByteArray bytes(reinterpret_cast<const char *>(shape->prefix.data()), shape->prefixLength);
     bytes.append(reinterpret_cast<const char *>(command.args.data()), argCount);
     return bytes;
@@ -399,79 +405,14 @@ void Decoder::endData(bool allArrived)
     }
     writeLog(e);
     sink.dataEnd(command, received, allArrived);
-}
-
-void Decoder::emitText(char32_t code, bool wide, uint64_t at, const uint8_t *bytes, int count)
-{
-    flushSkip();
-    if (textChars >= maxTextRun)
-        flushText();
-    if (textOffset < 0)
-        textOffset = static_cast<int64_t>(at);
-    for (int i = 0; i < count; ++i) {
-        if (textBytes.size() < logBytes)
-            textBytes.append(static_cast<char>(bytes[i]));
-        else
-            ++textMore;
+    // 1C 71 n: the header of the next of its n pictures follows.
+    if (allArrived && command.id == Cmd::NvImages && command.part + 1 < command.args[0]) {
+        ++command.part;
+        argCount = 1;
+        commandOffset = nextOffset;
+        dataHead.clear();
+        state = State::Args;
     }
-    text += QString::fromUcs4(&code, 1);
-    ++textChars;
-    Character ch;
-    ch.code = code;
-    ch.wide = wide;
-    sink.character(ch);
-}
-
-void Decoder::skipByte(uint8_t b, uint64_t at)
-{
-    flushText();
-    if (skipOffset < 0)
-        skipOffset = static_cast<int64_t>(at);
-    if (skipBytes.size() < logBytes)
-        skipBytes.append(static_cast<char>(b));
-    else
-        ++skipMore;
-}
-
-void Decoder::flushText()
-{
-    if (textOffset < 0)
-        return;
-    LogEntry e;
-    e.offset = textOffset;
-    e.bytes = textBytes;
-    e.moreBytes = textMore;
-    e.name = QStringLiteral("text");
-    e.args = QLatin1Char('"') + text + QLatin1Char('"');
-    textOffset = -1;
-    textBytes.clear();
-    textMore = 0;
-    text.clear();
-    textChars = 0;
-    writeLog(e);
-}
-
-void Decoder::flushSkip()
-{
-    if (skipOffset < 0)
-        return;
-    LogEntry e;
-    e.offset = skipOffset;
-    e.bytes = skipBytes;
-    e.moreBytes = skipMore;
-    e.name = QStringLiteral("skip");
-    e.args = QStringLiteral("%1 unknown bytes skipped").arg(static_cast<uint64_t>(skipBytes.size()) + skipMore);
-    skipOffset = -1;
-    skipBytes.clear();
-    skipMore = 0;
-    sink.inputFault(InputFault::SkippedByte);
-    writeLog(e);
-}
-
-void Decoder::flushLog()
-{
-    flushText();
-    flushSkip();
 }
 
 void Decoder::finish()

@@ -60,18 +60,50 @@ void GraphicsPrinter::chunk(const DecodedCommand &c, const uint8_t *data, size_t
         graphicsChunk(data, size);
         return;
     }
-    // Columns beyond the paper are dropped as they arrive.
-    const int bytesPerColumn = hasFlag(c.args[0], 0x20) ? 3 : 1;
-    const size_t cap = static_cast<size_t>(area.paper.width() + 1) * bytesPerColumn;
+    // Columns beyond the paper (or picture memory) are dropped as they arrive.
+    const int bytesPerColumn = c.id == Cmd::NvImages ? 1 : hasFlag(c.args[0], 0x20) ? 3 : 1;
+    const size_t cap = c.id == Cmd::NvImages ? PicturePrinter::pictureMemory
+                                             : static_cast<size_t>(area.paper.width() + 1) * bytesPerColumn;
     columns.insert(columns.end(), data, data + std::min(size, cap - std::min(cap, columns.size())));
 }
 
-void GraphicsPrinter::end(const DecodedCommand &c)
+void GraphicsPrinter::end(const DecodedCommand &c, bool complete)
 {
     if (c.id == Cmd::Graphics)
         graphicsEnd();
-    else
+    else if (c.id == Cmd::ColumnImage)
         columnImageEnd(c);
+    else if (complete)
+        storeNvImage(c);
+    else
+        area.note(QStringLiteral("NV picture %1 cut short; not stored").arg(c.part + 1));
+}
+
+// 1C 71: picture k of n (numbered from 1, where 1C 70 k finds it) comes in
+// columns of y bytes, the high bit on top; picture memory keeps rows.
+void GraphicsPrinter::storeNvImage(const DecodedCommand &c)
+{
+    const int widthBytes = c.arg16(1), heightBytes = c.arg16(3);
+    const size_t announced = static_cast<size_t>(widthBytes) * heightBytes * 8;
+    if (columns.size() < announced) {
+        area.note(QStringLiteral("NV picture %1 larger than picture memory; not stored").arg(c.part + 1));
+        return;
+    }
+    PicturePrinter::Header h;
+    h.store = true;
+    h.location = c.part + 1;
+    h.widthBytes = widthBytes;
+    h.rows = heightBytes * 8;
+    pictures.begin(h);
+    std::vector<uint8_t> row(static_cast<size_t>(widthBytes));
+    for (int y = 0; y < h.rows; ++y) {
+        std::fill(row.begin(), row.end(), 0);
+        for (int x = 0; x < widthBytes * 8; ++x)
+            if (columns[static_cast<size_t>(x) * heightBytes + y / 8] & (0x80 >> y % 8))
+                row[static_cast<size_t>(x / 8)] |= static_cast<uint8_t>(0x80 >> x % 8);
+        pictures.chunk(row.data(), row.size());
+    }
+    pictures.end();
 }
 
 void GraphicsPrinter::graphicsChunk(const uint8_t *data, size_t size)
@@ -81,7 +113,7 @@ void GraphicsPrinter::graphicsChunk(const uint8_t *data, size_t size)
         header.append(static_cast<char>(data[i++]));
         if (header.size() == 2) {
             const auto fn = static_cast<GraphicsFunction>(header[1]);
-            headerSize = fn == GraphicsFunction::StoreBuffer                                          ? storeBufferHeaderSize
+            headerSize = fn == GraphicsFunction::StoreBuffer                                    ? storeBufferHeaderSize
                 : fn == GraphicsFunction::DefineKeyed || fn == GraphicsFunction::DefineDownload ? defineKeyedHeaderSize
                 : fn == GraphicsFunction::PrintKeyed || fn == GraphicsFunction::PrintDownload   ? printKeyedHeaderSize
                                                                                                 : 2;
@@ -161,7 +193,8 @@ void GraphicsPrinter::columnImageEnd(const DecodedCommand &c)
                 continue;
             tile->ink = true;
             for (int y = dot * scaleY; y < (dot + 1) * scaleY; ++y)
-                std::fill_n(tile->grey.begin() + static_cast<long>(y) * tile->width + col * scaleX, scaleX, 0);
+                std::fill_n(tile->grey.begin() + static_cast<long>(y) * tile->width + static_cast<long>(col) * scaleX,
+                            scaleX, 0);
         }
     text.place(tile);
 }

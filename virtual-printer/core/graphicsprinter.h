@@ -1,7 +1,7 @@
 #pragma once
 // The pictures of ESC/POS encoders: column images (1B 2A), which take their
 // place in the line like characters, and the graphics functions (1D 28 4C,
-// 1D 38 4C), whose raster data go to picture memory through PicturePrinter:
+// 1D 38 4C) and NV pictures (1C 71, printed by 1C 70), whose raster data go to picture memory through PicturePrinter:
 // the print buffer (store 70, print 32) and keyed pictures (define 43 or 53,
 // print 45 or 55).
 
@@ -26,13 +26,14 @@ public:
 
     void begin(const DecodedCommand &command);
     void chunk(const DecodedCommand &command, const uint8_t *data, size_t size);
-    void end(const DecodedCommand &command);
+    void end(const DecodedCommand &command, bool complete);
 
 private:
     void graphicsChunk(const uint8_t *data, size_t size);
     void graphicsHeaderComplete();
     void graphicsEnd();
     void columnImageEnd(const DecodedCommand &command);
+    void storeNvImage(const DecodedCommand &command);
 
     PrintArea &area;
     TextLayout &text;

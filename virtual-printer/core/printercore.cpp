@@ -127,10 +127,10 @@ void PrinterCore::answerPrinterId(int n)
         QByteArray bytes;
     };
     static const Answer answers[] = {
-        {0x01, QByteArray(1, 0x20)},  {0x31, QByteArray(1, 0x20)},
-        {0x02, QByteArray(1, 0x02)},  {0x32, QByteArray(1, 0x02)},
-        {0x03, QByteArray(1, 0x22)},  {0x33, QByteArray(1, 0x22)},
-        {0x41, QByteArray("_1.22", 6)}, {0x42, QByteArray("_Printer Kivo", 14)},
+        {0x01, QByteArray(1, 0x20)},     {0x31, QByteArray(1, 0x20)},
+        {0x02, QByteArray(1, 0x02)},     {0x32, QByteArray(1, 0x02)},
+        {0x03, QByteArray(1, 0x22)},     {0x33, QByteArray(1, 0x22)},
+        {0x41, QByteArray("_1.22", 6)},  {0x42, QByteArray("_Printer Kivo", 14)},
         {0x43, QByteArray("_VX02x", 7)}, {0x44, QByteArray("_00000001", 10)},
     };
     for (const Answer &a : answers)

@@ -166,7 +166,8 @@ void Renderer::dataBegin(const DecodedCommand &c)
     case Cmd::Barcode:
     case Cmd::QrCode: symbols.begin(); break;
     case Cmd::ColumnImage:
-    case Cmd::Graphics: graphics.begin(c); break;
+    case Cmd::Graphics:
+    case Cmd::NvImages: graphics.begin(c); break;
     default: break;
     }
 }
@@ -179,7 +180,8 @@ void Renderer::dataChunk(const DecodedCommand &c, const uint8_t *data, size_t si
     case Cmd::Barcode:
     case Cmd::QrCode: symbols.chunk(data, size); break;
     case Cmd::ColumnImage:
-    case Cmd::Graphics: graphics.chunk(c, data, size); break;
+    case Cmd::Graphics:
+    case Cmd::NvImages: graphics.chunk(c, data, size); break;
     default: break;
     }
 }
@@ -192,7 +194,8 @@ void Renderer::dataEnd(const DecodedCommand &c, uint64_t received, bool complete
     case Cmd::Barcode: symbols.endBarcode(c.args[0], complete); break;
     case Cmd::QrCode: symbols.endQr(received, complete); break;
     case Cmd::ColumnImage:
-    case Cmd::Graphics: graphics.end(c); break;
+    case Cmd::Graphics:
+    case Cmd::NvImages: graphics.end(c, complete); break;
     default: break;
     }
 }

@@ -194,8 +194,8 @@ void SymbolPrinter::pdf417Command(const QrBlock &qr, const QByteArray &body, boo
         break;
     case static_cast<int>(Pdf417Function::Print): printPdf417(); break;
     default:
-        area.note(QStringLiteral("PDF417 function 0x%1 is not supported; ignored")
-                      .arg(qr.function, 2, 16, QLatin1Char('0')));
+        area.note(
+            QStringLiteral("PDF417 function 0x%1 is not supported; ignored").arg(qr.function, 2, 16, QLatin1Char('0')));
         break;
     }
 }

@@ -112,8 +112,8 @@ SymbolResult renderPdf417(const Pdf417Request &request)
     for (int y = 0; y < rows * rowDots; ++y) {
         const int sourceY = (y / rowDots) * symbol->bitmap_height / rows + 1;
         for (int x = 0; x < modulesWide * module; ++x) {
-            const unsigned char *px =
-                symbol->bitmap + (static_cast<size_t>(sourceY) * symbol->bitmap_width + (x / module) * 2) * 3;
+            const unsigned char *px = symbol->bitmap
+                + (static_cast<size_t>(sourceY) * symbol->bitmap_width + static_cast<size_t>(x / module) * 2) * 3;
             result.mask.at(x, y) = px[0] < 128 ? 1 : 0;
         }
     }

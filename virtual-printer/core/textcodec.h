@@ -51,8 +51,8 @@ public:
 
 private:
     char32_t convert(void *cd, uint8_t a, uint8_t b) const;
-    void *gbConverter;  // iconv_t
-    void *jisConverter; // iconv_t
+    void *gbConverter;                                          // iconv_t
+    void *jisConverter;                                         // iconv_t
     mutable std::map<int, std::array<char32_t, 128>> codePages; // upper halves, made when first used
 };
 

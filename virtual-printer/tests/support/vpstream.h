@@ -55,8 +55,7 @@ public:
 // files, separated by white space.
 inline QByteArray bytesOf(const QString &notation)
 {
-    static const QRegularExpression token(
-        QStringLiteral("\"([^\"]*)\"|([0-9A-F]{2})(\\*\\d+)?|<([^>]+)>|\\S+"));
+    static const QRegularExpression token(QStringLiteral("\"([^\"]*)\"|([0-9A-F]{2})(\\*\\d+)?|<([^>]+)>|\\S+"));
     QByteArray out;
     for (auto it = token.globalMatch(notation); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
