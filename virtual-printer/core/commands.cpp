@@ -197,7 +197,9 @@ std::optional<Font> fontFor(int arg)
 
 std::optional<Symbology> symbologyFor(int arg)
 {
-    const int index = arg <= 6 ? arg : arg - 0x41;
+    if (arg >= 0 && arg <= 6) // the form whose data end at 00 counts from 0
+        return static_cast<Symbology>(arg);
+    const int index = arg - 0x41;
     if (index < 0 || index > static_cast<int>(Symbology::Code128))
         return std::nullopt;
     return static_cast<Symbology>(index);
