@@ -204,7 +204,7 @@ QString standardText(const DecodedCommand &c, const QByteArray &head)
     case Cmd::Graphics: return graphicsText(head);
     case Cmd::NvImages:
         return QStringLiteral("picture %1 of %2, %3 x %4 dots")
-            .arg(c.part + 1)
+            .arg(c.pictureIndex + 1)
             .arg(a[0])
             .arg(c.arg16(1) * 8)
             .arg(c.arg16(3) * 8);

@@ -84,7 +84,7 @@ enum class DataRule : uint8_t {
     CountByte,        // args[dataArg] bytes follow
     Length16,         // args[dataArg] + 256 * args[dataArg + 1] bytes follow
     NulList,          // bytes up to a terminating 00, at most maxTabStops of them
-    NulTerminated,    // data up to a terminating 00 (not part of the data), at most maxNulData bytes
+    NulTerminated,    // data up to a terminating 00 (not counted in the data), at most maxNulData bytes
     Length32,         // args[dataArg..dataArg + 3], low byte first, bytes follow
     Columns,          // args[dataArg] + 256 * args[dataArg + 1] columns of 1 byte, or 3 when args[0] bit 5 is set
     NvImages,         // args[0] pictures, each 16-bit x and y at args[dataArg] and x * y * 8 bytes
@@ -136,7 +136,7 @@ struct DecodedCommand
     uint64_t dataLength = 0; // announced length of the data block
     std::array<uint8_t, maxTabStops> list{};
     uint8_t listCount = 0;
-    uint8_t part = 0; // the picture of 1C 71 being read; from 1 on, only its header bytes are in the stream
+    uint8_t pictureIndex = 0; // the picture of 1C 71 being read; from 1 on, only its header bytes are in the stream
 
     int arg16(int index) const { return args[index] | (args[index + 1] << 8); }
 };

@@ -326,7 +326,7 @@ void Decoder::listByte(uint8_t b)
 
 QByteArray Decoder::commandBytes() const
 {
-    if (command.part > 0) // a further picture of 1C 71: its header only
+    if (command.pictureIndex > 0) // a further picture of 1C 71: its header only
         return QByteArray(reinterpret_cast<const char *>(command.args.data()) + 1, argCount - 1);
     QByteArray bytes(reinterpret_cast<const char *>(shape->prefix.data()), shape->prefixLength);
     bytes.append(reinterpret_cast<const char *>(command.args.data()), argCount);
@@ -406,8 +406,8 @@ void Decoder::endData(bool allArrived)
     writeLog(e);
     sink.dataEnd(command, received, allArrived);
     // 1C 71 n: the header of the next of its n pictures follows.
-    if (allArrived && command.id == Cmd::NvImages && command.part + 1 < command.args[0]) {
-        ++command.part;
+    if (allArrived && command.id == Cmd::NvImages && command.pictureIndex + 1 < command.args[0]) {
+        ++command.pictureIndex;
         argCount = 1;
         commandOffset = nextOffset;
         dataHead.clear();

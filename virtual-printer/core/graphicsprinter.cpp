@@ -76,7 +76,7 @@ void GraphicsPrinter::end(const DecodedCommand &c, bool complete)
     else if (complete)
         storeNvImage(c);
     else
-        area.note(QStringLiteral("NV picture %1 cut short; not stored").arg(c.part + 1));
+        area.note(QStringLiteral("NV picture %1 cut short; not stored").arg(c.pictureIndex + 1));
 }
 
 // 1C 71: picture k of n (numbered from 1, where 1C 70 k finds it) comes in
@@ -86,12 +86,12 @@ void GraphicsPrinter::storeNvImage(const DecodedCommand &c)
     const int widthBytes = c.arg16(1), heightBytes = c.arg16(3);
     const size_t announced = static_cast<size_t>(widthBytes) * heightBytes * 8;
     if (columns.size() < announced) {
-        area.note(QStringLiteral("NV picture %1 larger than picture memory; not stored").arg(c.part + 1));
+        area.note(QStringLiteral("NV picture %1 larger than picture memory; not stored").arg(c.pictureIndex + 1));
         return;
     }
     PicturePrinter::Header h;
     h.store = true;
-    h.location = c.part + 1;
+    h.location = c.pictureIndex + 1;
     h.widthBytes = widthBytes;
     h.rows = heightBytes * 8;
     pictures.begin(h);
