@@ -6,6 +6,8 @@ namespace kvp {
 
 namespace {
 constexpr size_t maxCachedTiles = 4096;
+// Cells scaled 8 x 8 with wide spacing are large; the cache is bounded in bytes too.
+constexpr size_t maxCachedBytes = size_t(64) * 1024 * 1024;
 
 // Rows lean to the right towards the top.
 InkMask slanted(const InkMask &mask)
@@ -140,8 +142,11 @@ std::shared_ptr<const Tile> GlyphCache::tileFor(const Character &ch, const Print
         tile->grey[i] = bits[i] ? ink : 255;
         tile->ink = tile->ink || bits[i];
     }
-    if (tiles.size() > maxCachedTiles)
+    if (tiles.size() > maxCachedTiles || cachedBytes + tile->grey.size() > maxCachedBytes) {
         tiles.clear();
+        cachedBytes = 0;
+    }
+    cachedBytes += tile->grey.size();
     tiles.emplace(key, tile);
     return tile;
 }
