@@ -1,6 +1,7 @@
 #include "commanddescription.h"
 
 #include "controllerinfo.h"
+#include "textcodec.h"
 
 #include <QStringList>
 
@@ -120,7 +121,11 @@ QString qrText(const DecodedCommand &c, const QByteArray &head)
     if (!qr.wellFormed)
         return QStringLiteral("length %1 (malformed)").arg(length);
     const int m = qr.parameter;
+    if (qr.family == pdf417FamilyByte && qr.function != static_cast<int>(Pdf417Function::Store)
+        && qr.function != static_cast<int>(Pdf417Function::Print))
+        return QStringLiteral("%1").arg(m);
     switch (qr.function) {
+    case static_cast<int>(QrFunction::Model): return QStringLiteral("model %1").arg(m);
     case static_cast<int>(QrFunction::ModuleSize): return QStringLiteral("module size %1").arg(m);
     case static_cast<int>(QrFunction::ErrorCorrection): {
         const std::optional<QrLevel> level = qrLevelFor(m);
@@ -135,6 +140,83 @@ QString qrText(const DecodedCommand &c, const QByteArray &head)
         return QStringLiteral("function 0x%1 (unknown), length %2")
             .arg(qr.function, 2, 16, QLatin1Char('0'))
             .arg(length);
+    }
+}
+QString onOff(int arg)
+{
+    return QStringLiteral("%1 %2").arg(arg).arg(arg & 1 ? QStringLiteral("on") : QStringLiteral("off"));
+}
+
+QString codePageText(int page)
+{
+    const char *name = TextCodec::codePageName(page);
+    return name ? QStringLiteral("%1 (%2)").arg(page).arg(QLatin1String(name))
+                : QStringLiteral("%1 (unknown; unchanged)").arg(page);
+}
+
+QString cutText(const DecodedCommand &c)
+{
+    const bool partial = ((c.args[0] & 1) != 0) == (c.id == Cmd::Cut);
+    const QString kind = partial ? QStringLiteral("partial") : QStringLiteral("full");
+    if (c.id == Cmd::Cut)
+        return QStringLiteral("%1 %2").arg(c.args[0]).arg(kind);
+    return QStringLiteral("%1 %2 after %3 dots").arg(c.args[0]).arg(kind).arg(c.args[1]);
+}
+
+QString graphicsText(const QByteArray &head)
+{
+    if (head.size() < 2)
+        return QStringLiteral("(too short)");
+    const int fn = static_cast<uint8_t>(head[1]);
+    auto at16 = [&](int i) {
+        return head.size() > i + 1 ? static_cast<uint8_t>(head[i]) | (static_cast<uint8_t>(head[i + 1]) << 8) : 0;
+    };
+    switch (fn) {
+    case 0x70: return QStringLiteral("store %1 x %2 dots").arg(at16(6)).arg(at16(8));
+    case 0x43:
+    case 0x53: return QStringLiteral("define %1 x %2 dots").arg(at16(6)).arg(at16(8));
+    case 0x02:
+    case 0x32: return QStringLiteral("print");
+    case 0x45:
+    case 0x55: return QStringLiteral("print stored");
+    default: return QStringLiteral("function 0x%1").arg(fn, 2, 16, QLatin1Char('0'));
+    }
+}
+
+QString standardText(const DecodedCommand &c, const QByteArray &head)
+{
+    const auto &a = c.args;
+    switch (c.id) {
+    case Cmd::CodePage: return codePageText(a[0]);
+    case Cmd::Emphasis:
+    case Cmd::DoubleStrike:
+    case Cmd::ReverseMode:
+    case Cmd::UpsideDown: return onOff(a[0]);
+    case Cmd::CharacterSize: return QStringLiteral("%1 x %2").arg((a[0] >> 4) + 1).arg((a[0] & 0x0F) + 1);
+    case Cmd::CharacterSpacing: return QStringLiteral("%1 dots").arg(a[0]);
+    case Cmd::RelativePosition: return QStringLiteral("%1 dots").arg(static_cast<int16_t>(c.arg16(0)));
+    case Cmd::LeftMarginDots:
+    case Cmd::PrintWidth: return QStringLiteral("%1 dots").arg(c.arg16(0));
+    case Cmd::Cut:
+    case Cmd::FeedAndCut: return cutText(c);
+    case Cmd::ColumnImage:
+        return QStringLiteral("mode %1, %2 columns of %3 dots").arg(a[0]).arg(c.arg16(1)).arg(a[0] & 0x20 ? 24 : 8);
+    case Cmd::Graphics: return graphicsText(head);
+    case Cmd::NvImages:
+        return QStringLiteral("picture %1 of %2, %3 x %4 dots")
+            .arg(c.pictureIndex + 1)
+            .arg(a[0])
+            .arg(c.arg16(1) * 8)
+            .arg(c.arg16(3) * 8);
+    case Cmd::DrawerPulse:
+        return QStringLiteral("pin %1, %2 ms on, %3 ms off").arg(a[0] & 1 ? 5 : 2).arg(a[1] * 2).arg(a[2] * 2);
+    case Cmd::RealTimeStatus:
+    case Cmd::PrinterId:
+    case Cmd::Underline:
+    case Cmd::Rotation:
+    case Cmd::BarcodeFont:
+    case Cmd::SelectPeripheral: return QString::number(a[0]);
+    default: return QString();
     }
 }
 } // namespace
@@ -165,7 +247,7 @@ QString describeCommand(const DecodedCommand &c, const QByteArray &dataHead)
     case Cmd::BarcodeText: return a[0] ? QStringLiteral("%1 on").arg(a[0]) : QStringLiteral("0 off");
     case Cmd::Barcode: return barcodeText(a[0], dataHead);
     case Cmd::QrCode: return qrText(c, dataHead);
-    default: return QString();
+    default: return standardText(c, dataHead);
     }
 }
 

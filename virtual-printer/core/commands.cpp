@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kvp {
@@ -7,29 +8,33 @@ namespace kvp {
 namespace {
 constexpr uint8_t ESC = 0x1B, GS = 0x1D, FS = 0x1C, DLE = 0x10;
 
-CommandShape one(uint8_t a, Cmd id, const char *name) { return {{a, 0, 0}, 1, id, name, 0, DataRule::None, 0, -1}; }
-CommandShape two(uint8_t a, uint8_t b, Cmd id, const char *name, uint8_t args = 0, DataRule data = DataRule::None,
-                 uint8_t dataArg = 0, int16_t firstArgMax = -1)
+struct FirstArg
 {
-    return {{a, b, 0}, 2, id, name, args, data, dataArg, firstArgMax};
+    uint8_t min = 0, max = 255;
+};
+
+CommandShape one(uint8_t a, Cmd id, const char *name) { return {{a, 0, 0}, 1, id, name, 0, DataRule::None, 0, 0, 255}; }
+CommandShape two(uint8_t a, uint8_t b, Cmd id, const char *name, uint8_t args = 0, DataRule data = DataRule::None,
+                 uint8_t dataArg = 0, FirstArg first = {})
+{
+    return {{a, b, 0}, 2, id, name, args, data, dataArg, first.min, first.max};
 }
 CommandShape three(uint8_t a, uint8_t b, uint8_t c, Cmd id, const char *name, uint8_t args, DataRule data,
                    uint8_t dataArg)
 {
-    return {{a, b, c}, 3, id, name, args, data, dataArg, -1};
+    return {{a, b, c}, 3, id, name, args, data, dataArg, 0, 255};
 }
-} // namespace
-
-const std::vector<CommandShape> &commandTable()
+// The controller's own commands.
+std::vector<CommandShape> controllerCommands()
 {
-    static const std::vector<CommandShape> table = {
+    return {
         one(0x0A, Cmd::LineFeed, "LF"),
         one(0x0D, Cmd::CarriageReturn, "CR"),
         one(0x09, Cmd::HorizontalTab, "HT"),
         two(ESC, 0x40, Cmd::Initialize, "initialize"),
         two(ESC, 0x21, Cmd::PrintMode, "print-mode", 1),
         two(ESC, 0x4D, Cmd::SelectFont, "font", 1),
-        two(ESC, 0x6D, Cmd::Darkness, "darkness", 1),
+        two(ESC, 0x6D, Cmd::Darkness, "darkness", 1, DataRule::None, 0, {0, 8}),
         two(FS, 0x26, Cmd::DoubleByteOn, "double-byte-on"),
         two(FS, 0x2E, Cmd::DoubleByteOff, "double-byte-off"),
         two(ESC, 0x61, Cmd::Justify, "justify", 1),
@@ -46,8 +51,9 @@ const std::vector<CommandShape> &commandTable()
         two(DLE, 0x14, Cmd::ClearBuffer, "clear-buffer"),
         two(DLE, 0x16, Cmd::Sleep, "sleep"),
         two(GS, 0x61, Cmd::CallBack, "call-back", 1),
-        // 1D 28 is shared: 1D 28 6B starts the QR family, 1D 28 c f with c in 0..6 sets the UART.
-        two(GS, 0x28, Cmd::UartMode, "uart-mode", 2, DataRule::None, 0, 6),
+        // 1D 28 is shared: 1D 28 6B starts the 2D symbols, 1D 28 4C the graphics, 1D 28 c f with c in 0..6
+        // sets the UART.
+        two(GS, 0x28, Cmd::UartMode, "uart-mode", 2, DataRule::None, 0, {0, 6}),
         three(GS, 0x28, 0x6B, Cmd::QrCode, "qr", 2, DataRule::Length16, 0),
         two(ESC, 0x5A, Cmd::HeadType, "head-type", 1),
         three(GS, 0x76, 0x30, Cmd::Raster, "raster", 5, DataRule::WidthTimesHeight, 1),
@@ -56,23 +62,90 @@ const std::vector<CommandShape> &commandTable()
         two(GS, 0x68, Cmd::BarcodeHeight, "barcode-height", 1),
         two(GS, 0x77, Cmd::BarcodeWidth, "barcode-width", 1),
         two(GS, 0x48, Cmd::BarcodeText, "barcode-text", 1),
-        two(GS, 0x6B, Cmd::Barcode, "barcode", 2, DataRule::CountByte, 1),
+        two(GS, 0x6B, Cmd::Barcode, "barcode", 2, DataRule::CountByte, 1, {7, 255}),
         two(ESC, 0x69, Cmd::FullCut, "full-cut"),
         two(ESC, 0x6E, Cmd::PartialCut, "partial-cut"),
         two(GS, 0x06, Cmd::NextLabel, "next-label"),
     };
+}
+
+// The ESC/POS commands common encoders send. Where a prefix is the
+// controller's too, the first argument (or its absence) tells them apart:
+// 1B 6D without 0..8 after it is the partial cut, 10 04 n with n 1..4 the
+// real-time status, 1D 6B m with m 0..6 a bar code whose data end at 00.
+std::vector<CommandShape> escPosCommands()
+{
+    return {
+        two(ESC, 0x6D, Cmd::StandardPartialCut, "partial-cut"),
+        two(DLE, 0x04, Cmd::RealTimeStatus, "real-time-status", 1, DataRule::None, 0, {1, 4}),
+        two(GS, 0x6B, Cmd::Barcode, "barcode", 1, DataRule::NulTerminated, 0, {0, 6}),
+        three(GS, 0x28, 0x4C, Cmd::Graphics, "graphics", 2, DataRule::Length16, 0),
+        three(GS, 0x38, 0x4C, Cmd::Graphics, "graphics", 4, DataRule::Length32, 0),
+        two(FS, 0x71, Cmd::NvImages, "nv-images", 5, DataRule::NvImages, 1, {1, 255}),
+        two(ESC, 0x2A, Cmd::ColumnImage, "column-image", 3, DataRule::Columns, 1),
+        two(GS, 0x66, Cmd::BarcodeFont, "barcode-font", 1),
+        two(GS, 0x56, Cmd::Cut, "cut", 1, DataRule::None, 0, {0, 1}),
+        two(GS, 0x56, Cmd::Cut, "cut", 1, DataRule::None, 0, {0x30, 0x31}),
+        two(GS, 0x56, Cmd::FeedAndCut, "feed-cut", 2, DataRule::None, 0, {0x41, 0x42}),
+        two(GS, 0x56, Cmd::FeedAndCut, "feed-cut", 2, DataRule::None, 0, {0x61, 0x62}),
+        two(GS, 0x56, Cmd::FeedAndCut, "feed-cut", 2, DataRule::None, 0, {0x67, 0x68}),
+        two(GS, 0x49, Cmd::PrinterId, "printer-id", 1),
+        two(ESC, 0x74, Cmd::CodePage, "code-page", 1),
+        two(ESC, 0x45, Cmd::Emphasis, "emphasis", 1),
+        two(ESC, 0x47, Cmd::DoubleStrike, "double-strike", 1),
+        two(ESC, 0x2D, Cmd::Underline, "underline", 1),
+        two(GS, 0x21, Cmd::CharacterSize, "character-size", 1),
+        two(GS, 0x42, Cmd::ReverseMode, "reverse", 1),
+        two(ESC, 0x7B, Cmd::UpsideDown, "upside-down", 1),
+        two(ESC, 0x56, Cmd::Rotation, "rotation", 1),
+        two(ESC, 0x20, Cmd::CharacterSpacing, "character-spacing", 1),
+        two(ESC, 0x5C, Cmd::RelativePosition, "relative-position", 2),
+        two(GS, 0x4C, Cmd::LeftMarginDots, "left-margin", 2),
+        two(GS, 0x57, Cmd::PrintWidth, "print-width", 2),
+        two(ESC, 0x70, Cmd::DrawerPulse, "drawer-pulse", 3),
+        two(ESC, 0x3D, Cmd::SelectPeripheral, "select-peripheral", 1),
+    };
+}
+} // namespace
+
+const std::vector<CommandShape> &commandTable()
+{
+    static const std::vector<CommandShape> table = [] {
+        std::vector<CommandShape> all = controllerCommands();
+        const std::vector<CommandShape> more = escPosCommands();
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    }();
     return table;
 }
 
-const CommandShape &commandShape(Cmd id)
+namespace {
+bool samePrefix(const CommandShape &a, const CommandShape &b)
 {
-    static const std::vector<const CommandShape *> byId = [] {
-        std::vector<const CommandShape *> v(64, nullptr);
-        for (const CommandShape &s : commandTable())
-            v[static_cast<int>(s.id)] = &s;
-        return v;
-    }();
-    return *byId[static_cast<int>(id)];
+    return a.prefixLength == b.prefixLength && a.prefix == b.prefix;
+}
+} // namespace
+
+const CommandShape *shapeForFirstArg(const CommandShape &matched, uint8_t firstArg)
+{
+    for (const CommandShape &s : commandTable())
+        if (samePrefix(s, matched) && s.argCount > 0 && firstArg >= s.firstArgMin && firstArg <= s.firstArgMax)
+            return &s;
+    return nullptr;
+}
+
+const CommandShape *shapeWithoutArgs(const CommandShape &matched)
+{
+    for (const CommandShape &s : commandTable())
+        if (samePrefix(s, matched) && s.argCount == 0)
+            return &s;
+    return nullptr;
+}
+
+bool takesArgs(const CommandShape &matched)
+{
+    return std::any_of(commandTable().begin(), commandTable().end(),
+                       [&](const CommandShape &s) { return samePrefix(s, matched) && s.argCount > 0; });
 }
 
 bool startsCommand(uint8_t byte)
@@ -124,6 +197,8 @@ std::optional<Font> fontFor(int arg)
 
 std::optional<Symbology> symbologyFor(int arg)
 {
+    if (arg >= 0 && arg <= 6) // the form whose data end at 00 counts from 0
+        return static_cast<Symbology>(arg);
     const int index = arg - 0x41;
     if (index < 0 || index > static_cast<int>(Symbology::Code128))
         return std::nullopt;
@@ -140,8 +215,10 @@ const char *symbologyName(Symbology symbology)
 QrBlock parseQrBlock(const QByteArray &block)
 {
     QrBlock qr;
-    if (block.isEmpty() || static_cast<uint8_t>(block[0]) != qrFamilyByte)
+    const int family = block.isEmpty() ? -1 : static_cast<uint8_t>(block[0]);
+    if (family != qrFamilyByte && family != pdf417FamilyByte)
         return qr;
+    qr.family = family;
     if (block.size() >= 2)
         qr.function = static_cast<uint8_t>(block[1]);
     if (block.size() >= 3) {
@@ -151,15 +228,32 @@ QrBlock parseQrBlock(const QByteArray &block)
     return qr;
 }
 
-const char *qrFunctionName(int function)
+const char *symbolFunctionName(int family, int function)
 {
-    switch (function) {
-    case static_cast<int>(QrFunction::ModuleSize): return "qr-module-size";
-    case static_cast<int>(QrFunction::ErrorCorrection): return "qr-error-correction";
-    case static_cast<int>(QrFunction::Store): return "qr-store";
-    case static_cast<int>(QrFunction::Print): return "qr-print";
-    default: return nullptr;
-    }
+    struct Name
+    {
+        uint8_t family, function;
+        const char *name;
+    };
+    static constexpr Name names[] = {
+        {qrFamilyByte, 0x41, "qr-model"},
+        {qrFamilyByte, 0x43, "qr-module-size"},
+        {qrFamilyByte, 0x45, "qr-error-correction"},
+        {qrFamilyByte, 0x50, "qr-store"},
+        {qrFamilyByte, 0x51, "qr-print"},
+        {pdf417FamilyByte, 0x41, "pdf417-columns"},
+        {pdf417FamilyByte, 0x42, "pdf417-rows"},
+        {pdf417FamilyByte, 0x43, "pdf417-module-width"},
+        {pdf417FamilyByte, 0x44, "pdf417-row-height"},
+        {pdf417FamilyByte, 0x45, "pdf417-error-correction"},
+        {pdf417FamilyByte, 0x46, "pdf417-options"},
+        {pdf417FamilyByte, 0x50, "pdf417-store"},
+        {pdf417FamilyByte, 0x51, "pdf417-print"},
+    };
+    for (const Name &n : names)
+        if (n.family == family && n.function == function)
+            return n.name;
+    return nullptr;
 }
 
 std::optional<QrLevel> qrLevelFor(int arg)

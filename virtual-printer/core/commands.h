@@ -52,6 +52,30 @@ enum class Cmd : uint8_t {
     FullCut,
     PartialCut,
     NextLabel,
+    // The commands that common ESC/POS encoders send beside the controller's own.
+    RealTimeStatus,
+    PrinterId,
+    CodePage,
+    Emphasis,
+    DoubleStrike,
+    Underline,
+    CharacterSize,
+    ReverseMode,
+    UpsideDown,
+    Rotation,
+    CharacterSpacing,
+    RelativePosition,
+    LeftMarginDots,
+    PrintWidth,
+    Cut,
+    FeedAndCut,
+    StandardPartialCut,
+    BarcodeFont,
+    ColumnImage,
+    Graphics,
+    DrawerPulse,
+    SelectPeripheral,
+    NvImages,
 };
 
 enum class DataRule : uint8_t {
@@ -60,10 +84,15 @@ enum class DataRule : uint8_t {
     CountByte,        // args[dataArg] bytes follow
     Length16,         // args[dataArg] + 256 * args[dataArg + 1] bytes follow
     NulList,          // bytes up to a terminating 00, at most maxTabStops of them
+    NulTerminated,    // data up to a terminating 00 (not counted in the data), at most maxNulData bytes
+    Length32,         // args[dataArg..dataArg + 3], low byte first, bytes follow
+    Columns,          // args[dataArg] + 256 * args[dataArg + 1] columns of 1 byte, or 3 when args[0] bit 5 is set
+    NvImages,         // args[0] pictures, each 16-bit x and y at args[dataArg] and x * y * 8 bytes
 };
 
 constexpr int maxArgs = 6;
 constexpr int maxTabStops = 32;
+constexpr int maxNulData = 255;
 
 struct CommandShape
 {
@@ -74,11 +103,14 @@ struct CommandShape
     uint8_t argCount;
     DataRule data;
     uint8_t dataArg;
-    int16_t firstArgMax; // largest accepted first argument, -1 for any
+    // The first arguments this shape takes. Shapes may share a prefix and
+    // split the first argument between them; a shape without arguments on the
+    // same prefix is taken when the byte after the prefix fits none of them.
+    uint8_t firstArgMin;
+    uint8_t firstArgMax;
 };
 
 const std::vector<CommandShape> &commandTable();
-const CommandShape &commandShape(Cmd id);
 
 // True for a byte that starts a command (a single-byte command or a prefix).
 bool startsCommand(uint8_t byte);
@@ -89,6 +121,11 @@ struct PrefixMatch
     bool longer = false;                 // some longer prefix starts with these bytes
 };
 PrefixMatch matchPrefix(const uint8_t *bytes, int length);
+// Among the shapes with the prefix of `matched`: the one with arguments that
+// takes `firstArg`, and the one without arguments (nullptr if none).
+const CommandShape *shapeForFirstArg(const CommandShape &matched, uint8_t firstArg);
+const CommandShape *shapeWithoutArgs(const CommandShape &matched);
+bool takesArgs(const CommandShape &matched); // some shape with its prefix has arguments
 
 // One decoded command with its arguments, as handed to the printer.
 struct DecodedCommand
@@ -99,6 +136,7 @@ struct DecodedCommand
     uint64_t dataLength = 0; // announced length of the data block
     std::array<uint8_t, maxTabStops> list{};
     uint8_t listCount = 0;
+    uint8_t pictureIndex = 0; // the picture of 1C 71 being read; from 1 on, only its header bytes are in the stream
 
     int arg16(int index) const { return args[index] | (args[index + 1] << 8); }
 };
@@ -137,29 +175,43 @@ std::optional<Justification> justificationFor(int arg);
 enum class Font : uint8_t { Standard, Small };
 std::optional<Font> fontFor(int arg);
 
-// 1D 6B m: symbology 41 + n.
+// 1D 6B m: symbology 41 + n, or n alone in the form whose data ends at 00.
 enum class Symbology : uint8_t { UpcA, UpcE, Ean13, Ean8, Code39, Itf, Codabar, Code93, Code128 };
 std::optional<Symbology> symbologyFor(int arg);
 const char *symbologyName(Symbology symbology);
 
-// The QR family (1D 28 6B): the data block starts with 31, a function byte
-// and the function's parameter; Store carries the data after those three.
+// The 2D symbol families (1D 28 6B): the data block starts with the family
+// byte (31 QR, 30 PDF417), a function byte and the function's parameter;
+// Store carries the data after those three.
 constexpr uint8_t qrFamilyByte = 0x31;
+constexpr uint8_t pdf417FamilyByte = 0x30;
 enum class QrFunction : uint8_t {
+    Model = 0x41,
     ModuleSize = 0x43,
     ErrorCorrection = 0x45,
     Store = 0x50,
     Print = 0x51,
 };
+enum class Pdf417Function : uint8_t {
+    Columns = 0x41,
+    Rows = 0x42,
+    ModuleWidth = 0x43,
+    RowHeight = 0x44,
+    ErrorCorrection = 0x45,
+    Options = 0x46,
+    Store = 0x50,
+    Print = 0x51,
+};
 struct QrBlock
 {
-    int function = -1;       // the function byte; -1 if the block does not start with 31 and a function byte
+    int family = -1;         // qrFamilyByte or pdf417FamilyByte
+    int function = -1;       // the function byte; -1 if the block does not start with a family and a function byte
     bool wellFormed = false; // 31, the function byte and its parameter are all there
     int parameter = 0;       // the parameter byte, when well formed
 };
 QrBlock parseQrBlock(const QByteArray &block);
-// The log name of a QR function byte, or nullptr if the controller has no such function.
-const char *qrFunctionName(int function);
+// The log name of a function of a 2D family, or nullptr if there is no such function.
+const char *symbolFunctionName(int family, int function);
 
 // QR error correction, 31 45 n: 0..3 or 30..33.
 enum class QrLevel { L = 0, M = 1, Q = 2, H = 3 };

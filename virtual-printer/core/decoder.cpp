@@ -31,7 +31,9 @@ void Decoder::push(const uint8_t *data, size_t size)
         if (state == State::Data) {
             const size_t take = static_cast<size_t>(std::min<uint64_t>(remaining, size - i));
             sink.dataChunk(command, data + i, take);
-            const int headMax = (shape->data == DataRule::WidthTimesHeight) ? dataHeadShort : dataHeadLong;
+            const bool picture = shape->data == DataRule::WidthTimesHeight || shape->data == DataRule::Columns
+                || shape->data == DataRule::NvImages;
+            const int headMax = picture ? dataHeadShort : dataHeadLong;
             if (dataHead.size() < headMax)
                 dataHead.append(reinterpret_cast<const char *>(data + i),
                                 static_cast<int>(std::min<size_t>(take, headMax - dataHead.size())));
@@ -68,6 +70,7 @@ void Decoder::step(uint8_t b)
     case State::List: listByte(b); break;
     case State::Data: // data bytes are taken in bulk by push()
         break;
+    case State::NulData: nulDataByte(b); break;
     case State::UnicodeLow: {
         state = State::Ground;
         const char32_t code = (static_cast<char32_t>(lead) << 8) | b;
@@ -125,7 +128,7 @@ void Decoder::ground(uint8_t b)
         state = State::UnicodeLow;
         return;
     }
-    if (const char32_t code = TextCodec::singleByte(b))
+    if (const char32_t code = codePage >= 0 ? codec.codePageCharacter(codePage, b) : TextCodec::singleByte(b))
         emitText(code, false, byteOffset, &b, 1);
     else
         skipByte(b, byteOffset);
@@ -145,7 +148,7 @@ void Decoder::prefixByte(uint8_t b)
     // The byte does not continue a longer prefix: either the shorter command
     // takes it as its first argument (1D 28 c f), or the sequence is unknown.
     const PrefixMatch shorter = matchPrefix(prefix, prefixLength);
-    if (shorter.exact && shorter.exact->argCount > 0) {
+    if (shorter.exact && takesArgs(*shorter.exact)) {
         startCommand(*shorter.exact);
         argByte(b);
         return;
@@ -181,7 +184,7 @@ void Decoder::startCommand(const CommandShape &matched)
     argCount = 0;
     listTerminated = false;
     dataHead.clear();
-    if (matched.argCount == 0)
+    if (!takesArgs(matched))
         afterArgs();
     else
         state = State::Args;
@@ -189,10 +192,8 @@ void Decoder::startCommand(const CommandShape &matched)
 
 void Decoder::argByte(uint8_t b)
 {
-    if (argCount == 0 && shape->firstArgMax >= 0 && b > shape->firstArgMax) {
-        rejectSequence(b);
+    if (argCount == 0 && !chooseShape(b))
         return;
-    }
     command.args[argCount++] = b;
     command.argCount = static_cast<uint8_t>(argCount);
     if (argCount == shape->argCount)
@@ -201,12 +202,75 @@ void Decoder::argByte(uint8_t b)
         state = State::Args;
 }
 
+// The shape that takes `firstArg` among those with the prefix read. When none
+// does, the shape without arguments is carried out and the byte read anew, or
+// the sequence is unknown.
+bool Decoder::chooseShape(uint8_t firstArg)
+{
+    if (const CommandShape *variant = shapeForFirstArg(*shape, firstArg)) {
+        shape = variant;
+        command.id = variant->id;
+        return true;
+    }
+    if (completeWithoutArgs()) {
+        ground(firstArg);
+        return false;
+    }
+    rejectSequence(firstArg);
+    return false;
+}
+
+bool Decoder::completeWithoutArgs()
+{
+    const CommandShape *bare = shapeWithoutArgs(*shape);
+    if (!bare)
+        return false;
+    shape = bare;
+    command.id = bare->id;
+    complete();
+    return true;
+}
+
+bool Decoder::awaitingOptionalArgument() const
+{
+    return state == State::Args && argCount == 0 && shapeWithoutArgs(*shape);
+}
+
+std::optional<Cmd> Decoder::pendingWithoutArgument() const
+{
+    if (!awaitingOptionalArgument())
+        return std::nullopt;
+    return shapeWithoutArgs(*shape)->id;
+}
+
+void Decoder::resolvePending()
+{
+    if (awaitingOptionalArgument())
+        completeWithoutArgs();
+}
+
 void Decoder::afterArgs()
 {
     uint64_t length = 0;
     switch (shape->data) {
     case DataRule::None: complete(); return;
     case DataRule::NulList: state = State::List; return;
+    case DataRule::NulTerminated:
+        received = 0;
+        dataTerminated = false;
+        state = State::NulData;
+        sink.dataBegin(command);
+        return;
+    case DataRule::Length32:
+        length = static_cast<uint64_t>(command.arg16(shape->dataArg))
+            | (static_cast<uint64_t>(command.arg16(shape->dataArg + 2)) << 16);
+        break;
+    case DataRule::NvImages:
+        length = static_cast<uint64_t>(command.arg16(shape->dataArg)) * command.arg16(shape->dataArg + 2) * 8;
+        break;
+    case DataRule::Columns:
+        length = static_cast<uint64_t>(command.arg16(shape->dataArg)) * (hasFlag(command.args[0], 0x20) ? 3 : 1);
+        break;
     case DataRule::WidthTimesHeight:
         length = static_cast<uint64_t>(command.arg16(shape->dataArg))
             * static_cast<uint64_t>(command.arg16(shape->dataArg + 2));
@@ -221,6 +285,26 @@ void Decoder::afterArgs()
     sink.dataBegin(command);
     if (length == 0)
         endData(true);
+}
+
+// Data ending at 00. A control byte ends it too, unterminated, and is read
+// anew, so that a missing 00 does not swallow the commands after it.
+void Decoder::nulDataByte(uint8_t b)
+{
+    if (b == 0) {
+        dataTerminated = true;
+        endData(true);
+        return;
+    }
+    if (b < 0x20 || received == maxNulData) {
+        endData(false);
+        step(b);
+        return;
+    }
+    sink.dataChunk(command, &b, 1);
+    if (dataHead.size() < dataHeadLong)
+        dataHead.append(static_cast<char>(b));
+    ++received;
 }
 
 void Decoder::listByte(uint8_t b)
@@ -242,6 +326,8 @@ void Decoder::listByte(uint8_t b)
 
 QByteArray Decoder::commandBytes() const
 {
+    if (command.pictureIndex > 0) // a further picture of 1C 71: its header only
+        return QByteArray(reinterpret_cast<const char *>(command.args.data()) + 1, argCount - 1);
     QByteArray bytes(reinterpret_cast<const char *>(shape->prefix.data()), shape->prefixLength);
     bytes.append(reinterpret_cast<const char *>(command.args.data()), argCount);
     return bytes;
@@ -252,8 +338,15 @@ void Decoder::complete()
     state = State::Ground;
     switch (command.id) {
     case Cmd::DoubleByteOn: doubleByte = true; break;
-    case Cmd::DoubleByteOff:
-    case Cmd::Initialize: doubleByte = false; break;
+    case Cmd::DoubleByteOff: doubleByte = false; break;
+    case Cmd::Initialize:
+        doubleByte = false;
+        codePage = -1;
+        break;
+    case Cmd::CodePage:
+        if (TextCodec::codePageName(command.args[0]))
+            codePage = command.args[0];
+        break;
     case Cmd::Sleep: asleep = true; break;
     default: break;
     }
@@ -280,108 +373,57 @@ void Decoder::complete()
 void Decoder::endData(bool allArrived)
 {
     state = State::Ground;
+    const bool terminated = dataTerminated;
+    dataTerminated = false;
     LogEntry e;
     e.offset = static_cast<int64_t>(commandOffset);
     e.bytes = commandBytes();
     const int headerSize = e.bytes.size();
     e.bytes.append(dataHead.left(logBytes - std::min(headerSize, logBytes)));
     e.moreBytes = received - static_cast<uint64_t>(e.bytes.size() - headerSize);
+    if (terminated) { // the 00 that ended the data
+        if (e.bytes.size() < logBytes)
+            e.bytes.append('\0');
+        else
+            ++e.moreBytes;
+    }
     e.name = QLatin1String(shape->name);
     if (command.id == Cmd::QrCode) {
         const QrBlock qr = parseQrBlock(dataHead);
-        if (const char *name = qrFunctionName(qr.function))
+        if (const char *name = symbolFunctionName(qr.family, qr.function))
             e.name = QLatin1String(name);
         if (!qr.wellFormed)
             sink.inputFault(InputFault::Malformed);
     }
     e.args = describeCommand(command, dataHead);
-    if (!allArrived) {
+    if (!allArrived && shape->data == DataRule::NulTerminated) {
+        e.args += QStringLiteral(" [no 00 after %1 data bytes]").arg(received);
+        sink.inputFault(InputFault::Truncated);
+    } else if (!allArrived) {
         e.args += QStringLiteral(" [truncated: %1 of %2 data bytes]").arg(received).arg(command.dataLength);
         sink.inputFault(InputFault::Truncated);
     }
     writeLog(e);
     sink.dataEnd(command, received, allArrived);
-}
-
-void Decoder::emitText(char32_t code, bool wide, uint64_t at, const uint8_t *bytes, int count)
-{
-    flushSkip();
-    if (textChars >= maxTextRun)
-        flushText();
-    if (textOffset < 0)
-        textOffset = static_cast<int64_t>(at);
-    for (int i = 0; i < count; ++i) {
-        if (textBytes.size() < logBytes)
-            textBytes.append(static_cast<char>(bytes[i]));
-        else
-            ++textMore;
+    // 1C 71 n: the header of the next of its n pictures follows.
+    if (allArrived && command.id == Cmd::NvImages && command.pictureIndex + 1 < command.args[0]) {
+        ++command.pictureIndex;
+        argCount = 1;
+        commandOffset = nextOffset;
+        dataHead.clear();
+        state = State::Args;
     }
-    text += QString::fromUcs4(&code, 1);
-    ++textChars;
-    Character ch;
-    ch.code = code;
-    ch.wide = wide;
-    sink.character(ch);
-}
-
-void Decoder::skipByte(uint8_t b, uint64_t at)
-{
-    flushText();
-    if (skipOffset < 0)
-        skipOffset = static_cast<int64_t>(at);
-    if (skipBytes.size() < logBytes)
-        skipBytes.append(static_cast<char>(b));
-    else
-        ++skipMore;
-}
-
-void Decoder::flushText()
-{
-    if (textOffset < 0)
-        return;
-    LogEntry e;
-    e.offset = textOffset;
-    e.bytes = textBytes;
-    e.moreBytes = textMore;
-    e.name = QStringLiteral("text");
-    e.args = QLatin1Char('"') + text + QLatin1Char('"');
-    textOffset = -1;
-    textBytes.clear();
-    textMore = 0;
-    text.clear();
-    textChars = 0;
-    writeLog(e);
-}
-
-void Decoder::flushSkip()
-{
-    if (skipOffset < 0)
-        return;
-    LogEntry e;
-    e.offset = skipOffset;
-    e.bytes = skipBytes;
-    e.moreBytes = skipMore;
-    e.name = QStringLiteral("skip");
-    e.args = QStringLiteral("%1 unknown bytes skipped").arg(static_cast<uint64_t>(skipBytes.size()) + skipMore);
-    skipOffset = -1;
-    skipBytes.clear();
-    skipMore = 0;
-    sink.inputFault(InputFault::SkippedByte);
-    writeLog(e);
-}
-
-void Decoder::flushLog()
-{
-    flushText();
-    flushSkip();
 }
 
 void Decoder::finish()
 {
     switch (state) {
     case State::Ground: break;
-    case State::Prefix:
     case State::Args:
+        if (completeWithoutArgs())
+            break;
+        [[fallthrough]];
+    case State::Prefix:
     case State::List: {
         LogEntry e;
         e.offset = static_cast<int64_t>(commandOffset);
@@ -394,7 +436,8 @@ void Decoder::finish()
         writeLog(e);
         break;
     }
-    case State::Data: endData(false); break;
+    case State::Data:
+    case State::NulData: endData(false); break;
     case State::UnicodeLow:
     case State::DoubleByteTrail:
         state = State::Ground;

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace kvp {
 
@@ -61,12 +62,18 @@ public:
     bool doubleByteMode() const { return doubleByte; }
     bool sleeping() const { return asleep; }
     bool idle() const { return state == State::Ground; }
+    // A command that may or may not have an argument (10 04, 1B 6D) waits
+    // for the next byte; when the line falls silent it is taken without one.
+    bool awaitingOptionalArgument() const;
+    // The command taken if no argument comes, while one is awaited.
+    std::optional<Cmd> pendingWithoutArgument() const;
+    void resolvePending();
 
     // Text runs are split into log entries of at most this many characters.
     static constexpr int maxTextRun = 128;
 
 private:
-    enum class State { Ground, Prefix, Args, Data, List, UnicodeLow, DoubleByteTrail };
+    enum class State { Ground, Prefix, Args, Data, NulData, List, UnicodeLow, DoubleByteTrail };
 
     void step(uint8_t b);
     void ground(uint8_t b);
@@ -74,6 +81,9 @@ private:
     void rejectSequence(uint8_t b);
     void startCommand(const CommandShape &matched);
     void argByte(uint8_t b);
+    bool chooseShape(uint8_t firstArg);
+    bool completeWithoutArgs();
+    void nulDataByte(uint8_t b);
     void afterArgs();
     void listByte(uint8_t b);
     void complete();
@@ -94,6 +104,7 @@ private:
     uint64_t byteOffset = 0; // offset of the byte being handled
     bool doubleByte = false;
     bool asleep = false;
+    int codePage = -1; // -1: the controller's own character table
 
     // command in progress
     uint64_t commandOffset = 0;
@@ -106,6 +117,7 @@ private:
     uint64_t received = 0;
     QByteArray dataHead; // the first data bytes, for the log
     bool listTerminated = false;
+    bool dataTerminated = false;
 
     // two-byte character in progress
     uint8_t lead = 0;

@@ -6,6 +6,8 @@ namespace kvp {
 
 namespace {
 constexpr size_t maxCachedTiles = 4096;
+// Cells scaled 8 x 8 with wide spacing are large; the cache is bounded in bytes too.
+constexpr size_t maxCachedBytes = size_t(64) * 1024 * 1024;
 
 // Rows lean to the right towards the top.
 InkMask slanted(const InkMask &mask)
@@ -30,9 +32,9 @@ void embolden(InkMask &mask)
             mask.at(x, y) |= mask.at(x - 1, y);
 }
 
-// The cell scaled by the double width and height modes, underlined and
-// reversed, as one ink bit per dot.
-std::vector<uint8_t> cellBits(const InkMask &mask, int mode, bool smallFont, int width, int height)
+// The cell scaled by the double width and height modes and the character
+// size, underlined and reversed, as one ink bit per dot.
+std::vector<uint8_t> cellBits(const InkMask &mask, int mode, int underlineRows, int width, int height)
 {
     const int sx = width / mask.width;
     const int sy = height / mask.height;
@@ -40,15 +42,56 @@ std::vector<uint8_t> cellBits(const InkMask &mask, int mode, bool smallFont, int
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             bits[static_cast<size_t>(y) * width + x] = mask.at(x / sx, y / sy);
-    if (hasFlag(mode, PrintMode::Underline)) { // along the bottom of the cell
-        const int thickness = (smallFont ? 1 : 2) * sy;
-        for (int y = height - thickness; y < height; ++y)
-            std::fill_n(bits.begin() + static_cast<long>(y) * width, width, 1);
-    }
+    const int thickness = std::min(height, underlineRows * sy); // along the bottom of the cell
+    for (int y = height - thickness; y < height; ++y)
+        std::fill_n(bits.begin() + static_cast<long>(y) * width, width, 1);
     if (hasFlag(mode, PrintMode::Reverse)) // white on black
         for (auto &b : bits)
             b ^= 1;
     return bits;
+}
+
+// The print mode with the encoders' styles folded in.
+int effectiveMode(const PrintSettings &s)
+{
+    int mode = s.printMode & printModeBits;
+    if (s.emphasis || s.doubleStrike)
+        mode |= static_cast<int>(PrintMode::Bold);
+    if (s.reverse)
+        mode |= static_cast<int>(PrintMode::Reverse);
+    return mode;
+}
+
+int underlineRows(const PrintSettings &s, int mode)
+{
+    if (hasFlag(mode, PrintMode::Underline))
+        return s.smallFont ? 1 : 2;
+    return std::clamp(s.underline, 0, 2);
+}
+
+// The cell turned by 90 degrees clockwise, by 180 degrees, and widened by the
+// character spacing (blank, or black in reverse).
+void turnAndSpace(Tile &tile, std::vector<uint8_t> &bits, const PrintSettings &s, int spacing, bool reversed)
+{
+    if (s.rotated) {
+        std::vector<uint8_t> turned(bits.size());
+        for (int y = 0; y < tile.height; ++y)
+            for (int x = 0; x < tile.width; ++x)
+                turned[static_cast<size_t>(x) * tile.height + (tile.height - 1 - y)] =
+                    bits[static_cast<size_t>(y) * tile.width + x];
+        bits.swap(turned);
+        std::swap(tile.width, tile.height);
+    }
+    if (s.upsideDown)
+        std::reverse(bits.begin(), bits.end());
+    if (spacing <= 0)
+        return;
+    std::vector<uint8_t> wide(static_cast<size_t>(tile.width + spacing) * tile.height, reversed ? 1 : 0);
+    for (int y = 0; y < tile.height; ++y)
+        std::copy_n(bits.begin() + static_cast<long>(y) * tile.width, tile.width,
+                    wide.begin() + static_cast<long>(y) * (tile.width + spacing));
+    bits.swap(wide);
+    tile.width += spacing;
 }
 } // namespace
 
@@ -66,11 +109,18 @@ GlyphCache::GlyphCache(const FontSet &fontSet)
 
 std::shared_ptr<const Tile> GlyphCache::tileFor(const Character &ch, const PrintSettings &settings)
 {
-    const int mode = settings.printMode & printModeBits;
+    const int mode = effectiveMode(settings);
     const int darkness = std::clamp(settings.darkness, 0, 8);
+    const int scaleX = std::clamp(std::max(settings.widthScale, hasFlag(mode, PrintMode::DoubleWidth) ? 2 : 1), 1, 8);
+    const int scaleY = std::clamp(std::max(settings.heightScale, hasFlag(mode, PrintMode::DoubleHeight) ? 2 : 1), 1, 8);
+    const int underline = underlineRows(settings, mode);
+    const int spacing = std::clamp(settings.charSpacing, 0, 255) * scaleX;
     const uint64_t key = static_cast<uint64_t>(ch.code) | (static_cast<uint64_t>(ch.wide) << 24)
-        | (static_cast<uint64_t>(settings.smallFont) << 25) | (static_cast<uint64_t>(mode) << 32)
-        | (static_cast<uint64_t>(darkness) << 40);
+        | (static_cast<uint64_t>(settings.smallFont) << 25) | (static_cast<uint64_t>(underline) << 26)
+        | (static_cast<uint64_t>(settings.rotated) << 28) | (static_cast<uint64_t>(settings.upsideDown) << 29)
+        | (static_cast<uint64_t>(mode) << 32) | (static_cast<uint64_t>(darkness) << 40)
+        | (static_cast<uint64_t>(scaleX - 1) << 44) | (static_cast<uint64_t>(scaleY - 1) << 47)
+        | (static_cast<uint64_t>(spacing) << 50);
     auto found = tiles.find(key);
     if (found != tiles.end())
         return found->second;
@@ -82,17 +132,21 @@ std::shared_ptr<const Tile> GlyphCache::tileFor(const Character &ch, const Print
     if (hasFlag(mode, PrintMode::Bold))
         embolden(mask);
     auto tile = std::make_shared<Tile>();
-    tile->width = mask.width * (hasFlag(mode, PrintMode::DoubleWidth) ? 2 : 1);
-    tile->height = mask.height * (hasFlag(mode, PrintMode::DoubleHeight) ? 2 : 1);
-    const std::vector<uint8_t> bits = cellBits(mask, mode, settings.smallFont, tile->width, tile->height);
+    tile->width = mask.width * scaleX;
+    tile->height = mask.height * scaleY;
+    std::vector<uint8_t> bits = cellBits(mask, mode, underline, tile->width, tile->height);
+    turnAndSpace(*tile, bits, settings, spacing, hasFlag(mode, PrintMode::Reverse));
     const uint8_t ink = static_cast<uint8_t>(inkForDarkness(darkness));
     tile->grey.resize(bits.size());
     for (size_t i = 0; i < bits.size(); ++i) {
         tile->grey[i] = bits[i] ? ink : 255;
         tile->ink = tile->ink || bits[i];
     }
-    if (tiles.size() > maxCachedTiles)
+    if (tiles.size() > maxCachedTiles || cachedBytes + tile->grey.size() > maxCachedBytes) {
         tiles.clear();
+        cachedBytes = 0;
+    }
+    cachedBytes += tile->grey.size();
     tiles.emplace(key, tile);
     return tile;
 }

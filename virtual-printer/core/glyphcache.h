@@ -47,6 +47,7 @@ public:
 private:
     const FontSet &fonts;
     std::unordered_map<uint64_t, std::shared_ptr<const Tile>> tiles;
+    size_t cachedBytes = 0;
 };
 
 } // namespace kvp

@@ -12,18 +12,30 @@ PicturePrinter::PicturePrinter(PrintArea &printArea, TextLayout &textLayout)
 
 void PicturePrinter::begin(const DecodedCommand &c)
 {
-    const bool store = c.id == Cmd::StorePicture;
-    const int mode = store ? 0 : (c.args[0] & 0x03);
+    Header h;
+    h.store = c.id == Cmd::StorePicture;
+    const int mode = h.store ? 0 : (c.args[0] & 0x03);
+    h.widthBytes = c.arg16(h.store ? 2 : 1);
+    h.rows = c.arg16(h.store ? 4 : 3);
+    h.scaleX = hasFlag(mode, PictureMode::DoubleWidth) ? 2 : 1;
+    h.scaleY = hasFlag(mode, PictureMode::DoubleHeight) ? 2 : 1;
+    h.location = c.args[0];
+    h.align = c.args[1];
+    begin(h);
+}
+
+void PicturePrinter::begin(const Header &h)
+{
     RasterJob job;
-    job.widthBytes = c.arg16(store ? 2 : 1);
-    job.scaleX = hasFlag(mode, PictureMode::DoubleWidth) ? 2 : 1;
-    job.scaleY = hasFlag(mode, PictureMode::DoubleHeight) ? 2 : 1;
+    job.widthBytes = h.widthBytes;
+    job.scaleX = h.scaleX;
+    job.scaleY = h.scaleY;
     const int paperBytes = (area.paper.width() + 7) / 8;
     job.keptBytes = std::min(job.widthBytes, paperBytes);
     job.row.assign(static_cast<size_t>(job.keptBytes), 0);
-    job.toStore = store;
-    if (store) {
-        reserveStore(job, c);
+    job.toStore = h.store;
+    if (h.store) {
+        reserveStore(job, h);
     } else {
         text.flushLine();
         job.x0 = area.start() + area.justifyOffset(area.settings.justify, job.widthBytes * 8 * job.scaleX);
@@ -37,12 +49,12 @@ void PicturePrinter::begin(const DecodedCommand &c)
 
 // A picture to store: refused when it would not fit the picture memory
 // (counting the picture it replaces as freed), cut to the most rows kept.
-void PicturePrinter::reserveStore(RasterJob &job, const DecodedCommand &c)
+void PicturePrinter::reserveStore(RasterJob &job, const Header &h)
 {
-    job.storeLocation = c.args[0];
+    job.storeLocation = h.location;
     job.stored.widthBytes = job.keptBytes;
-    job.stored.align = c.args[1];
-    const int rows = std::min(c.arg16(4), maxPictureRows);
+    job.stored.align = h.align;
+    const int rows = std::min(h.rows, maxPictureRows);
     const size_t size = static_cast<size_t>(job.keptBytes) * rows;
     size_t inUse = pictureBytes;
     auto old = pictures.find(job.storeLocation);
@@ -52,7 +64,7 @@ void PicturePrinter::reserveStore(RasterJob &job, const DecodedCommand &c)
         job.storeRefused = true;
         area.note(QStringLiteral("picture memory full: picture %1 not stored").arg(job.storeLocation));
     }
-    if (c.arg16(4) > maxPictureRows)
+    if (h.rows > maxPictureRows)
         area.note(QStringLiteral("stored picture cut to %1 rows").arg(maxPictureRows));
 }
 
@@ -117,10 +129,20 @@ void PicturePrinter::printStored(int location, int mode)
     const StoredPicture &p = found->second;
     const int sx = hasFlag(mode, PictureMode::DoubleWidth) ? 2 : 1;
     const int sy = hasFlag(mode, PictureMode::DoubleHeight) ? 2 : 1;
-    const Justification align = justificationFor(p.align).value_or(Justification::Left);
+    const Justification align =
+        p.align < 0 ? area.settings.justify : justificationFor(p.align).value_or(Justification::Left);
     const int x0 = area.start() + area.justifyOffset(align, p.widthBytes * 8 * sx);
     for (int r = 0; r < p.rows; ++r)
         emitRow(p.data.data() + static_cast<size_t>(r) * p.widthBytes, p.widthBytes, x0, sx, sy);
+}
+
+void PicturePrinter::forget(int location)
+{
+    auto found = pictures.find(location);
+    if (found == pictures.end())
+        return;
+    pictureBytes -= found->second.data.size();
+    pictures.erase(found);
 }
 
 // One row of picture bytes, each bit a dot (the high bit leftmost), scaled.

@@ -20,12 +20,26 @@ class PicturePrinter
 public:
     PicturePrinter(PrintArea &printArea, TextLayout &textLayout);
 
+    // What a picture command announces.
+    struct Header
+    {
+        int widthBytes = 0;
+        int rows = 0;
+        int scaleX = 1;
+        int scaleY = 1;
+        bool store = false;
+        int location = 0;
+        int align = 0; // stored pictures: as 1B 61 n; -1 follows the justification when printed
+    };
     // 1D 76 30 and 1D 71: the header, the data as it arrives, the end.
     void begin(const DecodedCommand &command);
+    void begin(const Header &header);
     void chunk(const uint8_t *data, size_t size);
     void end();
     // 1C 70 n m.
     void printStored(int location, int mode);
+    bool hasStored(int location) const { return pictures.count(location) != 0; }
+    void forget(int location);
 
     static constexpr int maxPictureRows = 4096;
     static constexpr size_t pictureMemory = size_t(2) * 1024 * 1024;
@@ -53,7 +67,7 @@ private:
         StoredPicture stored;
     };
 
-    void reserveStore(RasterJob &job, const DecodedCommand &command);
+    void reserveStore(RasterJob &job, const Header &header);
     void rowComplete();
     void emitRow(const uint8_t *row, int keptBytes, int x0, int scaleX, int scaleY);
 

@@ -11,7 +11,13 @@ PrintArea::PrintArea(Paper &paperRoll, LogSink *logSink)
 
 int PrintArea::start() const { return std::min(settings.leftMargin, paper.width() - 1); }
 
-int PrintArea::end() const { return std::max(start() + 1, paper.width() - settings.rightMargin); }
+int PrintArea::end() const
+{
+    int right = paper.width() - settings.rightMargin;
+    if (settings.printWidth > 0)
+        right = std::min(right, settings.leftMargin + settings.printWidth);
+    return std::max(start() + 1, right);
+}
 
 int PrintArea::justifyOffset(Justification justification, int usedWidth) const
 {

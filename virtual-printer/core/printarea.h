@@ -33,6 +33,27 @@ struct PrintSettings
     int qrModule = 4;
     QrLevel qrLevel = QrLevel::M;
     QByteArray qrData;
+
+    // The text styles of ESC/POS encoders, on top of the print mode.
+    bool emphasis = false;     // 1B 45
+    bool doubleStrike = false; // 1B 47
+    int underline = 0;         // 1B 2D: dots thick, 0..2
+    int widthScale = 1;        // 1D 21: 1..8
+    int heightScale = 1;
+    bool reverse = false;    // 1D 42
+    bool upsideDown = false; // 1B 7B: the line turned by 180 degrees
+    bool rotated = false;    // 1B 56: each character turned by 90 degrees clockwise
+    int charSpacing = 0;     // 1B 20: dots right of each character, times its width scale
+    int printWidth = 0;      // 1D 57: dots from the left margin; 0 to the right margin
+    int barcodeFont = 0;     // 1D 66: kept; the text line under bar codes has one font
+
+    // PDF417 (1D 28 6B 30 ...): 0 lets the symbol choose.
+    int pdfColumns = 0;
+    int pdfRows = 0;
+    int pdfModule = 3;
+    int pdfRowHeight = 3;
+    int pdfLevel = -1;
+    QByteArray pdfData;
 };
 
 struct PrintArea

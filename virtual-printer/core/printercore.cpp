@@ -20,9 +20,17 @@ void PrinterCore::note(const QString &text)
         log->note(QStringLiteral("note"), text);
 }
 
-void PrinterCore::feed(const uint8_t *data, size_t size) { streamDecoder.push(data, size); }
+void PrinterCore::feed(const uint8_t *data, size_t size, bool deliveryEnds)
+{
+    streamDecoder.push(data, size);
+    if (deliveryEnds && streamDecoder.pendingWithoutArgument() == Cmd::StatusQuery)
+        streamDecoder.resolvePending();
+}
 
-void PrinterCore::feed(const QByteArray &bytes) { streamDecoder.push(bytes); }
+void PrinterCore::feed(const QByteArray &bytes)
+{
+    feed(reinterpret_cast<const uint8_t *>(bytes.constData()), static_cast<size_t>(bytes.size()));
+}
 
 void PrinterCore::finish()
 {
@@ -71,6 +79,8 @@ void PrinterCore::execute(const DecodedCommand &c)
     switch (c.id) {
     case Cmd::StatusQuery: answerStatus(); break;
     case Cmd::VersionQuery: answerVersion(); break;
+    case Cmd::RealTimeStatus: answerRealTimeStatus(c.args[0]); break;
+    case Cmd::PrinterId: answerPrinterId(c.args[0]); break;
     case Cmd::ClearBuffer: clearLineBuffer(); break;
     case Cmd::Sleep: note(QStringLiteral("sleeping until the next byte")); break;
     case Cmd::CallBack: callBack = c.args[0]; break;
@@ -95,6 +105,42 @@ void PrinterCore::answerVersion()
     note(QStringLiteral("firmware text sent"));
     if (transmit)
         transmit(firmwareText());
+}
+
+// 10 04 n as a typical ESC/POS printer answers it when all is well: bits 1
+// and 4 always set; for n = 1 bit 2 (drawer connector pin high) too.
+void PrinterCore::answerRealTimeStatus(int n)
+{
+    const char byte = n == 1 ? 0x16 : 0x12;
+    note(QStringLiteral("real-time status %1: 0x%2 sent").arg(n).arg(static_cast<int>(byte), 2, 16, QLatin1Char('0')));
+    if (transmit)
+        transmit(QByteArray(1, byte));
+}
+
+// 1D 49 n: one byte for the model, type and version IDs, a text block
+// (5F, text, 00) for the firmware, maker, model and serial number.
+void PrinterCore::answerPrinterId(int n)
+{
+    struct Answer
+    {
+        int n;
+        QByteArray bytes;
+    };
+    static const Answer answers[] = {
+        {0x01, QByteArray(1, 0x20)},     {0x31, QByteArray(1, 0x20)},
+        {0x02, QByteArray(1, 0x02)},     {0x32, QByteArray(1, 0x02)},
+        {0x03, QByteArray(1, 0x22)},     {0x33, QByteArray(1, 0x22)},
+        {0x41, QByteArray("_1.22", 6)},  {0x42, QByteArray("_Printer Kivo", 14)},
+        {0x43, QByteArray("_VX02x", 7)}, {0x44, QByteArray("_00000001", 10)},
+    };
+    for (const Answer &a : answers)
+        if (a.n == n) {
+            note(QStringLiteral("printer ID %1 sent").arg(n));
+            if (transmit)
+                transmit(a.bytes);
+            return;
+        }
+    note(QStringLiteral("printer ID %1 unknown; no answer").arg(n));
 }
 
 void PrinterCore::clearLineBuffer()

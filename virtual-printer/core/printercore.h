@@ -50,13 +50,19 @@ public:
     explicit PrinterCore(const Options &options, LogSink *logSink = nullptr);
     ~PrinterCore() override;
 
-    void feed(const uint8_t *data, size_t size);
+    // Bytes handed over together. The controller answers a 10 04 at the end
+    // of them at once (its host waits for the status byte); `deliveryEnds`
+    // false leaves it waiting for a possible argument (see pause()).
+    void feed(const uint8_t *data, size_t size, bool deliveryEnds = true);
     void feed(const QByteArray &bytes);
     // End of input: commands cut short are reported, the pending line is
     // printed and the page ends.
     void finish();
     // A second of silence: the current page ends (the line buffer stays).
     void silence();
+    // The line paused: a command that may take an argument (10 04, 1B 6D)
+    // and got none yet is carried out without it.
+    void pause() { streamDecoder.resolvePending(); }
 
     // Bytes for the host: query answers.
     std::function<void(const QByteArray &)> transmit;
@@ -96,6 +102,8 @@ private:
 
     void answerStatus();
     void answerVersion();
+    void answerRealTimeStatus(int n);
+    void answerPrinterId(int n);
     void clearLineBuffer();
     void selectHeadType(int type);
     void setUart(int speedIndex, int flowArg);

@@ -9,6 +9,7 @@ Renderer::Renderer(Paper &paperRoll, const FontSet &fontSet, LogSink *logSink)
     , text(area, fontSet)
     , pictures(area, text)
     , symbols(area, text)
+    , graphics(area, text, pictures)
 { }
 
 void Renderer::initialize()
@@ -51,10 +52,57 @@ void Renderer::execute(const DecodedCommand &c)
     case Cmd::FullCut: cut(QStringLiteral("full cut")); break;
     case Cmd::PartialCut: cut(QStringLiteral("partial cut")); break;
     case Cmd::NextLabel: cut(QStringLiteral("next label")); break;
+    case Cmd::StandardPartialCut: cut(QStringLiteral("partial cut")); break;
+    case Cmd::Cut:
+    case Cmd::FeedAndCut: standardCut(c); break;
+    case Cmd::RelativePosition: text.relativePosition(static_cast<int16_t>(c.arg16(0))); break;
     case Cmd::BarcodeHeight:
     case Cmd::BarcodeWidth:
     case Cmd::BarcodeText: applySymbolSetting(c); break;
-    default: applyTextSetting(c); break;
+    default:
+        applyTextSetting(c);
+        applyStyle(c);
+        break;
+    }
+}
+
+// 1D 56 m [n]: m 0, 30 full and 1, 31 partial; with n the paper first feeds
+// n dots (the cut position of a real printer lies that far ahead).
+void Renderer::standardCut(const DecodedCommand &c)
+{
+    // 0, 30 and 1, 31 without a feed; 41, 61, 67 and 42, 62, 68 after one.
+    const bool partial = ((c.args[0] & 1) != 0) == (c.id == Cmd::Cut);
+    if (c.id == Cmd::FeedAndCut) {
+        text.flushLine();
+        area.paper.feed(c.args[1]);
+    }
+    cut(partial ? QStringLiteral("partial cut") : QStringLiteral("full cut"));
+}
+
+// The text styles of ESC/POS encoders. Arguments count by their low bit
+// (1B 45, 1B 47, 1D 42, 1B 7B) or as a number (1B 2D 0..2, 1B 56 0..1),
+// also as ASCII digits where ESC/POS allows them.
+void Renderer::applyStyle(const DecodedCommand &c)
+{
+    const int a = c.args[0];
+    const int digit = a >= 0x30 && a <= 0x32 ? a - 0x30 : a;
+    PrintSettings &s = area.settings;
+    switch (c.id) {
+    case Cmd::Emphasis: s.emphasis = a & 1; break;
+    case Cmd::DoubleStrike: s.doubleStrike = a & 1; break;
+    case Cmd::Underline: s.underline = std::min(digit, 2); break;
+    case Cmd::CharacterSize:
+        s.widthScale = std::min(8, (a >> 4) + 1);
+        s.heightScale = std::min(8, (a & 0x0F) + 1);
+        break;
+    case Cmd::ReverseMode: s.reverse = a & 1; break;
+    case Cmd::UpsideDown: s.upsideDown = a & 1; break;
+    case Cmd::Rotation: s.rotated = digit == 1; break;
+    case Cmd::CharacterSpacing: s.charSpacing = a; break;
+    case Cmd::LeftMarginDots: s.leftMargin = c.arg16(0); break;
+    case Cmd::PrintWidth: s.printWidth = c.arg16(0); break;
+    case Cmd::BarcodeFont: s.barcodeFont = a; break;
+    default: break;
     }
 }
 
@@ -105,7 +153,7 @@ void Renderer::applySymbolSetting(const DecodedCommand &c)
         if (a < 1 || a > 6)
             area.note(QStringLiteral("bar code module width %1 outside 1..6; using %2").arg(a).arg(s.barcodeWidth));
         break;
-    case Cmd::BarcodeText: s.barcodeText = a != 0; break;
+    case Cmd::BarcodeText: s.barcodeText = a != 0 && a != 0x30; break;
     default: break;
     }
 }
@@ -117,6 +165,9 @@ void Renderer::dataBegin(const DecodedCommand &c)
     case Cmd::StorePicture: pictures.begin(c); break;
     case Cmd::Barcode:
     case Cmd::QrCode: symbols.begin(); break;
+    case Cmd::ColumnImage:
+    case Cmd::Graphics:
+    case Cmd::NvImages: graphics.begin(c); break;
     default: break;
     }
 }
@@ -128,6 +179,9 @@ void Renderer::dataChunk(const DecodedCommand &c, const uint8_t *data, size_t si
     case Cmd::StorePicture: pictures.chunk(data, size); break;
     case Cmd::Barcode:
     case Cmd::QrCode: symbols.chunk(data, size); break;
+    case Cmd::ColumnImage:
+    case Cmd::Graphics:
+    case Cmd::NvImages: graphics.chunk(c, data, size); break;
     default: break;
     }
 }
@@ -139,6 +193,9 @@ void Renderer::dataEnd(const DecodedCommand &c, uint64_t received, bool complete
     case Cmd::StorePicture: pictures.end(); break;
     case Cmd::Barcode: symbols.endBarcode(c.args[0], complete); break;
     case Cmd::QrCode: symbols.endQr(received, complete); break;
+    case Cmd::ColumnImage:
+    case Cmd::Graphics:
+    case Cmd::NvImages: graphics.end(c, complete); break;
     default: break;
     }
 }

@@ -2,11 +2,13 @@
 // Puts what the controller is told to print onto the paper: text lines with
 // their print modes (TextLayout), raster and stored pictures
 // (PicturePrinter), bar codes and QR codes (SymbolPrinter), feeds and page
-// ends. It keeps the print settings that 1B 40 resets.
+// ends. It keeps the print settings that 1B 40 resets. ESC/POS pictures go
+// through GraphicsPrinter.
 
 #include "commandlog.h"
 #include "commands.h"
 #include "fontset.h"
+#include "graphicsprinter.h"
 #include "paper.h"
 #include "pictureprinter.h"
 #include "printarea.h"
@@ -46,12 +48,15 @@ public:
 private:
     void applyTextSetting(const DecodedCommand &command);
     void applySymbolSetting(const DecodedCommand &command);
+    void applyStyle(const DecodedCommand &command);
+    void standardCut(const DecodedCommand &command);
     void cut(const QString &reason);
 
     PrintArea area;
     TextLayout text;
     PicturePrinter pictures;
     SymbolPrinter symbols;
+    GraphicsPrinter graphics;
 };
 
 } // namespace kvp

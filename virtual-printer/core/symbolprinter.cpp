@@ -6,6 +6,36 @@
 
 namespace kvp {
 
+namespace {
+// Code 128 data of ESC/POS start with a code set, {A, {B or {C; {{ stands for
+// {, and in code set C each byte is a pair of digits. What is encoded is the
+// same whichever set zint chooses, so the selectors come out and the pairs
+// become digits. Data without a selector are taken as they are.
+QByteArray code128Payload(const QByteArray &data)
+{
+    if (data.size() < 2 || data[0] != '{' || data[1] < 'A' || data[1] > 'C')
+        return data;
+    QByteArray out;
+    char set = 'B';
+    for (int i = 0; i < data.size(); ++i) {
+        if (data[i] == '{' && i + 1 < data.size()) {
+            const char next = data[++i];
+            if (next >= 'A' && next <= 'C')
+                set = next;
+            else if (next == '{')
+                out += '{';
+            continue; // {1..{4 (function codes) have no text
+        }
+        const auto byte = static_cast<uint8_t>(data[i]);
+        if (set == 'C' && byte < 100)
+            out += QByteArray::number(byte).rightJustified(2, '0');
+        else
+            out += data[i];
+    }
+    return out;
+}
+} // namespace
+
 SymbolPrinter::SymbolPrinter(PrintArea &printArea, TextLayout &textLayout)
     : area(printArea)
     , text(textLayout)
@@ -57,7 +87,7 @@ void SymbolPrinter::printBarcode(int symbologyArg, const QByteArray &data)
     const PrintSettings &s = area.settings;
     BarcodeRequest request;
     request.symbology = *symbology;
-    request.data = data;
+    request.data = *symbology == Symbology::Code128 ? code128Payload(data) : data;
     request.height = s.barcodeHeight;
     request.moduleWidth = s.barcodeWidth;
     request.text = s.barcodeText;
@@ -85,8 +115,16 @@ void SymbolPrinter::qrCommand(const QByteArray &body, uint64_t length, bool cut)
         area.note(QStringLiteral("malformed QR command (length %1); ignored").arg(length));
         return;
     }
+    if (qr.family == pdf417FamilyByte) {
+        pdf417Command(qr, body, cut);
+        return;
+    }
     const int m = qr.parameter;
     switch (qr.function) {
+    case static_cast<int>(QrFunction::Model):
+        if (m != 0x32)
+            area.note(QStringLiteral("QR model %1: printed as model 2").arg(m));
+        break;
     case static_cast<int>(QrFunction::ModuleSize):
         if (m >= 1 && m <= 16)
             area.settings.qrModule = m;
@@ -133,6 +171,52 @@ void SymbolPrinter::printQr()
         area.note(QStringLiteral("QR code too wide at module size %1; printed at %2")
                       .arg(s.qrModule)
                       .arg(result.moduleWidth));
+    printMask(result.mask);
+}
+
+void SymbolPrinter::pdf417Command(const QrBlock &qr, const QByteArray &body, bool cut)
+{
+    PrintSettings &s = area.settings;
+    const int m = qr.parameter;
+    switch (qr.function) {
+    case static_cast<int>(Pdf417Function::Columns): s.pdfColumns = std::min(m, 30); break;
+    case static_cast<int>(Pdf417Function::Rows): s.pdfRows = m == 0 ? 0 : std::clamp(m, 3, 90); break;
+    case static_cast<int>(Pdf417Function::ModuleWidth): s.pdfModule = std::clamp(m, 1, 8); break;
+    case static_cast<int>(Pdf417Function::RowHeight): s.pdfRowHeight = std::clamp(m, 1, 8); break;
+    case static_cast<int>(Pdf417Function::ErrorCorrection): // 30 45 30 n: level n - 30; 30 45 31 n: by ratio
+        s.pdfLevel = m == 0x30 && body.size() >= 4 ? std::clamp(static_cast<uint8_t>(body[3]) - 0x30, 0, 8) : -1;
+        break;
+    case static_cast<int>(Pdf417Function::Options): break;
+    case static_cast<int>(Pdf417Function::Store):
+        s.pdfData = body.mid(3);
+        if (cut)
+            area.note(QStringLiteral("PDF417 data longer than %1 bytes; the rest was dropped").arg(maxQrData));
+        break;
+    case static_cast<int>(Pdf417Function::Print): printPdf417(); break;
+    default:
+        area.note(
+            QStringLiteral("PDF417 function 0x%1 is not supported; ignored").arg(qr.function, 2, 16, QLatin1Char('0')));
+        break;
+    }
+}
+
+void SymbolPrinter::printPdf417()
+{
+    text.flushLine();
+    const PrintSettings &s = area.settings;
+    Pdf417Request request;
+    request.data = s.pdfData;
+    request.columns = s.pdfColumns;
+    request.rows = s.pdfRows;
+    request.moduleWidth = s.pdfModule;
+    request.rowHeight = s.pdfRowHeight;
+    request.level = s.pdfLevel;
+    request.maxWidth = area.end() - area.start();
+    const SymbolResult result = renderPdf417(request);
+    if (result.mask.width == 0) {
+        area.note(QStringLiteral("PDF417 not printed: %1").arg(result.error));
+        return;
+    }
     printMask(result.mask);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// Bar codes (1D 6B) and the QR family (1D 28 6B): the data block is
-// collected, up to what a QR code can hold, and the command carried out when
-// the block is complete. Symbols are printed justified between the margins.
+// Bar codes (1D 6B) and the 2D symbols (1D 28 6B: QR and PDF417): the data
+// block is collected, up to what a QR code can hold, and the command carried
+// out when the block is complete. Symbols are printed justified between the margins.
 
 #include "commands.h"
 #include "inkmask.h"
@@ -32,6 +32,8 @@ private:
     void qrCommand(const QByteArray &body, uint64_t length, bool cut);
     void storeQrData(const QrBlock &qr, const QByteArray &body, bool cut);
     void printQr();
+    void pdf417Command(const QrBlock &block, const QByteArray &body, bool cut);
+    void printPdf417();
     void printMask(const InkMask &mask);
 
     PrintArea &area;

@@ -76,6 +76,51 @@ SymbolResult renderBarcode(const BarcodeRequest &request)
     return result;
 }
 
+// zint draws a PDF417 module as two by two pixels at scale 1 and its rows
+// three modules tall; the module and row size are applied to that bitmap.
+SymbolResult renderPdf417(const Pdf417Request &request)
+{
+    SymbolResult result;
+    if (request.data.isEmpty()) {
+        result.error = QStringLiteral("no data stored");
+        return result;
+    }
+    std::unique_ptr<zint_symbol, ZintDeleter> symbol(ZBarcode_Create());
+    symbol->symbology = BARCODE_PDF417;
+    symbol->input_mode = DATA_MODE;
+    symbol->option_1 = request.level;
+    symbol->option_2 = request.columns;
+    symbol->option_3 = request.rows;
+    const int rc =
+        ZBarcode_Encode_and_Buffer(symbol.get(), reinterpret_cast<const unsigned char *>(request.data.constData()),
+                                   static_cast<int>(request.data.size()), 0);
+    if (rc >= ZINT_ERROR) {
+        result.error = QString::fromLatin1(symbol->errtxt);
+        return result;
+    }
+    const int modulesWide = symbol->bitmap_width / 2;
+    int module = std::clamp(request.moduleWidth, 1, 8);
+    while (module > 1 && modulesWide * module > request.maxWidth)
+        --module;
+    if (modulesWide * module > request.maxWidth) {
+        result.error = QStringLiteral("PDF417 wider than the paper");
+        return result;
+    }
+    const int rows = symbol->rows;
+    const int rowDots = module * std::clamp(request.rowHeight, 1, 8);
+    result.mask = InkMask(modulesWide * module, rows * rowDots);
+    for (int y = 0; y < rows * rowDots; ++y) {
+        const int sourceY = (y / rowDots) * symbol->bitmap_height / rows + 1;
+        for (int x = 0; x < modulesWide * module; ++x) {
+            const unsigned char *px = symbol->bitmap
+                + (static_cast<size_t>(sourceY) * symbol->bitmap_width + static_cast<size_t>(x / module) * 2) * 3;
+            result.mask.at(x, y) = px[0] < 128 ? 1 : 0;
+        }
+    }
+    result.moduleWidth = module;
+    return result;
+}
+
 SymbolResult renderQrCode(const QByteArray &data, int moduleSize, QrLevel level, int maxWidth)
 {
     SymbolResult result;

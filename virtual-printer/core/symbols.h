@@ -1,5 +1,5 @@
 #pragma once
-// Bar codes (drawn with zint) and QR codes (encoded with libqrencode) as ink
+// Bar codes and PDF417 (drawn with zint) and QR codes (encoded with libqrencode) as ink
 // masks, one dot per pixel.
 
 #include "commands.h"
@@ -28,6 +28,18 @@ struct SymbolResult
 };
 
 SymbolResult renderBarcode(const BarcodeRequest &request);
+
+struct Pdf417Request
+{
+    QByteArray data;
+    int columns = 0; // data columns, 0 automatic
+    int rows = 0;    // rows, 0 automatic
+    int moduleWidth = 3;
+    int rowHeight = 3; // in modules
+    int level = -1;    // error correction 0..8, -1 automatic
+    int maxWidth = 384;
+};
+SymbolResult renderPdf417(const Pdf417Request &request);
 
 // A QR symbol with its quiet zone of four modules.
 SymbolResult renderQrCode(const QByteArray &data, int moduleSize, QrLevel level, int maxWidth);

@@ -95,4 +95,45 @@ char32_t TextCodec::jisX0208(uint8_t row, uint8_t cell) const
     return convert(jisConverter, static_cast<uint8_t>(row | 0x80), static_cast<uint8_t>(cell | 0x80));
 }
 
+const char *TextCodec::codePageName(int page)
+{
+    struct Page
+    {
+        int number;
+        const char *name;
+    };
+    static constexpr Page pages[] = {
+        {0, "CP437"},   {2, "CP850"},  {3, "CP860"},  {4, "CP863"},  {5, "CP865"},
+        {16, "CP1252"}, {17, "CP866"}, {18, "CP852"}, {19, "CP858"},
+    };
+    for (const Page &p : pages)
+        if (p.number == page)
+            return p.name;
+    return nullptr;
+}
+
+char32_t TextCodec::codePageCharacter(int page, uint8_t byte) const
+{
+    if (byte < 0x80)
+        return byte >= 0x20 && byte <= 0x7E ? byte : 0;
+    auto found = codePages.find(page);
+    if (found == codePages.end()) {
+        std::array<char32_t, 128> upper{};
+        iconv_t cd = iconv_open("UTF-32LE", codePageName(page));
+        for (int i = 0; i < 128 && cd != reinterpret_cast<iconv_t>(-1); ++i) { // NOLINT(performance-no-int-to-ptr)
+            char in = static_cast<char>(0x80 + i);
+            char32_t out = 0;
+            char *inPtr = &in;
+            auto *outPtr = reinterpret_cast<char *>(&out);
+            size_t inLeft = 1, outLeft = sizeof out;
+            if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1))
+                upper[static_cast<size_t>(i)] = out;
+        }
+        if (cd != reinterpret_cast<iconv_t>(-1)) // NOLINT(performance-no-int-to-ptr)
+            iconv_close(cd);
+        found = codePages.emplace(page, upper).first;
+    }
+    return found->second[byte - 0x80u];
+}
+
 } // namespace kvp

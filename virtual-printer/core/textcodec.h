@@ -7,8 +7,11 @@
 // two-byte character; the byte after it, whatever its value, is the low byte.
 // In double-byte mode (between 1C 26 and 1C 2E) a byte pair 0xA1..0xFE twice
 // is GB 2312 and a pair 0x21..0x7E twice is JIS X 0208 in its 7-bit form.
+// After 1B 74 n selects a code page, bytes 0x80..0xFF are read in that page.
 
+#include <array>
 #include <cstdint>
+#include <map>
 
 namespace kvp {
 
@@ -41,10 +44,16 @@ public:
     char32_t gb2312(uint8_t high, uint8_t low) const;
     char32_t jisX0208(uint8_t row, uint8_t cell) const;
 
+    // The iconv name of code page n of 1B 74 n, or nullptr when there is none.
+    static const char *codePageName(int page);
+    // Code point of a text byte in a known code page, 0 when it prints nothing.
+    char32_t codePageCharacter(int page, uint8_t byte) const;
+
 private:
     char32_t convert(void *cd, uint8_t a, uint8_t b) const;
-    void *gbConverter;  // iconv_t
-    void *jisConverter; // iconv_t
+    void *gbConverter;                                          // iconv_t
+    void *jisConverter;                                         // iconv_t
+    mutable std::map<int, std::array<char32_t, 128>> codePages; // upper halves, made when first used
 };
 
 } // namespace kvp

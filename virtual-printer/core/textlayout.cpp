@@ -17,14 +17,16 @@ void TextLayout::moveCursor(int x)
     cursorSet = true;
 }
 
-void TextLayout::character(const Character &ch)
+void TextLayout::character(const Character &ch) { place(glyphs.tileFor(ch, area.settings)); }
+
+void TextLayout::place(std::shared_ptr<const Tile> tile)
 {
-    auto tile = glyphs.tileFor(ch, area.settings);
     if (cursor() + tile->width > area.end() && !line.empty())
         printLine(std::max(lineHeight(), area.settings.lineSpacing)); // wrap
     const int x = cursor();
-    line.push_back({x, tile});
-    moveCursor(x + tile->width);
+    const int width = tile->width;
+    line.push_back({x, std::move(tile)});
+    moveCursor(x + width);
 }
 
 void TextLayout::lineFeed() { printLine(std::max(lineHeight(), area.settings.lineSpacing)); }
@@ -57,6 +59,15 @@ void TextLayout::absolutePosition(int dots)
         moveCursor(x);
     else
         area.note(QStringLiteral("absolute position %1 is beyond the line; ignored").arg(dots));
+}
+
+void TextLayout::relativePosition(int dots)
+{
+    const int x = cursor() + dots;
+    if (x >= area.start() && x < area.end())
+        moveCursor(x);
+    else
+        area.note(QStringLiteral("relative position %1 leaves the line; ignored").arg(dots));
 }
 
 void TextLayout::feedDots(int dots)
@@ -110,15 +121,19 @@ void TextLayout::drawLine(int height)
     const int offset = area.justifyOffset(area.settings.justify, right - area.start());
     const int width = area.paper.width();
     uint8_t *rows = area.paper.addRows(height);
+    // Upside down, the cells (already turned) go from right to left and hang from the top.
+    const bool turned = area.settings.upsideDown;
+    const int mirror = area.start() + area.end() - 1;
     bool ink = false;
     for (const Placed &p : line) {
         const Tile &t = *p.tile;
-        const int top = height - t.height;
+        const int top = turned ? 0 : height - t.height;
+        const int left = turned ? mirror - (p.x + offset + t.width - 1) : p.x + offset;
         for (int y = 0; y < t.height; ++y) {
             uint8_t *dst = rows + static_cast<size_t>(top + y) * width;
             const uint8_t *src = t.grey.data() + static_cast<size_t>(y) * t.width;
             for (int x = 0; x < t.width; ++x) {
-                const int px = p.x + offset + x;
+                const int px = left + x;
                 if (px >= 0 && px < width)
                     dst[px] = std::min(dst[px], src[x]);
             }

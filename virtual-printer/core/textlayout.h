@@ -21,11 +21,13 @@ public:
     TextLayout(PrintArea &printArea, const FontSet &fonts);
 
     void character(const Character &ch);
-    void lineFeed();                 // LF
-    void tab();                      // HT
-    void absolutePosition(int dots); // 1B 24
-    void feedDots(int dots);         // 1B 4A
-    void feedLines(int lines);       // 1B 64
+    void lineFeed();                              // LF
+    void tab();                                   // HT
+    void place(std::shared_ptr<const Tile> tile); // a cell or a column image in the line
+    void absolutePosition(int dots);              // 1B 24
+    void relativePosition(int dots);              // 1B 5C
+    void feedDots(int dots);                      // 1B 4A
+    void feedLines(int lines);                    // 1B 64
 
     // Prints a pending line as a line feed would; nothing on an empty line.
     void flushLine();

@@ -105,11 +105,13 @@ void VirtualPrinter::service(int64_t now)
                       QStringLiteral("ready line raised (buffer %1 of %2)")
                           .arg(receiveBuffer.size())
                           .arg(receiveBuffer.capacity()));
-        printerCore.feed(chunk, got);
+        printerCore.feed(chunk, got, false);
         worked = true;
     }
     if (worked)
         lastActivity = now;
+    if (receiveBuffer.size() == 0 && lastActivity >= 0 && now - lastActivity >= argumentPauseMs)
+        printerCore.pause();
     if (receiveBuffer.size() == 0 && lastActivity >= 0 && now - lastActivity >= settings.silenceMs) {
         lastActivity = -1;
         losing = false;
@@ -118,7 +120,14 @@ void VirtualPrinter::service(int64_t now)
     }
 }
 
-int64_t VirtualPrinter::silenceDeadline() const { return lastActivity >= 0 ? lastActivity + settings.silenceMs : -1; }
+int64_t VirtualPrinter::silenceDeadline() const
+{
+    if (lastActivity < 0)
+        return -1;
+    if (printerCore.decoder().awaitingOptionalArgument())
+        return lastActivity + std::min(argumentPauseMs, settings.silenceMs);
+    return lastActivity + settings.silenceMs;
+}
 
 void VirtualPrinter::finish(const QByteArray &tail)
 {

@@ -56,7 +56,8 @@ public:
     std::function<void(const QByteArray &)> transmit;
 
     bool bufferEmpty() const { return receiveBuffer.size() == 0; }
-    // Time at which service() must run next to end a page on silence, or -1.
+    // Time at which service() must run next to end a page on silence, or to
+    // carry out a command left waiting for an optional argument; -1 for none.
     int64_t silenceDeadline() const;
 
     PrinterCore &core() { return printerCore; }
@@ -76,6 +77,8 @@ private:
     int64_t lastService = -1;
     int64_t lastActivity = -1;
     bool losing = false;
+    // A pause this long (many byte times even at 9600 bit/s) means no argument follows.
+    static constexpr int64_t argumentPauseMs = 20;
     uint64_t lossReported = 0;
 };
 

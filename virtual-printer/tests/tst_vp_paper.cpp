@@ -3,6 +3,7 @@
 // a scanner reads them), pictures dot for dot, the print modes, and darkness
 // levels from light grey to black.
 
+#include "symbols.h"
 #include "vpstream.h"
 
 #include <QProcess>
@@ -88,6 +89,10 @@ private slots:
     void rasterDotForDot();
     void printModes();
     void darknessGoesFromGreyToBlack();
+    void columnImagesDotForDot();
+    void pdf417CarriesTheStoredData();
+    void encoderReceipts_data() { vptest::addRows(QStringLiteral("encoders.txt")); }
+    void encoderReceipts();
 };
 
 void TestPaper::paper()
@@ -169,6 +174,68 @@ void TestPaper::darknessGoesFromGreyToBlack()
         QVERIFY(grey < previous);
         previous = grey;
     }
+}
+
+void TestPaper::columnImagesDotForDot()
+{
+    // 1B 2A m: each byte a column of 8 dots, the high bit on top; 8-dot modes
+    // (m 0, 1) three rows a dot, single density (m 0, 32) two dots wide.
+    QByteArray data(30, 0); // 10 columns of 24 dots, or 30 of 8
+    QRandomGenerator(7).generate(data.begin(), data.end());
+    for (const int mode : {0, 1, 32, 33}) {
+        const int perColumn = mode & 32 ? 3 : 1, sx = mode & 1 ? 1 : 2, sy = mode & 32 ? 1 : 3;
+        const int columns = static_cast<int>(data.size()) / perColumn;
+        Stream s;
+        s.raw({0x1B, 0x33, perColumn * 8 * sy, 0x1B, 0x2A, mode, columns, 0});
+        s.bytes += data;
+        const QImage image = printed(s.raw({0x0A}));
+        QCOMPARE(image.height(), perColumn * 8 * sy);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < 384; ++x) {
+                const int column = x / sx, dot = y / sy;
+                const bool ink = column < columns && (data[column * perColumn + dot / 8] & (0x80 >> dot % 8));
+                QCOMPARE(qGray(image.pixel(x, y)), ink ? 0 : 255);
+            }
+    }
+}
+
+void TestPaper::pdf417CarriesTheStoredData()
+{
+    // No scanner here reads PDF417: the page must hold the symbol zint makes
+    // of the stored data with the sent columns, module width and row height.
+    const QByteArray data = vptest::bytesOf(QStringLiteral("\"Printer Kivo PDF417\""));
+    Rig rig;
+    rig.run(vptest::bytesOf(QStringLiteral("1D 28 6B 03 00 30 41 03 1D 28 6B 03 00 30 43 02 1D 28 6B 03 00 30 44 04 "
+                                           "1D 28 6B 16 00 30 50 30 \"Printer Kivo PDF417\" 1D 28 6B 03 00 30 51 30")));
+    kvp::Pdf417Request request;
+    request.data = data;
+    request.columns = 3;
+    request.moduleWidth = 2;
+    request.rowHeight = 4;
+    const kvp::SymbolResult symbol = kvp::renderPdf417(request);
+    QVERIFY(symbol.mask.width > 100 && rig.pages.size() == 1);
+    const QImage page = rig.pages.front().image;
+    QCOMPARE(page.height(), symbol.mask.height);
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            QCOMPARE(qGray(page.pixel(x, y)) == 0, x < symbol.mask.width && symbol.mask.at(x, y));
+}
+
+// The bytes public ESC/POS encoders write for a receipt: every byte read as a
+// command or text, one page, and the codes on it as a scanner reads them.
+void TestPaper::encoderReceipts()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    Rig rig;
+    rig.run(bytes);
+    static const QRegularExpression fault(QStringLiteral("^(skip|unknown)|truncated|no 00"));
+    QVERIFY(!rig.decoded().isEmpty());
+    QCOMPARE(rig.decoded().filter(fault), QStringList());
+    QCOMPARE(rig.pages.size(), size_t(1));
+    QStringList codes = scan(rig.pages.front().image).split(u'\n');
+    codes.sort();
+    QCOMPARE(codes.join(QStringLiteral(" | ")), expected);
 }
 
 QTEST_MAIN(TestPaper)

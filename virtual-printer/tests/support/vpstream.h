@@ -50,15 +50,21 @@ public:
     }
 };
 
-// A byte stream as the data files write it: hex bytes, "text" in quotes and
-// XX*N for N bytes XX, separated by white space.
+// A byte stream as the data files write it: hex bytes, "text" in quotes,
+// XX*N for N bytes XX and <file> for the bytes of a file beside the data
+// files, separated by white space.
 inline QByteArray bytesOf(const QString &notation)
 {
-    static const QRegularExpression token(QStringLiteral("\"([^\"]*)\"|([0-9A-F]{2})(\\*\\d+)?|\\S+"));
+    static const QRegularExpression token(QStringLiteral("\"([^\"]*)\"|([0-9A-F]{2})(\\*\\d+)?|<([^>]+)>|\\S+"));
     QByteArray out;
     for (auto it = token.globalMatch(notation); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
-        if (m.hasCaptured(1))
+        QFile file(QStringLiteral(KVP_TEST_DATA "/") + m.captured(4));
+        if (m.hasCaptured(4) && file.open(QIODevice::ReadOnly))
+            out += file.readAll();
+        else if (m.hasCaptured(4))
+            qFatal("cannot read %s", qPrintable(file.fileName()));
+        else if (m.hasCaptured(1))
             out += m.captured(1).toLatin1();
         else if (m.hasCaptured(2))
             out += QByteArray(m.hasCaptured(3) ? m.captured(3).mid(1).toInt() : 1,
