@@ -55,7 +55,7 @@ void MainWindow::openSerialPort()
     // An empty path would open the folder /dev/: there is nothing to try.
     if (!p.portName.isEmpty() && serialPort->open(QIODevice::ReadWrite)) {
         openPortName = p.portName;
-        trafficDock->record().start();
+        trafficRecord.start();
         setConnectedActions(true);
         // All six at once, so a '%' in a typed device path stays as it is.
         setStatusText(

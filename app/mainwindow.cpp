@@ -78,18 +78,30 @@ void MainWindow::wireActions()
 
 void MainWindow::wireTraffic()
 {
-    // Hidden until the user asks for it, so the window is as it always was.
-    trafficDock = new traffic::TrafficDock(this);
-    addDockWidget(Qt::BottomDockWidgetArea, trafficDock);
-    trafficDock->hide();
+    // Hidden, and not even built, until the user asks for it: the window is
+    // as it always was and starts no slower. The record runs from Connect.
     auto *viewMenu = new QMenu(tr("&View"), ui->menuBar);
     viewMenu->setObjectName(QStringLiteral("menuView"));
-    viewMenu->addAction(trafficDock->toggleViewAction());
+    QAction *showTraffic = viewMenu->addAction(tr("Traffic"));
+    showTraffic->setObjectName(QStringLiteral("actionTraffic"));
+    showTraffic->setCheckable(true);
+    connect(showTraffic, &QAction::toggled, this, [this](bool shown) { trafficView()->setVisible(shown); });
     ui->menuBar->insertMenu(ui->menuHelp->menuAction(), viewMenu);
 
-    traffic::Record &record = trafficDock->record();
-    lineOut.setObserver([&record](const char *data, qint64 size) { record.written(data, size); });
-    lineIn->setObserver([&record](const QByteArray &bytes) { record.read(bytes); });
+    lineOut.setObserver([this](const char *data, qint64 size) { trafficRecord.written(data, size); });
+    lineIn->setObserver([this](const QByteArray &bytes) { trafficRecord.read(bytes); });
+}
+
+traffic::TrafficDock *MainWindow::trafficView()
+{
+    if (!trafficDock) {
+        trafficDock = new traffic::TrafficDock(trafficRecord, this);
+        addDockWidget(Qt::BottomDockWidgetArea, trafficDock);
+        // The dock's own close button unchecks the menu entry.
+        auto *showTraffic = findChild<QAction *>(QStringLiteral("actionTraffic"));
+        connect(trafficDock->toggleViewAction(), &QAction::toggled, showTraffic, &QAction::setChecked);
+    }
+    return trafficDock;
 }
 
 // Built when first needed rather than at start-up, which it would slow. A

@@ -4,6 +4,7 @@
 #include "printer/commandline.h"
 #include "serial/lineout.h"
 #include "serial/transfer.h"
+#include "traffic/record.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -174,6 +175,7 @@ protected:
 private:
     void wireActions();
     void wireTraffic();
+    traffic::TrafficDock *trafficView();
     void setStatusText(const QString &message);
     SettingsDialog *settings();
     void setConnectedActions(bool connected);
@@ -222,7 +224,8 @@ private:
     serial::Transfer *transfer = nullptr;
     TransferPanel *transferPanel = nullptr;
     // Every write and read of the connection, shown from View > Traffic.
-    traffic::TrafficDock *trafficDock = nullptr;
+    traffic::Record trafficRecord;
+    traffic::TrafficDock *trafficDock = nullptr; // built when first shown
     QString transferName;
     // Disconnect waits for a stopped transfer's last part.
     bool closeAfterTransfer = false;

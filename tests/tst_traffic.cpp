@@ -16,7 +16,12 @@
 
 namespace {
 
-traffic::TrafficDock *dockOf(MainWindow &window) { return widget<traffic::TrafficDock>(window, "trafficDock"); }
+// The Traffic view as View > Traffic shows it.
+traffic::TrafficDock *shownDock(MainWindow &window)
+{
+    widget<QAction>(window, "actionTraffic")->setChecked(true);
+    return widget<traffic::TrafficDock>(window, "trafficDock");
+}
 
 QStringList namesOf(const traffic::Record &record)
 {
@@ -60,26 +65,30 @@ void TestTraffic::viewIsHiddenUntilChosen()
     MainWindow &window = recorded.window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto *dock = dockOf(window);
-    QVERIFY(!dock->isVisible());
-    QAction *toggle = dock->toggleViewAction();
+    QVERIFY(!window.findChild<traffic::TrafficDock *>());
+    QAction *toggle = widget<QAction>(window, "actionTraffic");
     QVERIFY(widget<QMenu>(window, "menuView")->actions().contains(toggle));
     // Shown from the menu, the list catches up with what was sent meanwhile.
     widget<QPushButton>(window, "pushButtonReset")->click();
     toggle->trigger();
+    auto *dock = widget<traffic::TrafficDock>(window, "trafficDock");
     QVERIFY(dock->isVisible());
     auto *list = widget<QListView>(window, "trafficList");
     QTRY_COMPARE(list->model()->rowCount(), int(recorded.device.writes.size()));
     QVERIFY(list->model()->index(0, 0).data().toString().contains(QStringLiteral("1B 40")));
     toggle->trigger();
     QVERIFY(!dock->isVisible());
+    // Closed by its own button, the view unchecks the menu entry.
+    toggle->trigger();
+    dock->close();
+    QVERIFY(!toggle->isChecked());
 }
 
 void TestTraffic::demonstrationWritesAreRecordedAndNamed()
 {
     RecordedWindow recorded;
     widget<QAbstractButton>(recorded.window, "pushButtonReceipt")->click();
-    const traffic::Record &record = dockOf(recorded.window)->record();
+    const traffic::Record &record = KivoTestAccess::trafficRecord(recorded.window);
 
     // One entry a write call, each with its size and first bytes.
     QCOMPARE(record.size(), std::size_t(recorded.device.writes.size()));
@@ -139,7 +148,7 @@ void TestTraffic::versionReplyIsRecordedAsRead()
     MainWindow window;
     PseudoTerminal pty;
     QVERIFY(driver::connectTo(window, pty.slavePath()));
-    const traffic::Record &record = dockOf(window)->record();
+    const traffic::Record &record = KivoTestAccess::trafficRecord(window);
     QCOMPARE(record.size(), std::size_t(0));
 
     widget<QAbstractButton>(window, "pushButtonVersion")->click();
@@ -159,8 +168,7 @@ void TestTraffic::saveWritesEveryEntryAndClearEmpties()
 {
     RecordedWindow recorded;
     widget<QAbstractButton>(recorded.window, "pushButtonBarcodeUPCA")->click();
-    auto *dock = dockOf(recorded.window);
-    traffic::Record &record = dock->record();
+    traffic::Record &record = KivoTestAccess::trafficRecord(recorded.window);
     QVERIFY(record.size() > 5);
 
     QBuffer file;
@@ -171,7 +179,7 @@ void TestTraffic::saveWritesEveryEntryAndClearEmpties()
     QVERIFY(lines[1].contains(QStringLiteral("1B 40")) && lines[1].endsWith(QStringLiteral("initialize")));
     QVERIFY(lines.filter(QStringLiteral("barcode UPC-A \"01234567890\"")).size() == 1);
 
-    dock->show();
+    shownDock(recorded.window);
     widget<QPushButton>(recorded.window, "trafficClear")->click();
     QCOMPARE(record.size(), std::size_t(0));
     QCOMPARE(widget<QListView>(recorded.window, "trafficList")->model()->rowCount(), 0);

@@ -65,8 +65,9 @@ bool RecordModel::sync()
     return true;
 }
 
-TrafficDock::TrafficDock(QWidget *parent)
+TrafficDock::TrafficDock(Record &record, QWidget *parent)
     : QDockWidget(tr("Traffic"), parent)
+    , recorded(record)
 {
     setObjectName(QStringLiteral("trafficDock"));
     auto *body = new QWidget;

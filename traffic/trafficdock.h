@@ -42,9 +42,9 @@ class TrafficDock : public QDockWidget
     Q_OBJECT
 
 public:
-    explicit TrafficDock(QWidget *parent = nullptr);
+    // Shows `record`, which must outlive the view.
+    explicit TrafficDock(Record &record, QWidget *parent = nullptr);
 
-    Record &record() { return recorded; }
     // Brings the list and the count up to date now.
     void refresh();
 
@@ -56,7 +56,7 @@ private:
     void save();
     void clear();
 
-    Record recorded;
+    Record &recorded;
     RecordModel *model = nullptr;
     QListView *list = nullptr;
     QLabel *countLabel = nullptr;

@@ -23,6 +23,7 @@ struct KivoTestAccess
     // Loads an image file as the Load button's dialog does.
     static bool loadFile(MainWindow &w, const QString &path) { return w.loadFile(path); }
     static serial::Transfer *transfer(MainWindow &w) { return w.transfer; }
+    static traffic::Record &trafficRecord(MainWindow &w) { return w.trafficRecord; }
 };
 
 // A widget of the window by object name; fails the test if it is missing.
