@@ -10,8 +10,8 @@
 #include <QGuiApplication>
 
 #include <cstdio>
-#include <unistd.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 void say(const QString &line)

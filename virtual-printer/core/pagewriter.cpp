@@ -44,8 +44,8 @@ bool PageWriter::open(QString *error)
         return false;
     }
     const QString lockPath = QDir(folderPath).filePath(QStringLiteral(".kivo-virtual-printer.lock"));
-    lockFd = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                    0644);
+    lockFd =
+        ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (lockFd < 0) {
         *error = QStringLiteral("cannot write to the output folder %1 (%2: %3)").arg(folderPath, lockPath, errnoText());
         return false;
@@ -78,7 +78,7 @@ QString PageWriter::write(const Page &page, QString *error)
         return QString();
     }
     for (; nextNumber <= lastNumber; ++nextNumber) {
-        const QString path = pagePath(nextNumber);
+        QString path = pagePath(nextNumber);
         const QByteArray encoded = QFile::encodeName(path);
         const int fd = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd < 0 && errno == EEXIST)

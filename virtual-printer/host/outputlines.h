@@ -27,7 +27,7 @@ public:
     // Waits up to `ms` for the reader to take what is still buffered (at exit).
     void flush(int ms);
 
-    static constexpr qsizetype capacity = 64 * 1024;
+    static constexpr qsizetype capacity = 65536;
 
 private:
     void writePending();

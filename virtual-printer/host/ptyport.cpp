@@ -5,9 +5,9 @@
 #include <QRegularExpression>
 
 #include <cerrno>
-#include <cstring>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -172,8 +172,11 @@ bool PtyPort::updateHosts()
 
 void PtyPort::discardUnread()
 {
-    if (slave >= 0)
-        tcflush(slave, TCIFLUSH);
+    if (slave < 0)
+        return;
+    tcflush(slave, TCIFLUSH);
+    // An XON among the discarded bytes must not leave the next host stopped.
+    tcflow(slave, TCOON);
 }
 
 PtyPort::ReadResult PtyPort::read(uint8_t *out, size_t max, size_t *got)

@@ -69,11 +69,12 @@ void Service::savePage(const Page &page)
         return;
     }
     pages << path;
-    log.note(QStringLiteral("page"), QStringLiteral("%1 written (%2 x %3 dots, ended by %4)")
-                                         .arg(path)
-                                         .arg(page.image.width())
-                                         .arg(page.image.height())
-                                         .arg(page.reason));
+    log.note(QStringLiteral("page"),
+             QStringLiteral("%1 written (%2 x %3 dots, ended by %4)")
+                 .arg(path)
+                 .arg(page.image.width())
+                 .arg(page.image.height())
+                 .arg(page.reason));
     emit pageWritten(path, page.image);
 }
 

@@ -109,8 +109,8 @@ void TestHost::replyQueue_data()
     static const QRegularExpression parts(QStringLiteral("^(.*) => (.*) \\| (\\d+)$"));
     for (const QString &row : vptest::dataLines(QStringLiteral("replyqueue.txt"))) {
         const auto m = parts.match(row);
-        QTest::newRow(qPrintable(row.left(60))) << m.captured(1) << vptest::bytesOf(m.captured(2))
-                                                << m.captured(3).toInt();
+        QTest::newRow(qPrintable(row.left(60)))
+            << m.captured(1) << vptest::bytesOf(m.captured(2)) << m.captured(3).toInt();
     }
 }
 
@@ -207,7 +207,8 @@ void TestHost::pagesAreNewFiles()
     vptest::startProgram(program, tmp.path());
     QByteArray said;
     QVERIFY(vptest::says(program, said, "ready\n"));
-    QVERIFY(QFile::link(tmp.filePath(QStringLiteral("flash.txt")), out.filePath(QStringLiteral("page-2147483649.png"))));
+    QVERIFY(
+        QFile::link(tmp.filePath(QStringLiteral("flash.txt")), out.filePath(QStringLiteral("page-2147483649.png"))));
     Host(tmp.filePath(QStringLiteral("link"))).write(Stream().line("a").fullCut().line("b").fullCut().bytes);
     QVERIFY(vptest::says(program, said, "page-2147483650.png\n"));
     QVERIFY(said.contains("page: " + QFile::encodeName(out.filePath(QStringLiteral("page-2147483648.png")))));
@@ -231,7 +232,7 @@ void TestHost::lostPagesAreReported()
     vptest::startProgram(program, tmp.path());
     QByteArray said;
     QVERIFY(vptest::says(program, said, "ready\n"));
-    QByteArray noise(48 * 200, 0);
+    QByteArray noise(qsizetype(48) * 200, 0);
     for (char &c : noise)
         c = static_cast<char>(QRandomGenerator::global()->bounded(256));
     Host(tmp.filePath(QStringLiteral("link"))).write(Stream().raster(0, 48, 200, noise).fullCut().bytes);
