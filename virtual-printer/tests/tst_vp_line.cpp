@@ -167,19 +167,14 @@ void TestLine::programServesTheLink()
 {
     // A 128-byte buffer emptied at 4000 bytes/s, slower than the line's 11520.
     QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("vp"));
-    const QDir out(dir.filePath(QStringLiteral("pages")));
+    const QString link = dir.filePath(QStringLiteral("link"));
+    const QDir out(dir.filePath(QStringLiteral("out")));
     QVERIFY(out.mkpath(QStringLiteral("."))
             && QFile(out.filePath(QStringLiteral("page-0007.png"))).open(QIODevice::WriteOnly));
     QProcess program;
-    program.start(QStringLiteral(KVP_EXECUTABLE),
-                  {QStringLiteral("--headless"), QStringLiteral("--link"), link, QStringLiteral("--output"), out.path(),
-                   QStringLiteral("--flash"), dir.filePath(QStringLiteral("flash.txt")), QStringLiteral("--buffer"),
-                   QStringLiteral("128"), QStringLiteral("--print-speed"), QStringLiteral("4000")});
+    vptest::startProgram(program, dir.path(), {"--buffer", "128", "--print-speed", "4000"});
     QByteArray said;
-    auto says = [&](const char *what) {
-        return waitFor([&] { return (said += program.readAllStandardOutput()).contains(what); }, 10000);
-    };
+    auto says = [&](const char *what) { return vptest::says(program, said, what); };
     QVERIFY(says("ready\n"));
     QCOMPARE(QFileInfo(link).canonicalFilePath(),
              QString::fromLatin1(said.mid(said.indexOf("device: ") + 8).split('\n')[0]));
