@@ -103,13 +103,18 @@ void TestHost::repliesAndLink()
     // moment later, reads only its own.
     Host(link).write(QByteArray("\x10\x05").repeated(5));
     QTest::qWait(300);
-    Host next(link);
-    next.write(Stream().status().bytes);
-    QCOMPARE(readFor(next, 1000), QByteArray("\x10"));
-    // kill -9: the link leads nowhere, though the terminal lives on with this host.
+    {
+        Host next(link);
+        next.write(Stream().status().bytes);
+        QCOMPARE(readFor(next, 1000), QByteArray("\x10"));
+    }
+    // kill -9: the link leads nowhere, also when the next terminal gets the same device.
     program.kill();
     QVERIFY(program.waitForFinished(10000));
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
     QVERIFY(QFileInfo(link).isSymLink() && !QFileInfo::exists(link));
+    ::close(terminal);
 
     QFile log(tmp.filePath(QStringLiteral("out/commands.log")));
     QVERIFY(log.open(QIODevice::ReadOnly));
