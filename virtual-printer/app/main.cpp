@@ -1,6 +1,7 @@
 // kivo-virtual-printer: a virtual VX02x controller on a pseudo-terminal.
 
 #include "options.h"
+#include "outputlines.h"
 #include "paperwindow.h"
 #include "service.h"
 #include "signalwatcher.h"
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 void say(const QString &line)
@@ -42,6 +44,8 @@ int main(int argc, char *argv[])
     std::unique_ptr<QGuiApplication> app(headless ? new QGuiApplication(argc, argv) : new QApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("kivo-virtual-printer"));
 
+    kvp::OutputLines out(STDOUT_FILENO);
+    auto tell = [&out](const QString &line) { out.say(line); };
     kvp::Service service(options.service);
     kvp::SignalWatcher watcher;
     QObject::connect(&watcher, &kvp::SignalWatcher::terminationRequested, app.get(), [&](int) {
@@ -49,20 +53,23 @@ int main(int argc, char *argv[])
         QCoreApplication::quit();
     });
     if (options.verbose)
-        QObject::connect(&service, &kvp::Service::logLine, [](const QString &line) { say(line); });
+        QObject::connect(&service, &kvp::Service::logLine, tell);
     QObject::connect(&service, &kvp::Service::pageWritten,
-                     [](const QString &path) { say(QStringLiteral("page: %1").arg(path)); });
+                     [&](const QString &path) { tell(QStringLiteral("page: %1").arg(path)); });
+    QObject::connect(&service, &kvp::Service::pageLost, [](const QString &message) {
+        std::fprintf(stderr, "kivo-virtual-printer: %s\n", qPrintable(message));
+    });
 
     QString error;
     if (!service.start(&error)) {
         std::fprintf(stderr, "kivo-virtual-printer: %s\n", qPrintable(error));
         return 1;
     }
-    say(QStringLiteral("device: %1").arg(service.devicePath()));
-    say(QStringLiteral("link: %1").arg(service.linkPath().isEmpty() ? QStringLiteral("(none)") : service.linkPath()));
-    say(QStringLiteral("output: %1").arg(options.service.outputDir));
-    say(QStringLiteral("flash: %1").arg(options.service.flashPath));
-    say(QStringLiteral("ready"));
+    tell(QStringLiteral("device: %1").arg(service.devicePath()));
+    tell(QStringLiteral("link: %1").arg(service.linkPath().isEmpty() ? QStringLiteral("(none)") : service.linkPath()));
+    tell(QStringLiteral("output: %1").arg(options.service.outputDir));
+    tell(QStringLiteral("flash: %1").arg(options.service.flashPath));
+    tell(QStringLiteral("ready"));
 
     std::unique_ptr<PaperWindow> window;
     if (!headless) {
@@ -72,6 +79,7 @@ int main(int argc, char *argv[])
     const int rc = app->exec();
     window.reset();
     service.stop();
-    say(QStringLiteral("stopped"));
+    tell(QStringLiteral("stopped"));
+    out.flush(500);
     return rc;
 }

@@ -42,6 +42,7 @@ PaperWindow::PaperWindow(kvp::Service &printerService, QWidget *parent)
         lastPagePath = path;
         revision = ~0ull;
     });
+    connect(&service, &kvp::Service::pageLost, this, [this](const QString &message) { lostPage = message; });
     connect(&timer, &QTimer::timeout, this, &PaperWindow::refresh);
     timer.start(100);
     refresh();
@@ -60,15 +61,17 @@ void PaperWindow::refresh()
             scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
     }
     const kvp::ReceiveBuffer &buffer = printer.buffer();
-    status->setText(QStringLiteral("%1 -> %2 | %3 | buffer %4/%5%6 | received %7, lost %8 | pages %9%10")
-                        .arg(service.linkPath(), service.devicePath(), kvp::flowModeName(buffer.flowMode()))
-                        .arg(buffer.size())
-                        .arg(buffer.capacity())
-                        .arg(buffer.holding() ? QStringLiteral(" (holding)") : QString())
-                        .arg(buffer.received())
-                        .arg(buffer.lost())
-                        .arg(service.pagesWritten().size())
-                        .arg(lastPagePath.isEmpty()
-                                 ? QString()
-                                 : QStringLiteral(" (last: %1)").arg(QFileInfo(lastPagePath).fileName())));
+    status->setText(
+        QStringLiteral("%1 -> %2 | %3 | buffer %4/%5%6 | received %7, lost %8 | pages %9%10%11")
+            .arg(service.linkPath(), service.devicePath(), kvp::flowModeName(buffer.flowMode()))
+            .arg(buffer.size())
+            .arg(buffer.capacity())
+            .arg(buffer.holding() ? QStringLiteral(" (holding)") : QString())
+            .arg(buffer.received())
+            .arg(buffer.lost())
+            .arg(service.pagesWritten().size())
+            .arg(lastPagePath.isEmpty() ? QString()
+                                        : QStringLiteral(" (last: %1)").arg(QFileInfo(lastPagePath).fileName()))
+            .arg(lostPage.isEmpty() ? QString()
+                                    : QStringLiteral(" | %1 LOST, last: %2").arg(service.pagesLost()).arg(lostPage)));
 }

@@ -30,4 +30,5 @@ private:
     uint64_t revision = ~0ull;
     QImage lastPage;
     QString lastPagePath;
+    QString lostPage; // why the last lost page could not be written
 };

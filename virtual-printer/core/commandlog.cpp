@@ -1,5 +1,11 @@
 #include "commandlog.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kvp {
 
 QString hexBytes(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex(' ')).toUpper(); }
@@ -47,7 +53,19 @@ bool MemoryLog::contains(const QString &name) const
 FileLog::FileLog(const QString &path)
     : file(path)
 {
-    file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+    // Never through a link, and never a FIFO or device that could block.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    struct stat st
+    { };
+    if (fd < 0) {
+        openError = QStringLiteral("cannot open the log %1: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
+    } else if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        openError = QStringLiteral("the log %1 is not a regular file").arg(path);
+        ::close(fd);
+    } else {
+        file.open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text, QFileDevice::AutoCloseHandle);
+    }
 }
 
 void FileLog::add(const LogEntry &entry)

@@ -49,17 +49,20 @@ private:
     std::vector<LogEntry> entryList;
 };
 
-// Appends formatted lines to a file, flushing after each entry.
+// Appends formatted lines to a file, flushing after each entry. The file is
+// opened without following a link and must be a regular file.
 class FileLog : public LogSink
 {
 public:
     explicit FileLog(const QString &path);
     bool isOpen() const { return file.isOpen(); }
+    QString error() const { return openError; } // why it is not open
     QString path() const { return file.fileName(); }
     void add(const LogEntry &entry) override;
 
 private:
     QFile file;
+    QString openError;
 };
 
 // Passes every entry to several sinks, and to an optional callback.

@@ -10,6 +10,9 @@ class FlashStore
 {
 public:
     explicit FlashStore(const QString &path);
+    // Why the flash at `path` could not be kept (not a regular file, no
+    // writable folder), or an empty string.
+    static QString problem(const QString &path);
 
     QString path() const { return filePath; }
     // Head type from the file; 0 when the file is missing or unreadable.

@@ -155,7 +155,9 @@ void VirtualPrinter::sendControl()
                       .arg(*control == xoff ? QStringLiteral("XOFF") : QStringLiteral("XON"))
                       .arg(receiveBuffer.size())
                       .arg(receiveBuffer.capacity()));
-    if (transmit)
+    if (transmitControl)
+        transmitControl(static_cast<char>(*control));
+    else if (transmit)
         transmit(QByteArray(1, static_cast<char>(*control)));
 }
 

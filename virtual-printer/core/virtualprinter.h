@@ -52,8 +52,11 @@ public:
     // the line), and ends the page (for shutdown).
     void finish(const QByteArray &tail = QByteArray());
 
-    // Bytes for the host: XON/XOFF and query answers, in order.
+    // Bytes for the host: query answers, in order.
     std::function<void(const QByteArray &)> transmit;
+    // XON and XOFF, which a UART sends ahead of queued answers; when not
+    // set they go through `transmit`.
+    std::function<void(char)> transmitControl;
 
     bool bufferEmpty() const { return receiveBuffer.size() == 0; }
     // Time at which service() must run next to end a page on silence, or to

@@ -22,27 +22,42 @@ LinePump::LinePump(PtyPort &ptyPort, VirtualPrinter &virtualPrinter, int bitRate
     // Without any slave descriptor the master reports EIO at once; poll slowly then.
     noHostPoll.setInterval(200);
     connect(&noHostPoll, &QTimer::timeout, this, &LinePump::tick);
-    printer.transmit = [this](const QByteArray &bytes) {
-        outgoing += bytes;
+    printer.transmit = [this](const QByteArray &bytes) { queueReply(bytes); };
+    printer.transmitControl = [this](char byte) {
+        replyQueue.pushControl(byte);
         sendPending();
     };
 }
 
-LinePump::~LinePump() { printer.transmit = nullptr; }
+LinePump::~LinePump()
+{
+    printer.transmit = nullptr;
+    printer.transmitControl = nullptr;
+}
 
 void LinePump::start()
 {
     readable = std::make_unique<QSocketNotifier>(port.masterFd(), QSocketNotifier::Read);
     connect(readable.get(), &QSocketNotifier::activated, this, &LinePump::wake);
+    writable = std::make_unique<QSocketNotifier>(port.masterFd(), QSocketNotifier::Write);
+    writable->setEnabled(false);
+    connect(writable.get(), &QSocketNotifier::activated, this, &LinePump::sendPending);
+    if (port.hostWatchFd() >= 0) {
+        hostWatch = std::make_unique<QSocketNotifier>(port.hostWatchFd(), QSocketNotifier::Read);
+        connect(hostWatch.get(), &QSocketNotifier::activated, this, &LinePump::hostsChanged);
+    }
     goIdle();
 }
 
 void LinePump::stop()
 {
+    reportReplyLoss();
     tickTimer.stop();
     silenceTimer.stop();
     noHostPoll.stop();
     readable.reset();
+    writable.reset();
+    hostWatch.reset();
 }
 
 int LinePump::effectiveLineRate() const
@@ -80,12 +95,52 @@ void LinePump::goIdle()
         silenceTimer.start(static_cast<int>(std::max<qint64>(1, deadline - clock.elapsed() + 1)));
 }
 
+void LinePump::queueReply(const QByteArray &bytes)
+{
+    hostsChanged(); // a host that has just opened the port counts as there
+    if (!port.hostPresent())
+        return; // nobody to answer: the host closed the port before this reply
+    const bool fitted = replyQueue.push(bytes);
+    if (!fitted && replyQueue.lost() == lossReported + static_cast<uint64_t>(bytes.size()))
+        note(QStringLiteral("transmit buffer full (%1 bytes): replies are being lost").arg(replyQueue.capacity()));
+    if (fitted)
+        reportReplyLoss();
+    sendPending();
+}
+
+// Logs once per run of lost replies, when the buffer takes a reply again (or
+// at the end), as the receive buffer logs its overflows.
+void LinePump::reportReplyLoss()
+{
+    if (replyQueue.lost() == lossReported)
+        return;
+    note(QStringLiteral("%1 reply bytes lost while the transmit buffer was full (%2 lost in all)")
+             .arg(replyQueue.lost() - lossReported)
+             .arg(replyQueue.lost()));
+    lossReported = replyQueue.lost();
+}
+
+void LinePump::note(const QString &text)
+{
+    if (log)
+        log->note(QStringLiteral("reply"), text);
+}
+
+// A session began or ended: what is queued or unread belongs to no one now.
+void LinePump::hostsChanged()
+{
+    if (!port.updateHosts())
+        return;
+    replyQueue.dropReplies();
+    port.discardUnread();
+}
+
 void LinePump::sendPending()
 {
-    if (outgoing.isEmpty())
-        return;
-    if (port.write(outgoing))
-        outgoing.clear();
+    if (!replyQueue.isEmpty())
+        replyQueue.consumed(std::max<qsizetype>(0, port.write(replyQueue.front())));
+    if (writable)
+        writable->setEnabled(!replyQueue.isEmpty());
 }
 
 void LinePump::tick()

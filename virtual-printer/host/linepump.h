@@ -5,9 +5,13 @@
 // bytes per second) unless the printer holds the sender and the host honours
 // that form of flow control; then they stay queued, as they would in a UART
 // that has received XOFF. While nothing arrives and nothing is buffered the
-// pump sleeps on the descriptor instead of ticking.
+// pump sleeps on the descriptor instead of ticking. Replies go out through
+// the transmit buffer (ReplyQueue) as fast as the host takes them; while the
+// line is full a write notifier waits for room. Replies meant for a host that
+// has closed the port are dropped, so the next session starts clean.
 
 #include "ptyport.h"
+#include "replyqueue.h"
 #include "virtualprinter.h"
 
 #include <QElapsedTimer>
@@ -36,6 +40,7 @@ public:
     QByteArray drainQueued();
 
     bool isIdle() const { return idle; }
+    const ReplyQueue &replies() const { return replyQueue; }
     int effectiveLineRate() const;
 
     static constexpr int tickMs = 5;
@@ -58,6 +63,10 @@ private:
     void goIdle();
     void wake();
     void sendPending();
+    void queueReply(const QByteArray &bytes);
+    void hostsChanged();
+    void reportReplyLoss();
+    void note(const QString &text);
 
     PtyPort &port;
     VirtualPrinter &printer;
@@ -68,10 +77,13 @@ private:
     QTimer silenceTimer;
     QTimer noHostPoll;
     std::unique_ptr<QSocketNotifier> readable;
+    std::unique_ptr<QSocketNotifier> writable;
+    std::unique_ptr<QSocketNotifier> hostWatch;
     double lineCredit = 0;
     qint64 lastTick = -1;
     bool idle = true;
-    QByteArray outgoing;
+    ReplyQueue replyQueue;
+    uint64_t lossReported = 0;
     int warnedHostBaud = -1;
 };
 

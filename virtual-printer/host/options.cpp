@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include <cmath>
+
 namespace kvp {
 
 QString defaultFlashPath()
@@ -74,8 +76,11 @@ bool readNumber(const QCommandLineParser &parser, const QCommandLineOption &opti
 {
     bool ok = false;
     const double v = parser.value(option).toDouble(&ok);
-    if (!ok || v < min || v > max) {
-        *message = QStringLiteral("--%1 must be a number from %2 to %3").arg(option.names().first()).arg(min).arg(max);
+    if (!ok || !std::isfinite(v) || v < min || v > max) {
+        *message = QStringLiteral("--%1 must be a number from %2 to %3")
+                       .arg(option.names().first())
+                       .arg(min, 0, 'g', 12)
+                       .arg(max, 0, 'g', 12);
         return false;
     }
     *out = v;

@@ -1,11 +1,15 @@
 #include "ptyport.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -35,11 +39,40 @@ int baudFromSpeed(unsigned int speed)
 
 PtyPort::~PtyPort() { close(); }
 
+namespace {
+QString errnoText() { return QString::fromLocal8Bit(strerror(errno)); }
+
+// Why an existing entry at the link path must stay, or an empty string when it
+// is a link left by an earlier run: to a pty device, or to a /proc descriptor
+// of a process that is gone.
+QString linkInTheWay(const QString &linkPath)
+{
+    const QByteArray encoded = QFile::encodeName(linkPath);
+    struct stat st
+    { };
+    if (lstat(encoded.constData(), &st) != 0)
+        return QString();
+    if (!S_ISLNK(st.st_mode))
+        return QStringLiteral("%1 exists and is not a symbolic link; left as it is").arg(linkPath);
+    const QString target = QFileInfo(linkPath).symLinkTarget();
+    static const QRegularExpression ours(QStringLiteral("^/(proc/(\\d+)/fd/\\d+|dev/pts/\\d+)$"));
+    const QRegularExpressionMatch m = ours.match(target);
+    if (!m.hasMatch())
+        return QStringLiteral("%1 is a symbolic link to %2, not one of a virtual printer; left as it is")
+            .arg(linkPath, target);
+    if (m.hasCaptured(2) && stat(encoded.constData(), &st) == 0 && S_ISCHR(st.st_mode))
+        return QStringLiteral("%1 belongs to the virtual printer running as process %2; stop it or choose "
+                              "another --link")
+            .arg(linkPath, m.captured(2));
+    return QString();
+}
+} // namespace
+
 bool PtyPort::open(const QString &linkPath, QString *error)
 {
     auto fail = [&](const QString &what) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(strerror(errno)));
+            *error = QStringLiteral("%1: %2").arg(what, errnoText());
         close();
         return false;
     };
@@ -56,6 +89,13 @@ bool PtyPort::open(const QString &linkPath, QString *error)
     slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (slave < 0)
         return fail(QStringLiteral("open %1").arg(device));
+    // A high descriptor number, so that a link left by a crash is unlikely to
+    // name an open descriptor of a later process with the same id.
+    const int high = fcntl(slave, F_DUPFD_CLOEXEC, 700);
+    if (high >= 0) {
+        ::close(slave);
+        slave = high;
+    }
     termios t{};
     if (tcgetattr(slave, &t) != 0)
         return fail(QStringLiteral("tcgetattr"));
@@ -65,44 +105,78 @@ bool PtyPort::open(const QString &linkPath, QString *error)
     t.c_cflag |= CLOCAL | CREAD;
     if (tcsetattr(slave, TCSANOW, &t) != 0)
         return fail(QStringLiteral("tcsetattr"));
-
-    if (!linkPath.isEmpty()) {
-        const QByteArray encodedLink = QFile::encodeName(linkPath);
-        struct stat st
-        { };
-        if (lstat(encodedLink.constData(), &st) == 0) {
-            if (!S_ISLNK(st.st_mode)) {
-                errno = EEXIST;
-                return fail(QStringLiteral("%1 exists and is not a symbolic link").arg(linkPath));
-            }
-            ::unlink(encodedLink.constData()); // left behind by an earlier run
-        }
-        if (::symlink(name, encodedLink.constData()) != 0)
-            return fail(QStringLiteral("symlink %1").arg(linkPath));
-        link = linkPath;
+    watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch >= 0 && inotify_add_watch(watch, name, IN_OPEN | IN_CLOSE) < 0) {
+        ::close(watch);
+        watch = -1;
     }
+    return linkPath.isEmpty() || makeLink(linkPath, error);
+}
+
+QString PtyPort::slaveTarget() const { return QStringLiteral("/proc/%1/fd/%2").arg(getpid()).arg(slave); }
+
+bool PtyPort::makeLink(const QString &linkPath, QString *error)
+{
+    const QString why = linkInTheWay(linkPath);
+    if (!why.isEmpty()) {
+        if (error)
+            *error = why;
+        close();
+        return false;
+    }
+    const QByteArray encodedLink = QFile::encodeName(linkPath);
+    ::unlink(encodedLink.constData()); // left behind by an earlier run, if at all
+    if (::symlink(QFile::encodeName(slaveTarget()).constData(), encodedLink.constData()) != 0) {
+        if (error)
+            *error = QStringLiteral("symlink %1: %2").arg(linkPath, errnoText());
+        close();
+        return false;
+    }
+    link = linkPath;
     return true;
 }
 
 void PtyPort::close()
 {
-    if (!link.isEmpty()) {
-        // Remove the link only if it still points to this device.
-        const QByteArray encodedLink = QFile::encodeName(link);
-        char target[PATH_MAX];
-        const ssize_t n = ::readlink(encodedLink.constData(), target, sizeof target - 1);
-        if (n > 0) {
-            target[n] = 0;
-            if (QString::fromLocal8Bit(target) == device)
-                ::unlink(encodedLink.constData());
-        }
-        link.clear();
+    // Remove the link only if it still points to this device.
+    if (!link.isEmpty() && QFileInfo(link).symLinkTarget() == slaveTarget())
+        ::unlink(QFile::encodeName(link).constData());
+    link.clear();
+    for (int *fd : {&watch, &slave, &master}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
     }
-    if (slave >= 0)
-        ::close(slave);
-    if (master >= 0)
-        ::close(master);
-    slave = master = -1;
+    hosts = 0;
+}
+
+bool PtyPort::updateHosts()
+{
+    if (watch < 0)
+        return false;
+    const bool before = hosts > 0;
+    alignas(inotify_event) char events[4096];
+    ssize_t n = 0;
+    while ((n = ::read(watch, events, sizeof events)) > 0) {
+        for (ssize_t at = 0; at < n;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(events + at);
+            if (event->mask & IN_OPEN)
+                ++hosts;
+            if ((event->mask & IN_CLOSE) && hosts > 0)
+                --hosts;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    return before != (hosts > 0);
+}
+
+void PtyPort::discardUnread()
+{
+    if (slave < 0)
+        return;
+    tcflush(slave, TCIFLUSH);
+    // An XON among the discarded bytes must not leave the next host stopped.
+    tcflow(slave, TCOON);
 }
 
 PtyPort::ReadResult PtyPort::read(uint8_t *out, size_t max, size_t *got)
@@ -120,19 +194,18 @@ PtyPort::ReadResult PtyPort::read(uint8_t *out, size_t max, size_t *got)
     return ReadResult::NoHost; // EIO: no slave open
 }
 
-bool PtyPort::write(const QByteArray &bytes)
+qsizetype PtyPort::write(const QByteArray &bytes)
 {
     qsizetype done = 0;
-    while (done < bytes.size()) {
+    while (master >= 0 && done < bytes.size()) {
         const ssize_t n = ::write(master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return done > 0 || errno == EAGAIN ? done : -1;
         done += n;
     }
-    return true;
+    return done;
 }
 
 HostLine PtyPort::hostLine() const

@@ -18,35 +18,29 @@ QString Service::logPath() const { return logFile ? logFile->path() : QString();
 
 bool Service::start(QString *error)
 {
-    writer = std::make_unique<PageWriter>(serviceSettings.outputDir);
-    if (!writer->isReady()) {
+    auto fail = [this, error](const QString &why) {
         if (error)
-            *error = QStringLiteral("cannot create the output folder %1").arg(serviceSettings.outputDir);
+            *error = why;
+        logFile.reset();
+        writer.reset(); // gives up the folder's lock
         return false;
-    }
+    };
+    writer = std::make_unique<PageWriter>(serviceSettings.outputDir);
+    QString why;
+    if (!writer->open(&why))
+        return fail(why);
     logFile = std::make_unique<FileLog>(QDir(serviceSettings.outputDir).filePath(QStringLiteral("commands.log")));
+    if (!logFile->isOpen())
+        return fail(logFile->error());
+    why = FlashStore::problem(serviceSettings.flashPath);
+    if (!why.isEmpty() || !port.open(serviceSettings.linkPath, &why))
+        return fail(why);
     log.addSink(logFile.get());
-    if (!port.open(serviceSettings.linkPath, error))
-        return false;
 
     VirtualPrinter::Settings ps = serviceSettings.printer;
     ps.core.flashPath = serviceSettings.flashPath;
     virtualPrinter = std::make_unique<VirtualPrinter>(ps, &log);
-    virtualPrinter->core().paper().onPage = [this](const Page &page) {
-        const QString path = writer->write(page);
-        if (path.isEmpty()) {
-            log.note(QStringLiteral("page"), QStringLiteral("page %1 could not be written").arg(page.number));
-            return;
-        }
-        pages << path;
-        log.note(QStringLiteral("page"),
-                 QStringLiteral("%1 written (%2 x %3 dots, ended by %4)")
-                     .arg(path)
-                     .arg(page.image.width())
-                     .arg(page.image.height())
-                     .arg(page.reason));
-        emit pageWritten(path, page.image);
-    };
+    virtualPrinter->core().paper().onPage = [this](const Page &page) { savePage(page); };
     log.note(QStringLiteral("start"),
              QStringLiteral("%1 on %2 (link %3); head type %4, %5 dots; buffer %6 bytes, print speed %7 bytes/s, %8")
                  .arg(QDateTime::currentDateTime().toString(Qt::ISODate), port.devicePath(),
@@ -61,6 +55,27 @@ bool Service::start(QString *error)
     linePump->start();
     running = true;
     return true;
+}
+
+void Service::savePage(const Page &page)
+{
+    QString why;
+    const QString path = writer->write(page, &why);
+    if (path.isEmpty()) {
+        ++lostPages;
+        const QString text = QStringLiteral("page %1 lost: %2").arg(page.number).arg(why);
+        log.note(QStringLiteral("page"), text);
+        emit pageLost(text);
+        return;
+    }
+    pages << path;
+    log.note(QStringLiteral("page"),
+             QStringLiteral("%1 written (%2 x %3 dots, ended by %4)")
+                 .arg(path)
+                 .arg(page.image.width())
+                 .arg(page.image.height())
+                 .arg(page.reason));
+    emit pageWritten(path, page.image);
 }
 
 void Service::stop()

@@ -45,13 +45,18 @@ public:
     VirtualPrinter &printer() { return *virtualPrinter; }
     const LinePump *pump() const { return linePump.get(); }
     QStringList pagesWritten() const { return pages; }
+    int pagesLost() const { return lostPages; }
 
 signals:
     void pageWritten(const QString &path, const QImage &image);
+    // A page that could not be written, with the reason.
+    void pageLost(const QString &message);
     void logLine(const QString &line);
     void activity();
 
 private:
+    void savePage(const Page &page);
+
     ServiceSettings serviceSettings;
     PtyPort port;
     FanOutLog log;
@@ -60,6 +65,7 @@ private:
     std::unique_ptr<VirtualPrinter> virtualPrinter;
     std::unique_ptr<LinePump> linePump;
     QStringList pages;
+    int lostPages = 0;
     bool running = false;
 };
 

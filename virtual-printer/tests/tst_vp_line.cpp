@@ -4,6 +4,7 @@
 // through the link as Printer Kivo opens it.
 
 #include "virtualprinter.h"
+#include "vphost.h"
 #include "vpstream.h"
 
 #include <QDir>
@@ -17,62 +18,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+using vptest::Host;
 using vptest::Rig;
 using vptest::Stream;
+using vptest::waitFor;
 
 namespace {
-bool waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
-
-// The host end of the pseudo-terminal: raw, 115200 bit/s, honouring XON/XOFF.
-class Host
-{
-public:
-    explicit Host(const QString &path)
-        : fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
-    {
-        termios t{};
-        tcgetattr(fd, &t);
-        cfmakeraw(&t);
-        cfsetspeed(&t, B115200);
-        t.c_iflag |= IXON;
-        tcsetattr(fd, TCSANOW, &t);
-    }
-    ~Host() { ::close(fd); }
-    // Writes everything, waiting while the line is stopped.
-    bool write(QByteArray bytes)
-    {
-        return waitFor(
-            [&] {
-                bytes.remove(0, std::max<qsizetype>(0, ::write(fd, bytes.constData(), bytes.size())));
-                return bytes.isEmpty();
-            },
-            20000);
-    }
-    QByteArray read(const std::function<bool(const QByteArray &)> &done, int timeoutMs = 5000)
-    {
-        QByteArray got;
-        waitFor(
-            [&] {
-                char buf[512];
-                got.append(buf, std::max<qsizetype>(0, ::read(fd, buf, sizeof buf)));
-                return done(got);
-            },
-            timeoutMs);
-        return got;
-    }
-    int fd;
-};
-
 // A process's time on the CPU (ns) and how often it has run: the
 // schedstat of its main thread.
 std::pair<qint64, qint64> runTime(qint64 pid)
@@ -216,21 +167,16 @@ void TestLine::programServesTheLink()
 {
     // A 128-byte buffer emptied at 4000 bytes/s, slower than the line's 11520.
     QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("vp"));
-    const QDir out(dir.filePath(QStringLiteral("pages")));
+    const QString link = dir.filePath(QStringLiteral("link"));
+    const QDir out(dir.filePath(QStringLiteral("out")));
     QVERIFY(out.mkpath(QStringLiteral("."))
             && QFile(out.filePath(QStringLiteral("page-0007.png"))).open(QIODevice::WriteOnly));
     QProcess program;
-    program.start(QStringLiteral(KVP_EXECUTABLE),
-                  {QStringLiteral("--headless"), QStringLiteral("--link"), link, QStringLiteral("--output"), out.path(),
-                   QStringLiteral("--flash"), dir.filePath(QStringLiteral("flash.txt")), QStringLiteral("--buffer"),
-                   QStringLiteral("128"), QStringLiteral("--print-speed"), QStringLiteral("4000")});
+    vptest::startProgram(program, dir.path(), {"--buffer", "128", "--print-speed", "4000"});
     QByteArray said;
-    auto says = [&](const char *what) {
-        return waitFor([&] { return (said += program.readAllStandardOutput()).contains(what); }, 10000);
-    };
+    auto says = [&](const char *what) { return vptest::says(program, said, what); };
     QVERIFY(says("ready\n"));
-    QCOMPARE(QFileInfo(link).symLinkTarget(),
+    QCOMPARE(QFileInfo(link).canonicalFilePath(),
              QString::fromLatin1(said.mid(said.indexOf("device: ") + 8).split('\n')[0]));
     for (int round = 0; round < 2; ++round) { // the host closes the port and opens it again
         Host host(link);

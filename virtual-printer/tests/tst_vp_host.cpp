@@ -1,0 +1,210 @@
+// The program against hostile and lagging hosts and a hostile file system:
+// the reply path (the transmit buffer's rows in data/replyqueue.txt, and
+// sessions), the link, the output folder and standard output, and the
+// start-ups it refuses (data/start.txt).
+
+#include "replyqueue.h"
+#include "vphost.h"
+#include "vpstream.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using vptest::Host;
+using vptest::Stream;
+
+namespace {
+// The kind, link target and contents of the entries in `dir`.
+QString stateOf(const QDir &dir)
+{
+    QString state;
+    for (const QFileInfo &info : dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        QFile file(info.filePath());
+        state += info.fileName() + info.symLinkTarget() + QString::number(info.isDir())
+            + (info.isFile() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray()) + u';';
+    }
+    return state;
+}
+
+// Reads for a while, whatever comes.
+QByteArray readFor(Host &host, int ms)
+{
+    return host.read([](const QByteArray &) { return false; }, ms);
+}
+} // namespace
+
+class TestHost : public QObject
+{
+    Q_OBJECT
+private slots:
+    void replyQueue_data();
+    void replyQueue();
+    void repliesAndLink();
+    void pagesAreNewFilesAndOutputNeverBlocks();
+    void refusesToStart_data();
+    void refusesToStart();
+};
+
+void TestHost::replyQueue_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("expected"); // the bytes on the line, the count lost
+    for (const QString &row : vptest::dataLines(QStringLiteral("replyqueue.txt")))
+        QTest::newRow(qPrintable(row.left(60))) << row.section(QStringLiteral(" => "), 0, 0).split(u';')
+                                                << row.section(QStringLiteral(" => "), 1).split(QStringLiteral(" | "));
+}
+
+void TestHost::replyQueue()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, expected);
+    kvp::ReplyQueue queue(8);
+    QByteArray line;
+    for (const QString &step : steps) {
+        const QString verb = step.trimmed().section(u' ', 0, 0);
+        const QString arg = step.trimmed().section(u' ', 1);
+        if (verb == QLatin1String("reply"))
+            queue.push(vptest::bytesOf(arg));
+        else if (verb == QLatin1String("control"))
+            queue.pushControl(vptest::bytesOf(arg).at(0));
+        else {
+            const QByteArray taken = queue.front().left(arg.toInt());
+            line += taken;
+            queue.consumed(taken.size());
+        }
+    }
+    QCOMPARE(line, vptest::bytesOf(expected[0]));
+    QCOMPARE(queue.lost(), expected[1].toULongLong());
+}
+
+void TestHost::repliesAndLink()
+{
+    // A host asks 300 times for the version text before it reads: what fits
+    // in the line and the transmit buffer arrives once, whole and in order,
+    // though the host sends nothing more (and no page ends on silence to
+    // wake the printer); the rest is logged as lost.
+    QTemporaryDir tmp;
+    QProcess program;
+    vptest::startProgram(program, tmp.path(), {QStringLiteral("--silence"), QStringLiteral("600000")});
+    QByteArray said;
+    QVERIFY(vptest::says(program, said, "ready\n"));
+    const QString link = tmp.filePath(QStringLiteral("link"));
+    const QByteArray got = [&] {
+        Host host(link);
+        host.write(QByteArray("\x10\x05").repeated(300));
+        return readFor(host, 3000);
+    }();
+    // A host that leaves without reading its answers; the next one, a
+    // moment later, reads only its own.
+    Host(link).write(QByteArray("\x10\x05").repeated(5));
+    QTest::qWait(300);
+    {
+        Host next(link);
+        next.write(Stream().status().bytes);
+        QCOMPARE(readFor(next, 1000), QByteArray("\x10"));
+    }
+    // kill -9: the link leads nowhere, also when the next terminal gets the same device.
+    program.kill();
+    QVERIFY(program.waitForFinished(10000));
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    QVERIFY(QFileInfo(link).isSymLink() && !QFileInfo::exists(link));
+    ::close(terminal);
+
+    QFile log(tmp.filePath(QStringLiteral("out/commands.log")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    static const QRegularExpression lostInAll(QStringLiteral("\\((\\d+) lost in all\\)\\n(?!.*lost in all)"),
+                                              QRegularExpression::DotMatchesEverythingOption);
+    const int lost = lostInAll.match(QString::fromLatin1(log.readAll())).captured(1).toInt();
+    vptest::Rig rig;
+    rig.core.feed(Stream().version().bytes);
+    QVERIFY(lost % rig.replies.size() == 0);
+    QCOMPARE(got, rig.replies.repeated(300 - lost / rig.replies.size()));
+}
+
+void TestHost::pagesAreNewFilesAndOutputNeverBlocks()
+{
+    // Numbering goes on past the highest 32-bit number; a link and a folder
+    // planted after the start are skipped, the link's target left alone. A page
+    // larger than the file size limit is reported lost on standard error.
+    // Standard output is a pipe nobody reads: 300 pages are written all the
+    // same, and the printer still answers.
+    QTemporaryDir tmp;
+    const QDir out(tmp.filePath(QStringLiteral("out")));
+    QVERIFY(QDir().mkpath(out.path())
+            && QFile(out.filePath(QStringLiteral("page-2147483647.png"))).open(QIODevice::WriteOnly));
+    const QByteArray fifo = QFile::encodeName(tmp.filePath(QStringLiteral("stdout")));
+    QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+    const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0 && fcntl(reader, F_SETPIPE_SZ, 4096) > 0);
+    QProcess program;
+    program.setStandardOutputFile(QFile::decodeName(fifo));
+    program.setChildProcessModifier([] {
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, SIG_IGN);
+    });
+    vptest::startProgram(program, tmp.path());
+    QVERIFY(vptest::waitFor([&] { return QFileInfo::exists(tmp.filePath(QStringLiteral("link"))); }, 10000));
+    QVERIFY(QFile::link(tmp.filePath(QStringLiteral("victim")), out.filePath(QStringLiteral("page-2147483649.png")))
+            && out.mkdir(QStringLiteral("page-2147483650.png")));
+    QByteArray noise(qsizetype(48) * 200, 0);
+    QRandomGenerator(1).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+    Host host(tmp.filePath(QStringLiteral("link")));
+    QVERIFY(host.write(Stream().line("page").fullCut().bytes.repeated(300)
+                       + Stream().raster(0, 48, 200, noise).fullCut().status().bytes));
+    QCOMPARE(host.read([](const QByteArray &got) { return !got.isEmpty(); }, 20000), QByteArray("\x10"));
+    QVERIFY(vptest::waitFor([&] { return program.readAllStandardError().contains("page 301 lost: "); }, 10000));
+    program.terminate();
+    QVERIFY(program.waitForFinished(10000));
+    ::close(reader);
+    const QStringList pages = out.entryList({QStringLiteral("page-*.png")}, QDir::Files | QDir::NoSymLinks);
+    QCOMPARE(pages.size(), 301);
+    QCOMPARE(pages.mid(1, 2), QStringList({"page-2147483648.png", "page-2147483651.png"}));
+    QVERIFY(!QFileInfo::exists(tmp.filePath(QStringLiteral("victim"))));
+}
+
+void TestHost::refusesToStart_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    for (const QString &row : vptest::dataLines(QStringLiteral("start.txt")))
+        QTest::newRow(qPrintable(row)) << row.section(QStringLiteral(" => "), 0, 0).split(u' ')
+                                       << row.section(QStringLiteral(" => "), 1);
+}
+
+void TestHost::refusesToStart()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    QTemporaryDir tmp;
+    const QDir dir(tmp.path());
+    QFile file(dir.filePath(QStringLiteral("file")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("someone else's") && dir.mkpath(QStringLiteral("folder"))
+            && dir.mkpath(QStringLiteral("log"))
+            && ::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0
+            && QFile::link(file.fileName(), dir.filePath(QStringLiteral("foreign")))
+            && QFile::link(file.fileName(), dir.filePath(QStringLiteral("log/commands.log"))));
+    QProcess live;
+    vptest::startProgram(live, tmp.path(), {"--link", dir.filePath("live"), "--output", dir.filePath("live-out")});
+    QByteArray said;
+    QVERIFY(vptest::says(live, said, "ready\n"));
+    const QString before = stateOf(dir);
+    QTemporaryDir rowDir;
+    QProcess program;
+    vptest::startProgram(program, rowDir.path(), arguments.replaceInStrings(QStringLiteral("$DIR"), tmp.path()));
+    QVERIFY(program.waitForFinished(10000) && program.exitCode() != 0);
+    const QString error = QString::fromLocal8Bit(program.readAllStandardError());
+    QVERIFY2(error.contains(QString(message).replace(QStringLiteral("$DIR"), tmp.path())), qPrintable(error));
+    QCOMPARE(stateOf(dir), before);
+    live.terminate();
+    QVERIFY(live.waitForFinished(10000));
+}
+
+QTEST_MAIN(TestHost)
+#include "tst_vp_host.moc"
