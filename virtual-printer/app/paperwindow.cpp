@@ -28,6 +28,7 @@ constexpr std::array<ZoomChoice, 3> zoomChoices{{
     {"2:1", PaperView::Zoom::Double},
 }};
 constexpr int refreshMs = 100;
+constexpr int maxLogLines = 5000;
 } // namespace
 
 PaperWindow::PaperWindow(kvp::Service &printerService, QWidget *parent)
@@ -48,7 +49,7 @@ PaperWindow::PaperWindow(kvp::Service &printerService, QWidget *parent)
     scroll->viewport()->installEventFilter(this);
 
     log->setReadOnly(true);
-    log->setMaximumBlockCount(5000);
+    log->setMaximumBlockCount(maxLogLines);
     log->setLineWrapMode(QPlainTextEdit::NoWrap);
     log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
@@ -65,7 +66,12 @@ PaperWindow::PaperWindow(kvp::Service &printerService, QWidget *parent)
     splitter->setSizes({2 * width() / 3, width() / 3});
 
     view->showLive(&service.printer().core().paper());
-    connect(&service, &kvp::Service::logLine, log, &QPlainTextEdit::appendPlainText);
+    // Lines are taken in once a tick: a line at a time, the log would cost more than the printing.
+    connect(&service, &kvp::Service::logLine, this, [this](const QString &line) {
+        pendingLog << line;
+        if (pendingLog.size() > 2 * maxLogLines) // older lines would scroll out of the log anyway
+            pendingLog.erase(pendingLog.begin(), pendingLog.end() - maxLogLines);
+    });
     connect(&service, &kvp::Service::pageWritten, this, [this] { updateActions(); });
     connect(&timer, &QTimer::timeout, this, &PaperWindow::refresh);
     timer.start(refreshMs);
@@ -166,6 +172,10 @@ void PaperWindow::refresh()
     // Follows the paper down only while the reader is at its end.
     if (view->followPaper() && atEnd)
         bar->setValue(bar->maximum());
+    if (!pendingLog.isEmpty()) {
+        log->appendPlainText(pendingLog.join(QLatin1Char('\n')));
+        pendingLog.clear();
+    }
     updateStatus();
 }
 

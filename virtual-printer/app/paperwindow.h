@@ -53,4 +53,5 @@ private:
     QAction *openAction = nullptr;
     QTimer timer;
     int browsed = -1;
+    QStringList pendingLog;
 };
