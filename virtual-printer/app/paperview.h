@@ -50,7 +50,7 @@ private:
 
     const kvp::Paper *live = nullptr;
     QImage image;
-    Zoom zoomMode = Zoom::FitWidth;
+    Zoom zoomMode = Zoom::Actual; // dot for dot, as the page files are
     int availableWidth = 0;
     int shownRows = 0;
     int shownWidth = 0;

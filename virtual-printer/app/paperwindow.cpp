@@ -29,6 +29,8 @@ constexpr std::array<ZoomChoice, 3> zoomChoices{{
 }};
 constexpr int refreshMs = 100;
 constexpr int maxLogLines = 5000;
+// Grey beside the paper at fit width, so its edges show.
+constexpr int paperMargin = 12;
 } // namespace
 
 PaperWindow::PaperWindow(kvp::Service &printerService, QWidget *parent)
@@ -143,7 +145,7 @@ void PaperWindow::setZoom(PaperView::Zoom zoom)
 bool PaperWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == scroll->viewport() && event->type() == QEvent::Resize)
-        view->setAvailableWidth(scroll->viewport()->width());
+        view->setAvailableWidth(scroll->viewport()->width() - 2 * paperMargin);
     return QMainWindow::eventFilter(watched, event);
 }
 
