@@ -29,6 +29,7 @@ constexpr std::array<ZoomChoice, 3> zoomChoices{{
 }};
 constexpr int refreshMs = 100;
 constexpr int maxLogLines = 5000;
+constexpr qsizetype pendingLogLimit = qsizetype(2) * maxLogLines;
 // Grey beside the paper at fit width, so its edges show.
 constexpr int paperMargin = 12;
 } // namespace
@@ -71,7 +72,7 @@ PaperWindow::PaperWindow(kvp::Service &printerService, QWidget *parent)
     // Lines are taken in once a tick: a line at a time, the log would cost more than the printing.
     connect(&service, &kvp::Service::logLine, this, [this](const QString &line) {
         pendingLog << line;
-        if (pendingLog.size() > 2 * maxLogLines) // older lines would scroll out of the log anyway
+        if (pendingLog.size() > pendingLogLimit) // older lines would scroll out of the log anyway
             pendingLog.erase(pendingLog.begin(), pendingLog.end() - maxLogLines);
     });
     connect(&service, &kvp::Service::pageWritten, this, [this] { updateActions(); });
@@ -93,12 +94,12 @@ void PaperWindow::buildToolBar()
     pageLabel->setContentsMargins(8, 0, 8, 0);
     bar->addWidget(pageLabel);
     bar->addSeparator();
-    auto *zooms = new QActionGroup(this);
+    zoomGroup = new QActionGroup(this);
     for (const ZoomChoice &choice : zoomChoices) {
         QAction *action = bar->addAction(QString::fromLatin1(choice.text));
         action->setCheckable(true);
         action->setChecked(choice.zoom == view->zoom());
-        zooms->addAction(action);
+        zoomGroup->addAction(action);
         connect(action, &QAction::triggered, this, [this, zoom = choice.zoom] { setZoom(zoom); });
     }
     bar->addSeparator();
@@ -185,14 +186,14 @@ void PaperWindow::updateStatus()
 {
     const kvp::ReceiveBuffer &buffer = service.printer().buffer();
     const QStringList pages = service.pagesWritten();
-    status->setText(QStringLiteral("%1 -> %2 | %3 | buffer %4/%5%6 | received %7, lost %8 | pages %9%10")
-                        .arg(service.linkPath(), service.devicePath(), kvp::flowModeName(buffer.flowMode()))
-                        .arg(buffer.size())
-                        .arg(buffer.capacity())
-                        .arg(buffer.holding() ? QStringLiteral(" (holding)") : QString())
-                        .arg(buffer.received())
-                        .arg(buffer.lost())
-                        .arg(pages.size())
-                        .arg(pages.isEmpty() ? QString()
-                                             : QStringLiteral(" (last: %1)").arg(QFileInfo(pages.last()).fileName())));
+    status->setText(
+        QStringLiteral("%1 -> %2 | %3 | buffer %4/%5%6 | received %7, lost %8 | pages %9%10")
+            .arg(service.linkPath(), service.devicePath(), kvp::flowModeName(buffer.flowMode()))
+            .arg(buffer.size())
+            .arg(buffer.capacity())
+            .arg(buffer.holding() ? QStringLiteral(" (holding)") : QString())
+            .arg(buffer.received())
+            .arg(buffer.lost())
+            .arg(pages.size())
+            .arg(pages.isEmpty() ? QString() : QStringLiteral(" (last: %1)").arg(QFileInfo(pages.last()).fileName())));
 }

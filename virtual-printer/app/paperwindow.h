@@ -10,6 +10,7 @@
 #include <QTimer>
 
 class QAction;
+class QActionGroup;
 class QLabel;
 class QPlainTextEdit;
 class QScrollArea;
@@ -51,6 +52,7 @@ private:
     QAction *nextAction = nullptr;
     QAction *liveAction = nullptr;
     QAction *openAction = nullptr;
+    QActionGroup *zoomGroup = nullptr;
     QTimer timer;
     int browsed = -1;
     QStringList pendingLog;

@@ -81,7 +81,8 @@ int runMode(int argc, char *argv[], bool window)
     QTimer pace;
     QObject::connect(&pace, &QTimer::timeout, [&] {
         if (sent < stream.size()) {
-            const ssize_t n = ::write(fd, stream.constData() + sent, std::min<qsizetype>(bytesPerTick, stream.size() - sent));
+            const ssize_t n =
+                ::write(fd, stream.constData() + sent, std::min<qsizetype>(bytesPerTick, stream.size() - sent));
             sent += n > 0 ? n : 0;
         } else if (service.printer().decodedBytes() >= static_cast<uint64_t>(stream.size())) {
             service.stop();

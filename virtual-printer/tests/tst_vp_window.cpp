@@ -100,7 +100,10 @@ private slots:
             QByteArray bytes;
             int rows, repainted;
         } ticks[] = {
-            {picture(64), 64, 64}, {picture(30), 94, 30}, {QByteArray(), 94, 0}, {cut + picture(20), 20, 20},
+            {picture(64), 64, 64},
+            {picture(30), 94, 30},
+            {QByteArray(), 94, 0},
+            {cut + picture(120), 120, 120},
         };
         for (const auto &t : ticks) {
             const uint64_t before = view.rowsInvalidated();
