@@ -46,6 +46,9 @@ public:
 
     // The current page so far (for the window).
     QImage snapshot() const;
+    // Dot row y (0 <= y < rows()) of the current page, width() bytes; valid
+    // until the paper next grows. Lets the window paint without copying.
+    const uint8_t *row(int y) const { return pixels.data() + static_cast<size_t>(y) * widthDots; }
     uint64_t revision() const { return revisionNumber; }
 
     std::function<void(const Page &)> onPage;

@@ -1,0 +1,125 @@
+// The window: browsing the pages of the session, the zooms, and the live
+// page following the printer with only its new rows repainted.
+
+#include "paperwindow.h"
+
+#include <QScrollArea>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+// A solid raster picture `rows` dots high, 8 dots wide.
+QByteArray picture(int rows)
+{
+    QByteArray b("\x1D\x76\x30\x00\x01\x00", 6);
+    b += static_cast<char>(rows & 0xFF);
+    b += static_cast<char>(rows >> 8);
+    return b + QByteArray(rows, '\xFF');
+}
+const QByteArray cut("\x1B\x69", 2);
+} // namespace
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        kvp::ServiceSettings settings;
+        settings.linkPath.clear();
+        settings.outputDir = dir.filePath(QStringLiteral("out"));
+        service = std::make_unique<kvp::Service>(settings);
+        QString error;
+        QVERIFY2(service->start(&error), qPrintable(error));
+        window = std::make_unique<PaperWindow>(*service);
+        window->show();
+    }
+    void cleanup()
+    {
+        window.reset();
+        service.reset();
+    }
+
+    void browsesWrittenPagesAndTheLiveOne()
+    {
+        kvp::PrinterCore &core = service->printer().core();
+        core.feed(picture(100) + cut + picture(300) + cut + picture(40));
+        QCOMPARE(service->pagesWritten().size(), 2);
+        // Each step: the action, then the page shown and its height in dots.
+        const struct
+        {
+            void (PaperWindow::*step)();
+            int page, rows;
+        } steps[] = {
+            {&PaperWindow::showPrevious, 1, 300}, {&PaperWindow::showPrevious, 0, 100},
+            {&PaperWindow::showPrevious, 0, 100}, {&PaperWindow::showNext, 1, 300},
+            {&PaperWindow::showNext, -1, 40},     {&PaperWindow::showNext, -1, 40},
+        };
+        for (const auto &s : steps) {
+            (window.get()->*s.step)();
+            QCOMPARE(window->shownPage(), s.page);
+            QCOMPARE(window->paperView().paperRows(), s.rows);
+        }
+    }
+
+    void zoomsChangeTheScale()
+    {
+        service->printer().core().feed(picture(100));
+        window->refresh();
+        const int dots = service->printer().core().paper().width();
+        const int available = window->findChild<QScrollArea *>()->viewport()->width();
+        const struct
+        {
+            PaperView::Zoom zoom;
+            int width, height;
+        } zooms[] = {
+            {PaperView::Zoom::Double, 2 * dots, 200},
+            {PaperView::Zoom::Actual, dots, 100},
+            {PaperView::Zoom::FitWidth, available, 0}, // fills the view but for a small margin
+        };
+        for (const auto &z : zooms) {
+            window->setZoom(z.zoom);
+            const QWidget &view = window->paperView();
+            if (z.height == 0) {
+                QVERIFY(view.width() <= z.width && view.width() > z.width - 40);
+                QVERIFY(std::abs(view.height() - 100 * view.width() / dots) <= 1); // the same scale both ways
+            } else {
+                QCOMPARE(view.width(), z.width);
+                QCOMPARE(view.height(), z.height);
+            }
+        }
+    }
+
+    void livePageRepaintsOnlyNewRows()
+    {
+        kvp::PrinterCore &core = service->printer().core();
+        const PaperView &view = window->paperView();
+        // Bytes printed, then the rows the view shows and the rows repainted since the last tick.
+        const struct
+        {
+            QByteArray bytes;
+            int rows, repainted;
+        } ticks[] = {
+            {picture(64), 64, 64},
+            {picture(30), 94, 30},
+            {QByteArray(), 94, 0},
+            {cut + picture(120), 120, 120},
+        };
+        for (const auto &t : ticks) {
+            const uint64_t before = view.rowsInvalidated();
+            core.feed(t.bytes);
+            window->refresh();
+            QCOMPARE(view.paperRows(), t.rows);
+            QCOMPARE(view.rowsInvalidated() - before, uint64_t(t.repainted));
+        }
+        QCOMPARE(window->shownPage(), -1);
+    }
+
+private:
+    QTemporaryDir dir;
+    std::unique_ptr<kvp::Service> service;
+    std::unique_ptr<PaperWindow> window;
+};
+
+QTEST_MAIN(TestWindow)
+#include "tst_vp_window.moc"
