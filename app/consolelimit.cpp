@@ -1,0 +1,57 @@
+#include "app/consolelimit.h"
+
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <algorithm>
+
+ConsoleLimit::ConsoleLimit(QPlainTextEdit *watched, int lines, int characters)
+    : QObject(watched)
+    , console(watched)
+    , lineLimit(std::max(2, lines))
+    , characterLimit(std::max(256, characters))
+{
+    // A console needs no undo, and its undo stack would keep every reply,
+    // the dropped ones too.
+    console->setUndoRedoEnabled(false);
+    connect(console->document(), &QTextDocument::contentsChanged, this, &ConsoleLimit::trimSoon);
+}
+
+QString ConsoleLimit::droppedNote() { return tr("\u2026 older text dropped \u2026"); }
+
+bool ConsoleLimit::overLimit() const
+{
+    const QTextDocument *document = console->document();
+    return document->blockCount() > lineLimit || document->characterCount() > characterLimit;
+}
+
+// Not while the document is still telling of its change: the trim is an
+// edit of its own.
+void ConsoleLimit::trimSoon()
+{
+    if (trimPending || !overLimit())
+        return;
+    trimPending = true;
+    QMetaObject::invokeMethod(this, &ConsoleLimit::trim, Qt::QueuedConnection);
+}
+
+void ConsoleLimit::trim()
+{
+    trimPending = false;
+    if (!overLimit())
+        return;
+    // Down to nine tenths of each limit, so that a steady flow of replies
+    // trims now and then rather than at every piece.
+    QTextDocument *document = console->document();
+    const int keepLines = lineLimit * 9 / 10;
+    const int keepCharacters = characterLimit * 9 / 10;
+    int cut = document->blockCount() > keepLines
+                  ? document->findBlockByNumber(document->blockCount() - keepLines).position()
+                  : 0;
+    cut = std::max(cut, document->characterCount() - keepCharacters);
+    QTextCursor cursor(document);
+    cursor.setPosition(cut, QTextCursor::KeepAnchor);
+    cursor.insertText(droppedNote() + QLatin1Char('\n'));
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+// Keeps the console to its last lines and characters: a controller that
+// floods the line with replies would otherwise grow it, and the time each
+// console update takes, without end. The dropped text leaves one line at
+// the top that says so.
+
+#include <QObject>
+#include <QString>
+
+class QPlainTextEdit;
+
+class ConsoleLimit : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int defaultLines = 10000;
+    // About 2 MB of text; a reply without line ends counts here.
+    static constexpr int defaultCharacters = 1 << 20;
+
+    // Watches `console` (and lives as long as it does).
+    explicit ConsoleLimit(QPlainTextEdit *console, int lines = defaultLines, int characters = defaultCharacters);
+
+    // The top line of a console whose older text was dropped.
+    static QString droppedNote();
+
+private:
+    bool overLimit() const;
+    void trimSoon();
+    void trim();
+
+    QPlainTextEdit *console;
+    int lineLimit;
+    int characterLimit;
+    bool trimPending = false;
+};
