@@ -40,7 +40,7 @@ bool MainWindow::loadFile(const QString &fileName)
         ui->editKivo->appendPlainText("Bitmap is not 1bpp (mono) trying to convert...");
     loadedImage = file.image;
     previewLabel->setPixmap(QPixmap::fromImage(loadedImage));
-    ui->editKivo->appendPlainText(bitmap::loadReport(fileName, loadedImage));
+    ui->editKivo->appendPlainText(bitmap::loadReport(fileName, file));
 
     setWindowFilePath(fileName);
     return true;
