@@ -1,16 +1,20 @@
 // The image fuzzer's inputs in the normal suite: its seeds and the files it
 // found faults with (tests/fuzz-regressions/image), replayed through the
 // fuzzer's own path and checks (bitmap/fuzz/imagepath.cpp) under the same
-// allocation limit. The findings also have expectations of their own.
+// allocation limit. The findings also have expectations of their own, and
+// so do files cut short.
 
 #include "bitmap/fuzz/imagepath.h"
 #include "bitmap/imagefile.h"
 #include "bitmap/monoimage.h"
+#include "support/bitmaptesting.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
 #include <QTest>
 
 #include <cstdlib>
@@ -53,6 +57,15 @@ bitmap::ImageFile readBytes(const QByteArray &bytes)
     return bitmap::readImage(&buffer);
 }
 
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, format).write(image);
+    return bytes;
+}
+
 } // namespace
 
 class TestImageFuzzInputs : public QObject
@@ -68,6 +81,8 @@ private slots:
     void everyLoadIsTheSame_data();
     void everyLoadIsTheSame();
     void runLengthDataEndingEarlyLeavesColourZero();
+    void filesCutShortPrintWhiteWhereTheirDataEnds_data();
+    void filesCutShortPrintWhiteWhereTheirDataEnds();
     void indicesPastTheColourTablePrintNothing();
 };
 
@@ -147,23 +162,78 @@ void TestImageFuzzInputs::runLengthDataEndingEarlyLeavesColourZero()
     }
 }
 
+void TestImageFuzzInputs::filesCutShortPrintWhiteWhereTheirDataEnds_data()
+{
+    QTest::addColumn<QByteArray>("whole");
+    QTest::addColumn<bool>("bottomRowFirst");
+    QImage drawing(96, 64, QImage::Format_RGB32);
+    drawing.fill(Qt::white);
+    QPainter(&drawing).fillRect(8, 4, 40, 52, Qt::black);
+    // The JPEG decoder fills what it lacks with mid grey, the GIF decoder
+    // with black; a BMP stores its bottom row first.
+    QTest::newRow("JPEG") << encoded(bitmaptest::photoLike(192, 128), "jpeg") << false;
+    QTest::newRow("interlaced GIF") << fileBytes(QStringLiteral(KIVO_IMAGE_SEEDS "/gif-interlaced-local-palette.gif"))
+                                    << false;
+    QTest::newRow("BMP") << encoded(drawing.convertToFormat(QImage::Format_Indexed8), "bmp") << true;
+}
+
+void TestImageFuzzInputs::filesCutShortPrintWhiteWhereTheirDataEnds()
+{
+    // Two thirds of the file: the rows it reaches print as the whole file
+    // does, the rows past its end nothing (the row where it ends is partly
+    // either), and the report tells the missing rows.
+    QFETCH(QByteArray, whole);
+    QFETCH(bool, bottomRowFirst);
+    const bitmap::ImageFile wholeFile = readBytes(whole);
+    const bitmap::ImageFile file = readBytes(whole.left(whole.size() * 2 / 3));
+    QVERIFY(wholeFile.missing.isEmpty() && !file.missing.isEmpty());
+    const bitmap::MissingRows missing = file.missing;
+    const int height = file.image.height();
+    QCOMPARE(bottomRowFirst ? missing.first : missing.last, bottomRowFirst ? 0 : height - 1);
+    const int lastRowRead = bottomRowFirst ? missing.last : missing.first;
+    const qsizetype rowBytes = file.image.bytesPerLine();
+    const QByteArray rows = bitmap::rasterRows(file.image), wholeRows = bitmap::rasterRows(wholeFile.image);
+    for (int y = 0; y < height; ++y) {
+        const QByteArray row = rows.mid(y * rowBytes, rowBytes);
+        if (y < missing.first || y > missing.last)
+            QCOMPARE(row, wholeRows.mid(y * rowBytes, rowBytes));
+        else if (y != lastRowRead)
+            QCOMPARE(row, QByteArray(rowBytes, '\0'));
+    }
+    QCOMPARE(bitmap::loadReport(QStringLiteral("cut"), file),
+             bitmap::loadReport(QStringLiteral("cut"), file.image)
+                 + QStringLiteral("The file is damaged: its data ends early. Rows %1 to %2 of %3 are missing and "
+                                  "print white.\n")
+                       .arg(missing.first + 1)
+                       .arg(missing.last + 1)
+                       .arg(height));
+}
+
 void TestImageFuzzInputs::indicesPastTheColourTablePrintNothing()
 {
     // Indices 2 to 255 with a two-colour table, opaque and with a
-    // transparent colour (the second goes through the painter).
-    for (QRgb background : {qRgb(255, 255, 255), qRgba(0, 0, 0, 0)}) {
+    // transparent colour (the second goes through the painter), in memory
+    // and read from a PNG file (whose reader makes them index 0).
+    const struct
+    {
+        QRgb colour0, colour1;
+        char firstByte; // the dots of pixels 0 to 7
+    } tables[] = {{qRgb(255, 255, 255), qRgb(0, 0, 0), 0x40}, {qRgba(0, 0, 0, 0), qRgb(0, 0, 0), 0x40},
+                  {qRgb(0, 0, 0), qRgb(255, 255, 255), char(0x80)}};
+    for (const auto &table : tables) {
         QImage image(256, 3, QImage::Format_Indexed8);
-        image.setColorTable({background, qRgb(0, 0, 0)});
+        image.setColorTable({table.colour0, table.colour1});
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 256; ++x)
                 image.scanLine(y)[x] = uchar(x);
-        const QImage mono = bitmap::toPrintableMono(image);
-        QCOMPARE(mono.format(), QImage::Format_Mono);
         const qsizetype rowBytes = 32;
         QByteArray expected(rowBytes * 3, '\0');
         for (qsizetype y = 0; y < 3; ++y)
-            expected[rowBytes * y] = char(0x40); // only pixel 1, the black one
+            expected[rowBytes * y] = table.firstByte;
+        const QImage mono = bitmap::toPrintableMono(image);
+        QCOMPARE(mono.format(), QImage::Format_Mono);
         QCOMPARE(bitmap::rasterRows(mono), expected);
+        QCOMPARE(bitmap::rasterRows(readBytes(encoded(image, "png")).image), expected);
     }
 
     // An 8-bit image without a table is read as grey levels.
