@@ -16,6 +16,11 @@ ConsoleLimit::ConsoleLimit(QPlainTextEdit *watched, int lines, int characters)
     // A console needs no undo, and its undo stack would keep every reply,
     // the dropped ones too.
     console->setUndoRedoEnabled(false);
+    // Not while the document is still telling of its change: the trim is an
+    // edit of its own.
+    trimTimer.setSingleShot(true);
+    trimTimer.setInterval(0);
+    connect(&trimTimer, &QTimer::timeout, this, &ConsoleLimit::trim);
     connect(console->document(), &QTextDocument::contentsChanged, this, &ConsoleLimit::trimSoon);
 }
 
@@ -27,19 +32,14 @@ bool ConsoleLimit::overLimit() const
     return document->blockCount() > lineLimit || document->characterCount() > characterLimit;
 }
 
-// Not while the document is still telling of its change: the trim is an
-// edit of its own.
 void ConsoleLimit::trimSoon()
 {
-    if (trimPending || !overLimit())
-        return;
-    trimPending = true;
-    QMetaObject::invokeMethod(this, &ConsoleLimit::trim, Qt::QueuedConnection);
+    if (!trimTimer.isActive() && overLimit())
+        trimTimer.start();
 }
 
 void ConsoleLimit::trim()
 {
-    trimPending = false;
     if (!overLimit())
         return;
     // Down to nine tenths of each limit, so that a steady flow of replies
@@ -48,8 +48,8 @@ void ConsoleLimit::trim()
     const int keepLines = lineLimit * 9 / 10;
     const int keepCharacters = characterLimit * 9 / 10;
     int cut = document->blockCount() > keepLines
-                  ? document->findBlockByNumber(document->blockCount() - keepLines).position()
-                  : 0;
+        ? document->findBlockByNumber(document->blockCount() - keepLines).position()
+        : 0;
     cut = std::max(cut, document->characterCount() - keepCharacters);
     QTextCursor cursor(document);
     cursor.setPosition(cut, QTextCursor::KeepAnchor);

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class QPlainTextEdit;
 
@@ -33,5 +34,5 @@ private:
     QPlainTextEdit *console;
     int lineLimit;
     int characterLimit;
-    bool trimPending = false;
+    QTimer trimTimer;
 };

@@ -113,7 +113,7 @@ quint32 pngCrc(const QByteArray &typeAndData)
 // indices stay as the file has them.
 QByteArray withFullPalette(const QByteArray &png)
 {
-    constexpr qsizetype signature = 8, frame = 12, fullPalette = 3 * 256;
+    constexpr qsizetype signature = 8, frame = 12, fullPalette = 768; // 256 colours of 3 bytes
     for (qsizetype pos = signature; pos + frame <= png.size();) {
         const quint32 length = qFromBigEndian<quint32>(png.constData() + pos);
         const QByteArray type = png.mid(pos + 4, 4);
@@ -178,9 +178,8 @@ void paintWhite(QImage &picture, qint64 from, qint64 to)
         if (table.size() < (1 << picture.depth()))
             table.append(qRgb(255, 255, 255));
         picture.setColorTable(table);
-        const auto lightest = std::max_element(table.cbegin(), table.cend(), [](QRgb a, QRgb b) {
-            return lightnessOnPaper(a) < lightnessOnPaper(b);
-        });
+        const auto lightest = std::max_element(
+            table.cbegin(), table.cend(), [](QRgb a, QRgb b) { return lightnessOnPaper(a) < lightnessOnPaper(b); });
         white = uint(lightest - table.cbegin());
     }
     const int width = picture.width();

@@ -218,7 +218,8 @@ void TestImageFuzzInputs::indicesPastTheColourTablePrintNothing()
     {
         QRgb colour0, colour1;
         char firstByte; // the dots of pixels 0 to 7
-    } tables[] = {{qRgb(255, 255, 255), qRgb(0, 0, 0), 0x40}, {qRgba(0, 0, 0, 0), qRgb(0, 0, 0), 0x40},
+    } tables[] = {{qRgb(255, 255, 255), qRgb(0, 0, 0), 0x40},
+                  {qRgba(0, 0, 0, 0), qRgb(0, 0, 0), 0x40},
                   {qRgb(0, 0, 0), qRgb(255, 255, 255), char(0x80)}};
     for (const auto &table : tables) {
         QImage image(256, 3, QImage::Format_Indexed8);
