@@ -11,6 +11,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <tuple>
 
@@ -131,6 +132,22 @@ QByteArray withFullPalette(const QByteArray &png)
     return {};
 }
 
+// The first pixel of row y where two pictures of one size and format
+// differ (to the byte, for fewer bits a pixel); the width when none does.
+int firstDifference(const QImage &a, const QImage &b, int y)
+{
+    const uchar *rowA = a.constScanLine(y);
+    const uchar *rowB = b.constScanLine(y);
+    const qint64 bits = qint64(a.width()) * a.depth();
+    const qsizetype whole = qsizetype(bits / 8);
+    const qsizetype at = std::mismatch(rowA, rowA + whole, rowB).first - rowA;
+    if (at < whole)
+        return int(at * 8 / a.depth());
+    const int rest = int(bits % 8); // the pixels of a last byte that is not full, without its padding
+    const uchar used = a.format() == QImage::Format_MonoLSB ? uchar((1 << rest) - 1) : uchar(0xFF << (8 - rest));
+    return rest != 0 && ((rowA[whole] ^ rowB[whole]) & used) ? int(whole * 8 / a.depth()) : a.width();
+}
+
 // The first pixel, in the order the file stores them (row by row, from the
 // top or from the bottom), that the data of a file cut short does not
 // reach, as that order's index; -1 for a whole file. Decoders fill what they
@@ -140,19 +157,17 @@ QByteArray withFullPalette(const QByteArray &png)
 qint64 firstUnreachedPixel(const QImage &picture, const QByteArray &bytes, const QByteArray &format,
                            bool bottomRowFirst)
 {
-    const QImage shown = picture.convertToFormat(QImage::Format_ARGB32);
-    const int width = shown.width();
+    const int width = picture.width();
     qint64 first = -1;
     for (const char tail : {'\x01', '\x55'}) {
-        const QImage changed = decodeBytes(bytes + QByteArray(256, tail), format).convertToFormat(shown.format());
-        if (changed.size() != shown.size())
+        QImage changed = decodeBytes(bytes + QByteArray(256, tail), format);
+        if (changed.size() != picture.size())
             continue;
-        const int rows = first < 0 ? shown.height() : int(first / width) + 1;
+        if (changed.format() != picture.format() || changed.colorTable() != picture.colorTable())
+            changed = changed.convertToFormat(picture.format(), picture.colorTable());
+        const int rows = first < 0 ? picture.height() : int(first / width) + 1;
         for (int row = 0; row < rows; ++row) {
-            const int y = bottomRowFirst ? shown.height() - 1 - row : row;
-            const auto *a = reinterpret_cast<const QRgb *>(shown.constScanLine(y));
-            const auto *b = reinterpret_cast<const QRgb *>(changed.constScanLine(y));
-            const qint64 x = std::mismatch(a, a + width, b).first - a;
+            const int x = firstDifference(picture, changed, bottomRowFirst ? picture.height() - 1 - row : row);
             if (x < width) {
                 const qint64 pixel = qint64(row) * width + x;
                 first = first < 0 ? pixel : std::min(first, pixel);
@@ -167,7 +182,7 @@ qint64 firstUnreachedPixel(const QImage &picture, const QByteArray &bytes, const
 
 // Makes the pixels from `from` to `to` (row by row, `to` excluded) white
 // paper: in a picture with a colour table its lightest colour, after white
-// was added to a table with room.
+// was added to a table with room. Whole rows are copies of the first.
 void paintWhite(QImage &picture, qint64 from, qint64 to)
 {
     const bool indexed = picture.depth() <= 8 && picture.format() != QImage::Format_Grayscale8
@@ -183,12 +198,23 @@ void paintWhite(QImage &picture, qint64 from, qint64 to)
         white = uint(lightest - table.cbegin());
     }
     const int width = picture.width();
-    for (qint64 i = from; i < to; ++i) {
-        if (indexed)
-            picture.setPixel(int(i % width), int(i / width), white);
-        else
-            picture.setPixelColor(int(i % width), int(i / width), Qt::white);
+    auto paint = [&](qint64 end) {
+        for (; from < end; ++from) {
+            if (indexed)
+                picture.setPixel(int(from % width), int(from / width), white);
+            else
+                picture.setPixelColor(int(from % width), int(from / width), Qt::white);
+        }
+    };
+    paint(std::min(to, (from + width - 1) / width * width)); // the rest of a row begun
+    if (to - from >= width) {
+        const int painted = int(from / width);
+        paint(from + width);
+        for (int y = painted + 1; y < int(to / width); ++y)
+            std::memcpy(picture.scanLine(y), picture.constScanLine(painted), size_t(picture.bytesPerLine()));
+        from = to / width * width;
     }
+    paint(to);
 }
 
 // The bytes of the file the reader has read, when its device can give them
