@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QPainter>
 #include <QTest>
 
@@ -61,8 +60,7 @@ QByteArray encoded(const QImage &image, const char *format)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, format).write(image);
+    image.save(&buffer, format);
     return bytes;
 }
 
@@ -184,57 +182,48 @@ void TestImageFuzzInputs::filesCutShortPrintWhiteWhereTheirDataEnds()
     // either), and the report tells the missing rows.
     QFETCH(QByteArray, whole);
     QFETCH(bool, bottomRowFirst);
-    const bitmap::ImageFile wholeFile = readBytes(whole);
-    const bitmap::ImageFile file = readBytes(whole.left(whole.size() * 2 / 3));
-    QVERIFY(wholeFile.missing.isEmpty() && !file.missing.isEmpty());
-    const bitmap::MissingRows missing = file.missing;
+    const bitmap::ImageFile wholeFile = readBytes(whole), file = readBytes(whole.left(whole.size() * 2 / 3));
     const int height = file.image.height();
-    QCOMPARE(bottomRowFirst ? missing.first : missing.last, bottomRowFirst ? 0 : height - 1);
-    const int lastRowRead = bottomRowFirst ? missing.last : missing.first;
+    QVERIFY(wholeFile.missing.isEmpty() && !file.missing.isEmpty());
+    QCOMPARE(bottomRowFirst ? file.missing.first : file.missing.last, bottomRowFirst ? 0 : height - 1);
     const qsizetype rowBytes = file.image.bytesPerLine();
     const QByteArray rows = bitmap::rasterRows(file.image), wholeRows = bitmap::rasterRows(wholeFile.image);
     for (int y = 0; y < height; ++y) {
-        const QByteArray row = rows.mid(y * rowBytes, rowBytes);
-        if (y < missing.first || y > missing.last)
-            QCOMPARE(row, wholeRows.mid(y * rowBytes, rowBytes));
-        else if (y != lastRowRead)
-            QCOMPARE(row, QByteArray(rowBytes, '\0'));
+        const bool read = y < file.missing.first || y > file.missing.last;
+        if (y != (bottomRowFirst ? file.missing.last : file.missing.first))
+            QCOMPARE(rows.mid(y * rowBytes, rowBytes),
+                     read ? wholeRows.mid(y * rowBytes, rowBytes) : QByteArray(rowBytes, '\0'));
     }
-    QCOMPARE(bitmap::loadReport(QStringLiteral("cut"), file),
-             bitmap::loadReport(QStringLiteral("cut"), file.image)
-                 + QStringLiteral("The file is damaged: its data ends early. Rows %1 to %2 of %3 are missing and "
-                                  "print white.\n")
-                       .arg(missing.first + 1)
-                       .arg(missing.last + 1)
-                       .arg(height));
+    QCOMPARE(bitmap::loadReport("cut", file),
+             bitmap::loadReport("cut", file.image)
+                 + QString::asprintf("The file is damaged: its data ends early. Rows %d to %d of %d are missing "
+                                     "and print white.\n",
+                                     file.missing.first + 1, file.missing.last + 1, height));
 }
 
 void TestImageFuzzInputs::indicesPastTheColourTablePrintNothing()
 {
     // Indices 2 to 255 with a two-colour table, opaque and with a
-    // transparent colour (the second goes through the painter), in memory
-    // and read from a PNG file (whose reader makes them index 0).
-    const struct
-    {
-        QRgb colour0, colour1;
-        char firstByte; // the dots of pixels 0 to 7
-    } tables[] = {{qRgb(255, 255, 255), qRgb(0, 0, 0), 0x40},
-                  {qRgba(0, 0, 0, 0), qRgb(0, 0, 0), 0x40},
-                  {qRgb(0, 0, 0), qRgb(255, 255, 255), char(0x80)}};
-    for (const auto &table : tables) {
-        QImage image(256, 3, QImage::Format_Indexed8);
-        image.setColorTable({table.colour0, table.colour1});
-        for (int y = 0; y < 3; ++y)
-            for (int x = 0; x < 256; ++x)
-                image.scanLine(y)[x] = uchar(x);
-        const qsizetype rowBytes = 32;
-        QByteArray expected(rowBytes * 3, '\0');
-        for (qsizetype y = 0; y < 3; ++y)
-            expected[rowBytes * y] = table.firstByte;
-        const QImage mono = bitmap::toPrintableMono(image);
-        QCOMPARE(mono.format(), QImage::Format_Mono);
-        QCOMPARE(bitmap::rasterRows(mono), expected);
-        QCOMPARE(bitmap::rasterRows(readBytes(encoded(image, "png")).image), expected);
+    // transparent colour (the second goes through the painter), black second
+    // and first, in memory and read from a PNG file (whose reader makes them
+    // index 0).
+    for (QRgb background : {qRgb(255, 255, 255), qRgba(0, 0, 0, 0)}) {
+        for (const bool blackFirst : {false, true}) {
+            QImage image(256, 3, QImage::Format_Indexed8);
+            image.setColorTable(blackFirst ? QList<QRgb>{qRgb(0, 0, 0), background}
+                                           : QList<QRgb>{background, qRgb(0, 0, 0)});
+            for (int y = 0; y < 3; ++y)
+                for (int x = 0; x < 256; ++x)
+                    image.scanLine(y)[x] = uchar(x);
+            const QImage mono = bitmap::toPrintableMono(image);
+            QCOMPARE(mono.format(), QImage::Format_Mono);
+            const qsizetype rowBytes = 32;
+            QByteArray expected(rowBytes * 3, '\0');
+            for (qsizetype y = 0; y < 3; ++y)
+                expected[rowBytes * y] = char(blackFirst ? 0x80 : 0x40); // only the black pixel
+            QCOMPARE(bitmap::rasterRows(mono), expected);
+            QCOMPARE(bitmap::rasterRows(readBytes(encoded(image, "png")).image), expected);
+        }
     }
 
     // An 8-bit image without a table is read as grey levels.
