@@ -29,7 +29,24 @@ QString ConsoleLimit::droppedNote() { return tr("\u2026 older text dropped \u202
 bool ConsoleLimit::overLimit() const
 {
     const QTextDocument *document = console->document();
-    return document->blockCount() > lineLimit || document->characterCount() > characterLimit;
+    return document->blockCount() > lineLimit || document->characterCount() > characterLimit
+        || document->lastBlock().length() > lineLength + 1; // with its paragraph end
+}
+
+// In one edit: the rest of the last line, with a line end every lineLength
+// characters.
+void ConsoleLimit::breakLongLine()
+{
+    const QTextBlock last = console->document()->lastBlock();
+    if (last.length() <= lineLength + 1)
+        return;
+    QTextCursor cursor(console->document());
+    cursor.setPosition(last.position() + lineLength);
+    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    QString rest = cursor.selectedText();
+    for (qsizetype at = 0; at < rest.size(); at += lineLength + 1)
+        rest.insert(at, u'\n');
+    cursor.insertText(rest);
 }
 
 void ConsoleLimit::trimSoon()
@@ -40,6 +57,7 @@ void ConsoleLimit::trimSoon()
 
 void ConsoleLimit::trim()
 {
+    breakLongLine();
     if (!overLimit())
         return;
     // Down to nine tenths of each limit, so that a steady flow of replies
