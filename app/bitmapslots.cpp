@@ -39,7 +39,7 @@ bool MainWindow::loadFile(const QString &fileName)
         ui->editKivo->appendPlainText("Bitmap is not 1bpp (mono) trying to convert...");
     showPicture(file.image);
     loadedFileName = fileName;
-    ui->editKivo->appendPlainText(bitmap::loadReport(fileName, loadedImage));
+    ui->editKivo->appendPlainText(bitmap::loadReport(fileName, file));
 
     setWindowFilePath(fileName);
     return true;

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/consolelimit.h"
 #include "app/monopreview.h"
 #include "app/transferpanel.h"
 #include "serial/linein.h"
@@ -52,6 +53,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData);
+    new ConsoleLimit(ui->editKivo);
     connect(lineIn, &serial::LineIn::textArrived, ui->editKivo, &QPlainTextEdit::insertPlainText);
     connect(transfer, &serial::Transfer::progressed, this, &MainWindow::showTransferProgress);
     connect(transfer, &serial::Transfer::finished, this, &MainWindow::transferFinished);

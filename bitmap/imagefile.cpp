@@ -2,13 +2,18 @@
 
 #include "bitmap/monoimage.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QImageReader>
 #include <QStandardPaths>
+#include <QtEndian>
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
+#include <tuple>
 
 namespace bitmap {
 
@@ -29,7 +34,7 @@ bool withinAllocationLimit(QSize size, QImage::Format format)
 ImageFile readWith(QImageReader &reader, const PictureOptions &options = {})
 {
     ImageFile file;
-    const QImage read = readPicture(reader);
+    const QImage read = readPicture(reader, &file.missing);
     if (read.isNull()) {
         file.error = reader.errorString();
         return file;
@@ -41,9 +46,9 @@ ImageFile readWith(QImageReader &reader, const PictureOptions &options = {})
     return file;
 }
 
-} // namespace
-
-QImage readPicture(QImageReader &reader)
+// The reading step proper (readPicture), for the file as it is and for the
+// same bytes changed.
+QImage decode(QImageReader &reader)
 {
     reader.setAutoTransform(true);
     // Some decoders leave the pixels they never reach as the memory held
@@ -75,6 +80,193 @@ QImage readPicture(QImageReader &reader)
     return picture;
 }
 
+QImage decodeBytes(const QByteArray &bytes, const QByteArray &format)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    return decode(reader);
+}
+
+QByteArray bigEndian(quint32 value)
+{
+    char bytes[4];
+    qToBigEndian(value, bytes);
+    return {bytes, 4};
+}
+
+// The CRC that ends a PNG chunk, over its type and data.
+quint32 pngCrc(const QByteArray &typeAndData)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char c : typeAndData) {
+        crc ^= uchar(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A PNG with its palette grown to 256 colours, the added ones white; empty
+// when it has no shorter palette. Qt's PNG reader turns every index past the
+// palette into index 0, which may well be black; with the full palette the
+// indices stay as the file has them.
+QByteArray withFullPalette(const QByteArray &png)
+{
+    constexpr qsizetype signature = 8, frame = 12, fullPalette = 768; // 256 colours of 3 bytes
+    for (qsizetype pos = signature; pos + frame <= png.size();) {
+        const quint32 length = qFromBigEndian<quint32>(png.constData() + pos);
+        const QByteArray type = png.mid(pos + 4, 4);
+        if (length > quint32(png.size() - pos - frame) || type == "IDAT")
+            return {};
+        if (type == "PLTE") {
+            if (length % 3 != 0 || length >= fullPalette)
+                return {};
+            const QByteArray chunk = type + png.mid(pos + 8, length) + QByteArray(fullPalette - length, '\xFF');
+            return png.left(pos) + bigEndian(fullPalette) + chunk + bigEndian(pngCrc(chunk))
+                + png.mid(pos + frame + length);
+        }
+        pos += frame + length;
+    }
+    return {};
+}
+
+// The first pixel of row y where two pictures of one size and format
+// differ (to the byte, for fewer bits a pixel); the width when none does.
+int firstDifference(const QImage &a, const QImage &b, int y)
+{
+    const uchar *rowA = a.constScanLine(y);
+    const uchar *rowB = b.constScanLine(y);
+    const qint64 bits = qint64(a.width()) * a.depth();
+    const qsizetype whole = qsizetype(bits / 8);
+    const qsizetype at = std::mismatch(rowA, rowA + whole, rowB).first - rowA;
+    if (at < whole)
+        return int(at * 8 / a.depth());
+    const int rest = int(bits % 8); // the pixels of a last byte that is not full, without its padding
+    const uchar used = a.format() == QImage::Format_MonoLSB ? uchar((1 << rest) - 1) : uchar(0xFF << (8 - rest));
+    return rest != 0 && ((rowA[whole] ^ rowB[whole]) & used) ? int(whole * 8 / a.depth()) : a.width();
+}
+
+// The first pixel, in the order the file stores them (row by row, from the
+// top or from the bottom), that the data of a file cut short does not
+// reach, as that order's index; -1 for a whole file. Decoders fill what they
+// do not reach in their own way (a JPEG mid grey, a GIF its background) and
+// report success. Decoded again with bytes added at the end, the picture
+// changes first where the data ends. (A whole file is not read past its end.)
+qint64 firstUnreachedPixel(const QImage &picture, const QByteArray &bytes, const QByteArray &format,
+                           bool bottomRowFirst)
+{
+    const int width = picture.width();
+    qint64 first = -1;
+    for (const char tail : {'\x01', '\x55'}) {
+        QImage changed = decodeBytes(bytes + QByteArray(256, tail), format);
+        if (changed.size() != picture.size())
+            continue;
+        if (changed.format() != picture.format() || changed.colorTable() != picture.colorTable())
+            changed = changed.convertToFormat(picture.format(), picture.colorTable());
+        const int rows = first < 0 ? picture.height() : int(first / width) + 1;
+        for (int row = 0; row < rows; ++row) {
+            const int x = firstDifference(picture, changed, bottomRowFirst ? picture.height() - 1 - row : row);
+            if (x < width) {
+                const qint64 pixel = qint64(row) * width + x;
+                first = first < 0 ? pixel : std::min(first, pixel);
+                break;
+            }
+        }
+        if (first < 0)
+            break; // the first tail changed nothing: the file is whole
+    }
+    return first;
+}
+
+// Makes the pixels from `from` to `to` (row by row, `to` excluded) white
+// paper: in a picture with a colour table its lightest colour, after white
+// was added to a table with room. Whole rows are copies of the first.
+void paintWhite(QImage &picture, qint64 from, qint64 to)
+{
+    const bool indexed = picture.depth() <= 8 && picture.format() != QImage::Format_Grayscale8
+        && picture.format() != QImage::Format_Alpha8;
+    uint white = 0;
+    if (indexed) {
+        QList<QRgb> table = picture.colorTable();
+        if (table.size() < (1 << picture.depth()))
+            table.append(qRgb(255, 255, 255));
+        picture.setColorTable(table);
+        const auto lightest = std::max_element(
+            table.cbegin(), table.cend(), [](QRgb a, QRgb b) { return lightnessOnPaper(a) < lightnessOnPaper(b); });
+        white = uint(lightest - table.cbegin());
+    }
+    const int width = picture.width();
+    auto paint = [&](qint64 end) {
+        for (; from < end; ++from) {
+            if (indexed)
+                picture.setPixel(int(from % width), int(from / width), white);
+            else
+                picture.setPixelColor(int(from % width), int(from / width), Qt::white);
+        }
+    };
+    paint(std::min(to, (from + width - 1) / width * width)); // the rest of a row begun
+    if (to - from >= width) {
+        const int painted = int(from / width);
+        paint(from + width);
+        for (int y = painted + 1; y < int(to / width); ++y)
+            std::memcpy(picture.scanLine(y), picture.constScanLine(painted), size_t(picture.bytesPerLine()));
+        from = to / width * width;
+    }
+    paint(to);
+}
+
+// The bytes of the file the reader has read, when its device can give them
+// again.
+QByteArray bytesRead(QIODevice *device, qint64 start)
+{
+    if (!device || device->isSequential() || device->pos() < device->size() || !device->seek(start))
+        return {};
+    return device->readAll();
+}
+
+} // namespace
+
+QImage readPicture(QImageReader &reader, MissingRows *missing)
+{
+    QIODevice *device = reader.device();
+    const qint64 start = device && device->isOpen() ? device->pos() : 0;
+    const QByteArray format = reader.format();
+    // A BMP stores its rows bottom row first unless its height is negative.
+    const bool bottomRowFirst = format == "bmp" && reader.size().height() > 0;
+    QImage picture = decode(reader);
+    // Only a reader that took every byte may have run out of them. (A file
+    // name's reader owns its device, which is then still open.)
+    QByteArray bytes = picture.isNull() ? QByteArray() : bytesRead(device, start);
+    if (bytes.isEmpty())
+        return picture;
+    if (format == "png" && picture.format() == QImage::Format_Indexed8 && picture.colorCount() < 256) {
+        const QByteArray fullBytes = withFullPalette(bytes);
+        const QImage fullPalette = decodeBytes(fullBytes, format);
+        if (fullPalette.size() == picture.size())
+            std::tie(picture, bytes) = std::tie(fullPalette, fullBytes);
+    }
+    const qint64 first = firstUnreachedPixel(picture, bytes, format, bottomRowFirst);
+    if (first < 0)
+        return picture;
+    // From that pixel on, the rest of its row and every row after it in the file.
+    const qint64 width = picture.width();
+    const int fileRow = int(first / width);
+    MissingRows rows{fileRow, picture.height() - 1};
+    if (bottomRowFirst) {
+        const int y = picture.height() - 1 - fileRow;
+        rows = {0, y};
+        paintWhite(picture, 0, y * width);
+        paintWhite(picture, y * width + first % width, (y + 1) * width);
+    } else {
+        paintWhite(picture, first, width * picture.height());
+    }
+    if (missing)
+        *missing = rows;
+    return picture;
+}
+
 ImageFile readImageFile(const QString &fileName, const PictureOptions &options)
 {
     QImageReader reader(fileName);
@@ -95,6 +287,19 @@ QString loadReport(const QString &fileName, const QImage &image)
                                        "Opened \"%1\"\nWidth: %2 pixel\nHeight: %3 pixel\nColor depth: %4\nBytes: %5\n")
         .arg(QDir::toNativeSeparators(fileName), QString::number(image.width()), QString::number(image.height()),
              QString::number(image.depth()), QString::number(image.sizeInBytes()));
+}
+
+QString loadReport(const QString &fileName, const ImageFile &file)
+{
+    QString report = loadReport(fileName, file.image);
+    if (!file.missing.isEmpty())
+        report += QCoreApplication::translate("MainWindow",
+                                              "The file is damaged: its data ends early. Rows %1 to %2 of %3 are "
+                                              "missing and print white.\n")
+                      .arg(file.missing.first + 1)
+                      .arg(file.missing.last + 1)
+                      .arg(file.image.height());
+    return report;
 }
 
 void prepareOpenDialog(QFileDialog &dialog, bool firstDialog)

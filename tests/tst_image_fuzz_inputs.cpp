@@ -1,16 +1,19 @@
 // The image fuzzer's inputs in the normal suite: its seeds and the files it
 // found faults with (tests/fuzz-regressions/image), replayed through the
 // fuzzer's own path and checks (bitmap/fuzz/imagepath.cpp) under the same
-// allocation limit. The findings also have expectations of their own.
+// allocation limit. The findings also have expectations of their own, and
+// so do files cut short.
 
 #include "bitmap/fuzz/imagepath.h"
 #include "bitmap/imagefile.h"
 #include "bitmap/monoimage.h"
+#include "support/bitmaptesting.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QPainter>
 #include <QTest>
 
 #include <cstdlib>
@@ -53,6 +56,14 @@ bitmap::ImageFile readBytes(const QByteArray &bytes)
     return bitmap::readImage(&buffer);
 }
 
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    image.save(&buffer, format);
+    return bytes;
+}
+
 } // namespace
 
 class TestImageFuzzInputs : public QObject
@@ -68,6 +79,8 @@ private slots:
     void everyLoadIsTheSame_data();
     void everyLoadIsTheSame();
     void runLengthDataEndingEarlyLeavesColourZero();
+    void filesCutShortPrintWhiteWhereTheirDataEnds_data();
+    void filesCutShortPrintWhiteWhereTheirDataEnds();
     void indicesPastTheColourTablePrintNothing();
 };
 
@@ -147,23 +160,70 @@ void TestImageFuzzInputs::runLengthDataEndingEarlyLeavesColourZero()
     }
 }
 
+void TestImageFuzzInputs::filesCutShortPrintWhiteWhereTheirDataEnds_data()
+{
+    QTest::addColumn<QByteArray>("whole");
+    QTest::addColumn<bool>("bottomRowFirst");
+    QImage drawing(96, 64, QImage::Format_RGB32);
+    drawing.fill(Qt::white);
+    QPainter(&drawing).fillRect(8, 4, 40, 52, Qt::black);
+    // The JPEG decoder fills what it lacks with mid grey, the GIF decoder
+    // with black; a BMP stores its bottom row first.
+    QTest::newRow("JPEG") << encoded(bitmaptest::photoLike(192, 128), "jpeg") << false;
+    QTest::newRow("interlaced GIF") << fileBytes(QStringLiteral(KIVO_IMAGE_SEEDS "/gif-interlaced-local-palette.gif"))
+                                    << false;
+    QTest::newRow("BMP") << encoded(drawing.convertToFormat(QImage::Format_Indexed8), "bmp") << true;
+}
+
+void TestImageFuzzInputs::filesCutShortPrintWhiteWhereTheirDataEnds()
+{
+    // Two thirds of the file: the rows it reaches print as the whole file
+    // does, the rows past its end nothing (the row where it ends is partly
+    // either), and the report tells the missing rows.
+    QFETCH(QByteArray, whole);
+    QFETCH(bool, bottomRowFirst);
+    const bitmap::ImageFile wholeFile = readBytes(whole), file = readBytes(whole.left(whole.size() * 2 / 3));
+    const int height = file.image.height();
+    QVERIFY(wholeFile.missing.isEmpty() && !file.missing.isEmpty());
+    QCOMPARE(bottomRowFirst ? file.missing.first : file.missing.last, bottomRowFirst ? 0 : height - 1);
+    const qsizetype rowBytes = file.image.bytesPerLine();
+    const QByteArray rows = bitmap::rasterRows(file.image), wholeRows = bitmap::rasterRows(wholeFile.image);
+    for (int y = 0; y < height; ++y) {
+        const bool read = y < file.missing.first || y > file.missing.last;
+        if (y != (bottomRowFirst ? file.missing.last : file.missing.first))
+            QCOMPARE(rows.mid(y * rowBytes, rowBytes),
+                     read ? wholeRows.mid(y * rowBytes, rowBytes) : QByteArray(rowBytes, '\0'));
+    }
+    QCOMPARE(bitmap::loadReport("cut", file),
+             bitmap::loadReport("cut", file.image)
+                 + QString::asprintf("The file is damaged: its data ends early. Rows %d to %d of %d are missing "
+                                     "and print white.\n",
+                                     file.missing.first + 1, file.missing.last + 1, height));
+}
+
 void TestImageFuzzInputs::indicesPastTheColourTablePrintNothing()
 {
     // Indices 2 to 255 with a two-colour table, opaque and with a
-    // transparent colour (the second goes through the painter).
+    // transparent colour (the second goes through the painter), black second
+    // and first, in memory and read from a PNG file (whose reader makes them
+    // index 0).
     for (QRgb background : {qRgb(255, 255, 255), qRgba(0, 0, 0, 0)}) {
-        QImage image(256, 3, QImage::Format_Indexed8);
-        image.setColorTable({background, qRgb(0, 0, 0)});
-        for (int y = 0; y < 3; ++y)
-            for (int x = 0; x < 256; ++x)
-                image.scanLine(y)[x] = uchar(x);
-        const QImage mono = bitmap::toPrintableMono(image);
-        QCOMPARE(mono.format(), QImage::Format_Mono);
-        const qsizetype rowBytes = 32;
-        QByteArray expected(rowBytes * 3, '\0');
-        for (qsizetype y = 0; y < 3; ++y)
-            expected[rowBytes * y] = char(0x40); // only pixel 1, the black one
-        QCOMPARE(bitmap::rasterRows(mono), expected);
+        for (const bool blackFirst : {false, true}) {
+            QImage image(256, 3, QImage::Format_Indexed8);
+            image.setColorTable(blackFirst ? QList<QRgb>{qRgb(0, 0, 0), background}
+                                           : QList<QRgb>{background, qRgb(0, 0, 0)});
+            for (int y = 0; y < 3; ++y)
+                for (int x = 0; x < 256; ++x)
+                    image.scanLine(y)[x] = uchar(x);
+            const QImage mono = bitmap::toPrintableMono(image);
+            QCOMPARE(mono.format(), QImage::Format_Mono);
+            const qsizetype rowBytes = 32;
+            QByteArray expected(rowBytes * 3, '\0');
+            for (qsizetype y = 0; y < 3; ++y)
+                expected[rowBytes * y] = char(blackFirst ? 0x80 : 0x40); // only the black pixel
+            QCOMPARE(bitmap::rasterRows(mono), expected);
+            QCOMPARE(bitmap::rasterRows(readBytes(encoded(image, "png")).image), expected);
+        }
     }
 
     // An 8-bit image without a table is read as grey levels.

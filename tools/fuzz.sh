@@ -8,7 +8,8 @@
 #   image    file bytes -> Qt's image reader -> the program's 1-bit form ->
 #            the raster commands of "Print Raster Image" (bitmap/fuzz)
 #   printer  bytes -> the virtual printer's decoder and renderer
-#            (virtual-printer/fuzz)
+#            (virtual-printer/fuzz); the first byte's high bit chooses
+#            the shortest page (--max-page 256) over pages of 4000 dots
 #
 # Environment:
 #   FUZZ_SECONDS    run time of each target in seconds (default 60)

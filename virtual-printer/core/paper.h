@@ -31,6 +31,8 @@ public:
 
     // Appends blank rows and returns a pointer to the first; pending feed
     // becomes blank paper first. The pointer is valid until the next call.
+    // At most maxPageDots() rows come at once (a page ends first when they
+    // do not fit); anything taller is asked for in bands.
     uint8_t *addRows(int count);
     // Tells the paper that something was actually printed on the current page.
     void markInk() { ink = true; }

@@ -220,26 +220,30 @@ void SymbolPrinter::printPdf417()
     printMask(result.mask);
 }
 
-// The symbol below what is printed so far, justified like text.
+// The symbol below what is printed so far, justified like text. The paper
+// hands out at most a page of rows at a time, so a symbol taller than a page
+// goes on over the next one, band by band.
 void SymbolPrinter::printMask(const InkMask &mask)
 {
     const int x0 = area.start() + area.justifyOffset(area.settings.justify, mask.width);
     const int width = area.paper.width();
-    if (mask.height <= 0)
-        return;
-    uint8_t *dst = area.paper.addRows(mask.height);
-    bool ink = false;
-    for (int y = 0; y < mask.height; ++y)
-        for (int x = 0; x < mask.width; ++x)
-            if (mask.at(x, y)) {
-                const int px = x0 + x;
-                if (px >= 0 && px < width) {
-                    dst[static_cast<size_t>(y) * width + px] = 0;
-                    ink = true;
+    for (int top = 0; top < mask.height;) {
+        const int band = std::min(mask.height - top, area.paper.maxPageDots());
+        uint8_t *dst = area.paper.addRows(band);
+        bool ink = false;
+        for (int y = 0; y < band; ++y)
+            for (int x = 0; x < mask.width; ++x)
+                if (mask.at(x, top + y)) {
+                    const int px = x0 + x;
+                    if (px >= 0 && px < width) {
+                        dst[static_cast<size_t>(y) * width + px] = 0;
+                        ink = true;
+                    }
                 }
-            }
-    if (ink)
-        area.paper.markInk();
+        if (ink)
+            area.paper.markInk();
+        top += band;
+    }
 }
 
 } // namespace kvp

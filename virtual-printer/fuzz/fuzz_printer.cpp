@@ -1,6 +1,8 @@
 // libFuzzer target: arbitrary bytes through the decoder and the renderer.
-// The first input byte chooses the piece size the stream is fed in, so the
-// fuzzer also explores split points.
+// The first input byte chooses the piece size the stream is fed in (its low
+// six bits), so the fuzzer also explores split points, and with its high bit
+// the shortest page the controller allows (--max-page 256), so that symbols
+// and pictures taller than a page are printed too.
 
 #include "commandlog.h"
 #include "printercore.h"
@@ -36,11 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size == 0)
         return 0;
     const size_t piece = 1 + data[0] % 64;
+    const bool shortPage = (data[0] & 0x80) != 0;
     ++data;
     --size;
     DiscardingLog log;
     kvp::PrinterCore::Options options;
-    options.maxPageDots = 4000;
+    options.maxPageDots = shortPage ? 256 : 4000;
     kvp::PrinterCore core(options, &log);
     size_t pages = 0;
     core.paper().onPage = [&](const kvp::Page &page) { pages += static_cast<size_t>(page.image.height() > 0); };
