@@ -67,6 +67,8 @@ int main(int argc, char *argv[])
     }
     tell(QStringLiteral("device: %1").arg(service.devicePath()));
     tell(QStringLiteral("link: %1").arg(service.linkPath().isEmpty() ? QStringLiteral("(none)") : service.linkPath()));
+    if (!service.tcpEndpoint().isEmpty())
+        tell(QStringLiteral("tcp: %1").arg(service.tcpEndpoint()));
     tell(QStringLiteral("output: %1").arg(options.service.outputDir));
     tell(QStringLiteral("flash: %1").arg(options.service.flashPath));
     tell(QStringLiteral("ready"));
