@@ -40,8 +40,7 @@ QString NetworkLine::endpoint() const
 {
     const QHostAddress address = server.serverAddress();
     const QString host = address.toString();
-    return (address.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2")
-                                                                 : QStringLiteral("%1:%2"))
+    return (address.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2"))
         .arg(host)
         .arg(server.serverPort());
 }
@@ -101,8 +100,8 @@ void NetworkLine::readConnection()
     uint8_t chunk[4096];
     bool took = false;
     for (size_t space = room(); space > 0 && connection->bytesAvailable() > 0; space = room()) {
-        const qint64 got = connection->read(reinterpret_cast<char *>(chunk),
-                                            static_cast<qint64>(std::min(sizeof chunk, space)));
+        const qint64 got =
+            connection->read(reinterpret_cast<char *>(chunk), static_cast<qint64>(std::min(sizeof chunk, space)));
         if (got <= 0)
             break;
         markThrough(printer->buffer().received(), 0);
@@ -189,7 +188,7 @@ QByteArray NetworkLine::drain(const QByteArray &serialTail)
     if (connection) {
         // What the client sent before the stop, but not what it keeps sending.
         connection->setReadBufferSize(0);
-        for (bool more = true; more && tail.size() < 1024 * 1024; more = connection->waitForReadyRead(0))
+        for (bool more = true; more && tail.size() < qsizetype(1024) * 1024; more = connection->waitForReadyRead(0))
             tail += connection->readAll();
         markThrough(marked + static_cast<uint64_t>(tail.size()), connectionNumber);
     }

@@ -24,7 +24,7 @@ struct ServiceSettings
     QString outputDir = QStringLiteral("virtual-printer-output");
     QString flashPath; // empty: head type kept in memory only
     VirtualPrinter::Settings printer;
-    int lineRate = 0; // bit/s; 0 follows the host's setting
+    int lineRate = 0;    // bit/s; 0 follows the host's setting
     quint16 tcpPort = 0; // 0: no network port
     QString tcpBind = QStringLiteral("127.0.0.1");
 };
