@@ -112,10 +112,14 @@ void NetworkLine::readConnection()
     }
     if (took)
         linePump->wake();
-    if (connection->bytesAvailable() > 0)
-        retry.start(); // the buffer is holding: look again when the engine has worked
-    else if (connection->state() != QAbstractSocket::ConnectedState)
+    if (connection->bytesAvailable() > 0) {
+        // The buffer holds: look again once the engine has worked (bytes
+        // arriving meanwhile must not put that off).
+        if (!retry.isActive())
+            retry.start();
+    } else if (connection->state() != QAbstractSocket::ConnectedState) {
         endConnection();
+    }
 }
 
 void NetworkLine::endConnection()
