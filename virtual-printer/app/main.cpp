@@ -19,6 +19,18 @@ void say(const QString &line)
     std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
     std::fflush(stdout);
 }
+
+// What a started printer tells on standard output; "ready" comes last.
+QStringList startLines(const kvp::Service &service)
+{
+    QStringList lines{
+        QStringLiteral("device: %1").arg(service.devicePath()),
+        QStringLiteral("link: %1").arg(service.linkPath().isEmpty() ? QStringLiteral("(none)") : service.linkPath())};
+    if (!service.tcpEndpoint().isEmpty())
+        lines << QStringLiteral("tcp: %1").arg(service.tcpEndpoint());
+    return lines << QStringLiteral("output: %1").arg(service.settings().outputDir)
+                 << QStringLiteral("flash: %1").arg(service.settings().flashPath) << QStringLiteral("ready");
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -65,11 +77,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "kivo-virtual-printer: %s\n", qPrintable(error));
         return 1;
     }
-    tell(QStringLiteral("device: %1").arg(service.devicePath()));
-    tell(QStringLiteral("link: %1").arg(service.linkPath().isEmpty() ? QStringLiteral("(none)") : service.linkPath()));
-    tell(QStringLiteral("output: %1").arg(options.service.outputDir));
-    tell(QStringLiteral("flash: %1").arg(options.service.flashPath));
-    tell(QStringLiteral("ready"));
+    for (const QString &line : startLines(service))
+        tell(line);
 
     std::unique_ptr<PaperWindow> window;
     if (!headless) {

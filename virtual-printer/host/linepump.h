@@ -36,6 +36,11 @@ public:
 
     void start();
     void stop();
+    // Bytes were put into the printer from elsewhere (the network port): tick
+    // until the engine has worked them off.
+    void wake();
+    // The clock the printer is driven by, in milliseconds.
+    qint64 now() const { return clock.elapsed(); }
     // Reads whatever the host has queued, without pacing (for shutdown).
     QByteArray drainQueued();
 
@@ -61,7 +66,6 @@ private:
     PullResult pull(const HostLine &host, qint64 now);
     void waitForHost(qint64 now);
     void goIdle();
-    void wake();
     void sendPending();
     void queueReply(const QByteArray &bytes);
     void hostsChanged();

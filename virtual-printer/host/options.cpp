@@ -32,6 +32,8 @@ struct OptionSet
     QCommandLineOption lineRate;
     QCommandLineOption silence;
     QCommandLineOption maxPage;
+    QCommandLineOption tcp;
+    QCommandLineOption tcpBind;
     QCommandLineOption headless;
     QCommandLineOption verbose;
 };
@@ -66,6 +68,11 @@ OptionSet::OptionSet(const ServiceSettings &defaults)
     , maxPage(QStringLiteral("max-page"),
               QStringLiteral("Longest page in dot rows (default %1).").arg(defaults.printer.core.maxPageDots),
               QStringLiteral("dots"), QString::number(defaults.printer.core.maxPageDots))
+    , tcp(QStringLiteral("tcp"), QStringLiteral("Also take print jobs on this TCP port (9100 on network printers)."),
+          QStringLiteral("port"))
+    , tcpBind(QStringLiteral("tcp-bind"),
+              QStringLiteral("Address the TCP port listens on (default %1).").arg(defaults.tcpBind),
+              QStringLiteral("address"), defaults.tcpBind)
     , headless(QStringLiteral("headless"), QStringLiteral("Run without a window (also when there is no display)."))
     , verbose(QStringLiteral("verbose"), QStringLiteral("Print the command log on standard output too."))
 { }
@@ -103,6 +110,21 @@ bool readFlow(const QCommandLineParser &parser, const OptionSet &set, ProgramOpt
     return true;
 }
 
+bool readTcp(const QCommandLineParser &parser, const OptionSet &set, ProgramOptions &o, QString *message)
+{
+    o.service.tcpBind = parser.value(set.tcpBind);
+    if (!parser.isSet(set.tcp))
+        return true;
+    bool ok = false;
+    const uint port = parser.value(set.tcp).toUInt(&ok);
+    if (!ok || port < 1 || port > 65535) {
+        *message = QStringLiteral("--tcp must be a port number from 1 to 65535");
+        return false;
+    }
+    o.service.tcpPort = static_cast<quint16>(port);
+    return true;
+}
+
 bool readSettings(const QCommandLineParser &parser, const OptionSet &set, ProgramOptions &o, QString *message)
 {
     o.service.linkPath = parser.value(set.link);
@@ -124,7 +146,7 @@ bool readSettings(const QCommandLineParser &parser, const OptionSet &set, Progra
     if (!readNumber(parser, set.maxPage, 256, 1000000, &v, message))
         return false;
     o.service.printer.core.maxPageDots = static_cast<int>(v);
-    if (!readFlow(parser, set, o, message))
+    if (!readFlow(parser, set, o, message) || !readTcp(parser, set, o, message))
         return false;
     o.headless = parser.isSet(set.headless);
     o.verbose = parser.isSet(set.verbose);
@@ -141,7 +163,7 @@ ParseResult parseOptions(const QStringList &arguments, ProgramOptions *options, 
         "Virtual VX02x printer controller on a pseudo-terminal. Connect Printer Kivo to the link path "
         "(Settings, port \"Custom\"). Pages are written as PNG files, the decoded commands to commands.log."));
     parser.addOptions({set.help, set.link, set.output, set.flash, set.buffer, set.speed, set.flow, set.lineRate,
-                       set.silence, set.maxPage, set.headless, set.verbose});
+                       set.silence, set.maxPage, set.tcp, set.tcpBind, set.headless, set.verbose});
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText();

@@ -21,6 +21,7 @@ bool Service::start(QString *error)
     auto fail = [this, error](const QString &why) {
         if (error)
             *error = why;
+        network.reset();
         logFile.reset();
         writer.reset(); // gives up the folder's lock
         return false;
@@ -33,7 +34,14 @@ bool Service::start(QString *error)
     if (!logFile->isOpen())
         return fail(logFile->error());
     why = FlashStore::problem(serviceSettings.flashPath);
-    if (!why.isEmpty() || !port.open(serviceSettings.linkPath, &why))
+    if (!why.isEmpty())
+        return fail(why);
+    if (serviceSettings.tcpPort > 0) {
+        network = std::make_unique<NetworkLine>(&log);
+        if (!network->listen(serviceSettings.tcpBind, serviceSettings.tcpPort, &why))
+            return fail(why);
+    }
+    if (!port.open(serviceSettings.linkPath, &why))
         return fail(why);
     log.addSink(logFile.get());
 
@@ -53,6 +61,10 @@ bool Service::start(QString *error)
     linePump = std::make_unique<LinePump>(port, *virtualPrinter, serviceSettings.lineRate, &log);
     connect(linePump.get(), &LinePump::activity, this, &Service::activity);
     linePump->start();
+    if (network) {
+        log.note(QStringLiteral("tcp"), QStringLiteral("listening on %1").arg(network->endpoint()));
+        network->attach(*virtualPrinter, *linePump);
+    }
     running = true;
     return true;
 }
@@ -84,14 +96,17 @@ void Service::stop()
         return;
     running = false;
     linePump->stop();
-    const QByteArray queued = linePump->drainQueued();
+    const QByteArray queued = network ? network->drain(linePump->drainQueued()) : linePump->drainQueued();
     virtualPrinter->finish(queued);
+    if (network)
+        network->close();
     log.note(QStringLiteral("stop"),
              QStringLiteral("%1 bytes received, %2 decoded, %3 lost; %4 pages written")
                  .arg(virtualPrinter->buffer().received() + static_cast<uint64_t>(queued.size()))
                  .arg(virtualPrinter->decodedBytes())
                  .arg(virtualPrinter->buffer().lost())
                  .arg(pages.size()));
+    network.reset();
     linePump.reset();
     port.close();
 }

@@ -1,10 +1,11 @@
 #pragma once
 // The whole virtual printer as one object: the pseudo-terminal with its
-// link, the line pump, the controller, the page files and the log file.
+// link, the line pump, the network port when asked for, the controller, the page files and the log file.
 // The program runs one; a test can run one in-process just the same.
 
 #include "commandlog.h"
 #include "linepump.h"
+#include "networkline.h"
 #include "pagewriter.h"
 #include "ptyport.h"
 #include "virtualprinter.h"
@@ -23,7 +24,9 @@ struct ServiceSettings
     QString outputDir = QStringLiteral("virtual-printer-output");
     QString flashPath; // empty: head type kept in memory only
     VirtualPrinter::Settings printer;
-    int lineRate = 0; // bit/s; 0 follows the host's setting
+    int lineRate = 0;    // bit/s; 0 follows the host's setting
+    quint16 tcpPort = 0; // 0: no network port
+    QString tcpBind = QStringLiteral("127.0.0.1");
 };
 
 class Service : public QObject
@@ -41,6 +44,8 @@ public:
     QString devicePath() const { return port.devicePath(); }
     QString linkPath() const { return port.linkPath(); }
     QString logPath() const;
+    // "ADDRESS:PORT" of the network port, empty without one.
+    QString tcpEndpoint() const { return network ? network->endpoint() : QString(); }
     const ServiceSettings &settings() const { return serviceSettings; }
     VirtualPrinter &printer() { return *virtualPrinter; }
     const LinePump *pump() const { return linePump.get(); }
@@ -64,6 +69,7 @@ private:
     std::unique_ptr<PageWriter> writer;
     std::unique_ptr<VirtualPrinter> virtualPrinter;
     std::unique_ptr<LinePump> linePump;
+    std::unique_ptr<NetworkLine> network; // after linePump: it passes serial replies on to it
     QStringList pages;
     int lostPages = 0;
     bool running = false;

@@ -1,6 +1,6 @@
 // The program against hostile and lagging hosts and a hostile file system:
 // the reply path (the transmit buffer's rows in data/replyqueue.txt, and
-// sessions), the link, the output folder and standard output, and the
+// sessions), the network port, the link, the output folder and standard output, and the
 // start-ups it refuses (data/start.txt).
 
 #include "replyqueue.h"
@@ -9,6 +9,8 @@
 
 #include <QDir>
 #include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -36,6 +38,14 @@ QByteArray readFor(Host &host, int ms)
 {
     return host.read([](const QByteArray &) { return false; }, ms);
 }
+
+// Reads from a connection until `done` says so.
+QByteArray readUntil(QTcpSocket &socket, const std::function<bool(const QByteArray &)> &done)
+{
+    QByteArray got;
+    vptest::waitFor([&] { return done(got += socket.readAll()); }, 10000);
+    return got;
+}
 } // namespace
 
 class TestHost : public QObject
@@ -45,6 +55,7 @@ private slots:
     void replyQueue_data();
     void replyQueue();
     void repliesAndLink();
+    void networkJobs();
     void pagesAreNewFilesAndOutputNeverBlocks();
     void refusesToStart_data();
     void refusesToStart();
@@ -125,6 +136,60 @@ void TestHost::repliesAndLink()
     rig.core.feed(Stream().version().bytes);
     QVERIFY(lost % rig.replies.size() == 0);
     QCOMPARE(got, rig.replies.repeated(300 - lost / rig.replies.size()));
+}
+
+void TestHost::networkJobs()
+{
+    // A job 16 times the receive buffer renders the same page over TCP as
+    // over the pseudo-terminal: TCP's own flow control loses nothing. Each
+    // answer goes back where its query came from; a connection opened while
+    // another is served waits its turn and is served once that one closes.
+    // A client that sends its job and closes at once still has it printed whole.
+    QTemporaryDir tmp;
+    QTcpServer probe; // a free port
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QProcess program;
+    vptest::startProgram(program, tmp.path(), {"--tcp", QString::number(port), "--buffer", "256"});
+    QByteArray said;
+    QVERIFY(vptest::says(program, said, "ready\n"));
+    QVERIFY(said.contains(QStringLiteral("tcp: 127.0.0.1:%1\n").arg(port).toLatin1()));
+    QByteArray job;
+    for (int i = 0; job.size() < 4000; ++i)
+        job += QStringLiteral("line %1 abcdefghijklmnop\n").arg(i).toLatin1();
+    job += Stream().fullCut().status().bytes;
+    Host host(tmp.filePath(QStringLiteral("link")));
+    QVERIFY(host.write(job));
+    QCOMPARE(host.read([](const QByteArray &got) { return !got.isEmpty(); }), QByteArray("\x10"));
+
+    QTcpSocket first;
+    QTcpSocket second;
+    for (QTcpSocket *socket : {&first, &second}) {
+        socket->connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(socket->waitForConnected(5000));
+    }
+    second.write(Stream().version().bytes);
+    first.write(job);
+    QCOMPARE(readUntil(first, [](const QByteArray &got) { return !got.isEmpty(); }), QByteArray("\x10"));
+    QCOMPARE(second.readAll(), QByteArray());
+    first.disconnectFromHost();
+    QVERIFY(readUntil(second, [](const QByteArray &got) { return got.endsWith("\r\n"); }).startsWith("VX02x"));
+    QCOMPARE(readFor(host, 100), QByteArray());
+    second.disconnectFromHost();
+    QTcpSocket third;
+    third.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(third.waitForConnected(5000));
+    third.write(job);
+    third.disconnectFromHost();
+    QVERIFY(vptest::waitFor([&] { return (said += program.readAllStandardOutput()).count("page: ") == 3; }, 10000));
+    program.terminate();
+    QVERIFY(program.waitForFinished(10000));
+    const QDir out(tmp.filePath(QStringLiteral("out")));
+    const QImage overPty(out.filePath(QStringLiteral("page-0001.png")));
+    QVERIFY(overPty.height() > 3000);
+    for (const char *overTcp : {"page-0002.png", "page-0003.png"})
+        QCOMPARE(QImage(out.filePath(QLatin1String(overTcp))), overPty);
 }
 
 void TestHost::pagesAreNewFilesAndOutputNeverBlocks()
