@@ -219,6 +219,21 @@ void paintWhite(QImage &picture, qint64 from, qint64 to)
 
 // The bytes of the file the reader has read, when its device can give them
 // again.
+// True when the bytes end as a whole file of the format does (a JPEG with
+// its end marker, a GIF with its trailer, a PNG with its end chunk): then
+// nothing was cut off, and the check below, which decodes the file again,
+// is spared. Other formats are always checked.
+bool endsWhole(const QByteArray &bytes, const QByteArray &format)
+{
+    if (format == "jpeg" || format == "jpg")
+        return bytes.endsWith("\xFF\xD9");
+    if (format == "gif")
+        return bytes.endsWith('\x3B');
+    if (format == "png")
+        return bytes.right(12).startsWith(QByteArray("\0\0\0\0IEND", 8));
+    return false;
+}
+
 QByteArray bytesRead(QIODevice *device, qint64 start)
 {
     if (!device || device->isSequential() || device->pos() < device->size() || !device->seek(start))
@@ -247,6 +262,8 @@ QImage readPicture(QImageReader &reader, MissingRows *missing)
         if (fullPalette.size() == picture.size())
             std::tie(picture, bytes) = std::tie(fullPalette, fullBytes);
     }
+    if (endsWhole(bytes, format))
+        return picture;
     const qint64 first = firstUnreachedPixel(picture, bytes, format, bottomRowFirst);
     if (first < 0)
         return picture;
