@@ -56,9 +56,11 @@ int main(int argc, char *argv[])
         QObject::connect(&service, &kvp::Service::logLine, tell);
     QObject::connect(&service, &kvp::Service::pageWritten,
                      [&](const QString &path) { tell(QStringLiteral("page: %1").arg(path)); });
-    QObject::connect(&service, &kvp::Service::pageLost, [](const QString &message) {
+    auto complain = [](const QString &message) {
         std::fprintf(stderr, "kivo-virtual-printer: %s\n", qPrintable(message));
-    });
+    };
+    QObject::connect(&service, &kvp::Service::pageLost, complain);
+    QObject::connect(&service, &kvp::Service::limitReached, complain);
 
     QString error;
     if (!service.start(&error)) {

@@ -25,7 +25,37 @@ bool writeAll(int fd, const QByteArray &bytes)
     }
     return true;
 }
+
+// A page of black and white dots only, as 1 bit per dot (index 1 is ink);
+// a null image when the page has greys.
+QImage blackAndWhite(const QImage &grey)
+{
+    QImage mono(grey.width(), grey.height(), QImage::Format_Mono);
+    mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar *in = grey.constScanLine(y);
+        uchar *out = mono.scanLine(y);
+        std::memset(out, 0, static_cast<size_t>(mono.bytesPerLine()));
+        for (int x = 0; x < grey.width(); ++x) {
+            if (in[x] == 0)
+                out[x >> 3] = static_cast<uchar>(out[x >> 3] | (0x80 >> (x & 7)));
+            else if (in[x] != 255)
+                return QImage();
+        }
+    }
+    return mono;
+}
 } // namespace
+
+QByteArray PageWriter::encode(const QImage &page)
+{
+    const QImage mono = blackAndWhite(page);
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !(mono.isNull() ? page : mono).save(&buffer, "PNG"))
+        return QByteArray();
+    return png;
+}
 
 PageWriter::PageWriter(const QString &folder)
     : folderPath(folder)
@@ -71,9 +101,8 @@ QString PageWriter::pagePath(qint64 number) const
 
 QString PageWriter::write(const Page &page, QString *error)
 {
-    QByteArray png;
-    QBuffer buffer(&png);
-    if (!buffer.open(QIODevice::WriteOnly) || !page.image.save(&buffer, "PNG")) {
+    const QByteArray png = encode(page.image);
+    if (png.isEmpty()) {
         *error = QStringLiteral("the page could not be encoded as PNG");
         return QString();
     }

@@ -54,6 +54,9 @@ public:
 
     // Bytes for the host: query answers, in order.
     std::function<void(const QByteArray &)> transmit;
+    // True while the pages written so far wait to be stored: the engine
+    // pauses (the receive buffer fills and holds the sender).
+    std::function<bool()> outputBusy;
     // XON and XOFF, which a UART sends ahead of queued answers; when not
     // set they go through `transmit`.
     std::function<void(char)> transmitControl;
@@ -83,6 +86,9 @@ private:
     // A pause this long (many byte times even at 9600 bit/s) means no argument follows.
     static constexpr int64_t argumentPauseMs = 20;
     uint64_t lossReported = 0;
+    // Rows one service() call may make before it lets the event loop run.
+    static constexpr uint64_t rowsPerSlice = 40000;
+    size_t pieceSize = 4096;
 };
 
 } // namespace kvp

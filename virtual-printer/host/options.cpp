@@ -32,6 +32,8 @@ struct OptionSet
     QCommandLineOption lineRate;
     QCommandLineOption silence;
     QCommandLineOption maxPage;
+    QCommandLineOption maxPages;
+    QCommandLineOption maxLog;
     QCommandLineOption headless;
     QCommandLineOption verbose;
 };
@@ -66,6 +68,13 @@ OptionSet::OptionSet(const ServiceSettings &defaults)
     , maxPage(QStringLiteral("max-page"),
               QStringLiteral("Longest page in dot rows (default %1).").arg(defaults.printer.core.maxPageDots),
               QStringLiteral("dots"), QString::number(defaults.printer.core.maxPageDots))
+    , maxPages(QStringLiteral("max-pages"),
+               QStringLiteral("Pages written per run at most; later ones are dropped (default %1).")
+                   .arg(defaults.maxPages),
+               QStringLiteral("pages"), QString::number(defaults.maxPages))
+    , maxLog(QStringLiteral("max-log"),
+             QStringLiteral("Size of commands.log in MB at most (default %1).").arg(defaults.maxLogBytes >> 20),
+             QStringLiteral("MB"), QString::number(defaults.maxLogBytes >> 20))
     , headless(QStringLiteral("headless"), QStringLiteral("Run without a window (also when there is no display)."))
     , verbose(QStringLiteral("verbose"), QStringLiteral("Print the command log on standard output too."))
 { }
@@ -103,6 +112,18 @@ bool readFlow(const QCommandLineParser &parser, const OptionSet &set, ProgramOpt
     return true;
 }
 
+bool readLimits(const QCommandLineParser &parser, const OptionSet &set, ProgramOptions &o, QString *message)
+{
+    double v = 0;
+    if (!readNumber(parser, set.maxPages, 1, 1e9, &v, message))
+        return false;
+    o.service.maxPages = static_cast<qint64>(v);
+    if (!readNumber(parser, set.maxLog, 1, 1e6, &v, message))
+        return false;
+    o.service.maxLogBytes = static_cast<qint64>(v) << 20;
+    return true;
+}
+
 bool readSettings(const QCommandLineParser &parser, const OptionSet &set, ProgramOptions &o, QString *message)
 {
     o.service.linkPath = parser.value(set.link);
@@ -124,7 +145,7 @@ bool readSettings(const QCommandLineParser &parser, const OptionSet &set, Progra
     if (!readNumber(parser, set.maxPage, 256, 1000000, &v, message))
         return false;
     o.service.printer.core.maxPageDots = static_cast<int>(v);
-    if (!readFlow(parser, set, o, message))
+    if (!readFlow(parser, set, o, message) || !readLimits(parser, set, o, message))
         return false;
     o.headless = parser.isSet(set.headless);
     o.verbose = parser.isSet(set.verbose);
@@ -141,7 +162,7 @@ ParseResult parseOptions(const QStringList &arguments, ProgramOptions *options, 
         "Virtual VX02x printer controller on a pseudo-terminal. Connect Printer Kivo to the link path "
         "(Settings, port \"Custom\"). Pages are written as PNG files, the decoded commands to commands.log."));
     parser.addOptions({set.help, set.link, set.output, set.flash, set.buffer, set.speed, set.flow, set.lineRate,
-                       set.silence, set.maxPage, set.headless, set.verbose});
+                       set.silence, set.maxPage, set.maxPages, set.maxLog, set.headless, set.verbose});
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText();

@@ -5,6 +5,7 @@
 
 #include "commandlog.h"
 #include "linepump.h"
+#include "pagequeue.h"
 #include "pagewriter.h"
 #include "ptyport.h"
 #include "virtualprinter.h"
@@ -12,6 +13,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
 
@@ -24,6 +26,8 @@ struct ServiceSettings
     QString flashPath; // empty: head type kept in memory only
     VirtualPrinter::Settings printer;
     int lineRate = 0; // bit/s; 0 follows the host's setting
+    qint64 maxPages = 1000;                 // pages written per run; later ones are dropped
+    qint64 maxLogBytes = FileLog::defaultMaxBytes; // size of commands.log
 };
 
 class Service : public QObject
@@ -46,22 +50,34 @@ public:
     const LinePump *pump() const { return linePump.get(); }
     QStringList pagesWritten() const { return pages; }
     int pagesLost() const { return lostPages; }
+    // The budgets reached so far (page count, log size), one line each.
+    QStringList limitsReached() const { return limits; }
 
 signals:
     void pageWritten(const QString &path, const QImage &image);
     // A page that could not be written, with the reason.
     void pageLost(const QString &message);
     void logLine(const QString &line);
+    // A budget was reached (the page count or the log size); input is still read.
+    void limitReached(const QString &message);
     void activity();
 
 private:
-    void savePage(const Page &page);
+    void queuePage(const Page &page);
+    void pageDone(const PageResult &result);
+    void flushLog();
+    void reachLimit(const QString &message);
 
     ServiceSettings serviceSettings;
     PtyPort port;
-    FanOutLog log;
+    FanOutLog fanOut;
+    FoldingLog log{&fanOut};
+    QTimer logFlush;
     std::unique_ptr<FileLog> logFile;
     std::unique_ptr<PageWriter> writer;
+    std::unique_ptr<PageQueue> pageQueue;
+    qint64 pagesQueued = 0;
+    QStringList limits;
     std::unique_ptr<VirtualPrinter> virtualPrinter;
     std::unique_ptr<LinePump> linePump;
     QStringList pages;
