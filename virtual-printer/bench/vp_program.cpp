@@ -22,6 +22,8 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <poll.h>
+#include <thread>
 #include <termios.h>
 #include <unistd.h>
 
@@ -69,9 +71,17 @@ void wholeProgram()
     const QByteArray stream = vpbench::mixedStream().repeated(8);
     QElapsedTimer clock;
     clock.start();
-    send(fd, stream);
+    // The host writes from a thread of its own, as a separate program would.
+    std::thread host([&] {
+        for (qsizetype done = 0; done < stream.size();) {
+            pollfd out{fd, POLLOUT, 0};
+            ::poll(&out, 1, 100);
+            done += std::max<ssize_t>(0, ::write(fd, stream.constData() + done, stream.size() - done));
+        }
+    });
     while (service.printer().decodedBytes() < static_cast<uint64_t>(stream.size()))
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    host.join();
     service.stop();
     const double rate = static_cast<double>(stream.size()) / (static_cast<double>(clock.nsecsElapsed()) / 1e9);
     std::printf("virtual printer, whole program: %lld bytes, %lld pages in %.2f s: %.0f bytes/s, %.0f x the fastest "
@@ -79,6 +89,17 @@ void wholeProgram()
                 static_cast<long long>(stream.size()), static_cast<long long>(service.pagesWritten().size()),
                 static_cast<double>(clock.nsecsElapsed()) / 1e9, rate, rate / 37500.0);
     ::close(fd);
+}
+
+double answerTime(int fd)
+{
+    QElapsedTimer clock;
+    clock.start();
+    send(fd, vpbench::bytes({0x10, 0x04}));
+    char reply = 0;
+    while (::read(fd, &reply, 1) != 1)
+        QCoreApplication::processEvents();
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
 }
 
 void statusAfterLargePage()
@@ -96,14 +117,11 @@ void statusAfterLargePage()
     send(fd, page);
     while (service.printer().decodedBytes() < static_cast<uint64_t>(page.size()) - 2)
         QCoreApplication::processEvents();
-    QElapsedTimer clock;
-    clock.start();
-    send(fd, vpbench::bytes({0x10, 0x04}));
-    char reply = 0;
-    while (::read(fd, &reply, 1) != 1)
-        QCoreApplication::processEvents();
-    const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-    std::printf("virtual printer, status query after a 20000-row page: answered in %.1f ms (goal 50)\n", ms);
+    const double afterPage = answerTime(fd);
+    QThread::msleep(2000);
+    std::printf("virtual printer, status query after a 20000-row page: answered in %.1f ms (goal 50; %.1f ms on an "
+                "idle printer)\n",
+                afterPage, answerTime(fd));
     ::close(fd);
     service.stop();
 }
@@ -139,6 +157,7 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     wholeProgram();
     statusAfterLargePage();
-    stopWhileReprinting(KVP_EXECUTABLE);
+    if (qEnvironmentVariableIsEmpty("VP_PROGRAM_QUICK"))
+        stopWhileReprinting(KVP_EXECUTABLE);
     return 0;
 }

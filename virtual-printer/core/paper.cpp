@@ -30,6 +30,8 @@ void Paper::materializeFeed()
     pendingFeed = 0;
     if (count <= 0)
         return;
+    if (pixels.empty())
+        pixels.reserve(lastPageBytes);
     pixels.resize(static_cast<size_t>(rowCount + count) * widthDots, 255);
     rowCount += count;
     rowsTotal += static_cast<uint64_t>(count);
@@ -42,6 +44,8 @@ uint8_t *Paper::addRows(int count)
     if (rowCount + count > maxDots)
         endPage(QStringLiteral("maximum page length")); // starts an empty page
     const size_t start = static_cast<size_t>(rowCount) * widthDots;
+    if (pixels.empty())
+        pixels.reserve(lastPageBytes); // pages tend to be alike: grow without copies
     pixels.resize(start + static_cast<size_t>(count) * widthDots, 255);
     rowCount += count;
     rowsTotal += static_cast<uint64_t>(count);
@@ -66,6 +70,7 @@ bool Paper::endPage(const QString &reason)
         page.number = ++delivered;
         page.reason = reason;
         // The page takes the rows over instead of copying them.
+        lastPageBytes = static_cast<size_t>(rowCount) * widthDots;
         auto *rows = new std::vector<uint8_t>(std::move(pixels));
         rows->resize(static_cast<size_t>(rowCount) * widthDots, 255);
         page.image = QImage(

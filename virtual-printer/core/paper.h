@@ -64,6 +64,7 @@ private:
     int delivered = 0;
     uint64_t revisionNumber = 0;
     uint64_t rowsTotal = 0;
+    size_t lastPageBytes = 0;
 };
 
 } // namespace kvp

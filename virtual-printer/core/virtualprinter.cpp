@@ -96,12 +96,12 @@ void VirtualPrinter::service(int64_t now)
     // (reprints of a stored picture), and the line, the replies and the
     // signals must not wait for all of them.
     const uint64_t rowsAtStart = printerCore.paper().rowsMade();
-    uint8_t chunk[4096];
+    uint8_t chunk[maxPiece];
     bool worked = false;
     while (credit >= 1.0 && receiveBuffer.size() > 0 && !(outputBusy && outputBusy())
            && printerCore.paper().rowsMade() - rowsAtStart < rowsPerSlice) {
         const bool wasHolding = receiveBuffer.holding();
-        const size_t want = std::min<size_t>(std::min<size_t>(sizeof chunk, pieceSize), static_cast<size_t>(credit));
+        const size_t want = std::min<size_t>(pieceSize, static_cast<size_t>(credit));
         const size_t got = receiveBuffer.pop(chunk, want);
         credit -= static_cast<double>(got);
         sendControl();
@@ -112,9 +112,9 @@ void VirtualPrinter::service(int64_t now)
                           .arg(receiveBuffer.capacity()));
         const uint64_t rowsBefore = printerCore.paper().rowsMade();
         printerCore.feed(chunk, got, false);
-        // Heavy input is taken a few bytes at a time, light input in large pieces.
+        // Heavy input is taken a few bytes at a time, light input in larger pieces.
         const bool heavy = printerCore.paper().rowsMade() - rowsBefore > rowsPerSlice / 4;
-        pieceSize = heavy ? std::max<size_t>(4, pieceSize / 16) : std::min<size_t>(sizeof chunk, pieceSize * 2);
+        pieceSize = heavy ? std::max<size_t>(4, pieceSize / 16) : std::min<size_t>(maxPiece, pieceSize * 2);
         worked = true;
     }
     if (worked)
