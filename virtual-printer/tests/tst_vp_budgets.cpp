@@ -148,7 +148,9 @@ void TestBudgets::burstsInSlicesAndPageBudget()
     connect(&device.service, &kvp::Service::limitReached, [&](const QString &m) { limits << m; });
     const QByteArray burst = rowBytes(QStringLiteral("reprint")).repeated(100);
     Host host(device.service.linkPath());
-    QVERIFY(host.write(rowBytes(QStringLiteral("store"))));
+    const QByteArray store = rowBytes(QStringLiteral("store"));
+    QVERIFY(host.write(store));
+    QVERIFY(vptest::waitFor([&] { return device.service.printer().decodedBytes() == uint64_t(store.size()); }, 10000));
     const QByteArray bursts = burst + Stream().status().bytes + burst + Stream().status().bytes;
     QCOMPARE(::write(host.fd, bursts.constData(), bursts.size()), bursts.size());
     const int rowsPerReprint = 8192;
