@@ -138,19 +138,30 @@ int64_t VirtualPrinter::silenceDeadline() const
     return lastActivity + settings.silenceMs;
 }
 
-void VirtualPrinter::finish(const QByteArray &tail)
+uint64_t VirtualPrinter::finish(const QByteArray &tail, const std::function<bool()> &keepGoing)
 {
-    uint8_t chunk[4096];
-    while (receiveBuffer.size() > 0) {
+    // Pieces as small as the engine's, so that a deadline is kept even
+    // when a few bytes ask for many pages.
+    auto more = [&keepGoing] { return !keepGoing || keepGoing(); };
+    uint8_t chunk[maxPiece];
+    while (receiveBuffer.size() > 0 && more()) {
         const size_t got = receiveBuffer.pop(chunk, sizeof chunk);
-        printerCore.feed(chunk, got);
+        printerCore.feed(chunk, got, false);
     }
-    printerCore.feed(tail);
+    qsizetype fed = 0;
+    for (; fed < tail.size() && receiveBuffer.size() == 0 && more(); fed += static_cast<qsizetype>(maxPiece))
+        printerCore.feed(reinterpret_cast<const uint8_t *>(tail.constData()) + fed,
+                         std::min<size_t>(maxPiece, static_cast<size_t>(tail.size() - fed)), false);
+    const uint64_t left = receiveBuffer.size() + static_cast<uint64_t>(std::max<qsizetype>(0, tail.size() - fed));
+    while (receiveBuffer.size() > 0)
+        receiveBuffer.pop(chunk, sizeof chunk);
+    printerCore.feed(nullptr, 0); // a status query at the very end is answered
     sendControl();
     losing = false;
     reportLoss();
     printerCore.finish();
     lastActivity = -1;
+    return left;
 }
 
 void VirtualPrinter::sendControl()

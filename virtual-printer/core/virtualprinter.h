@@ -49,8 +49,9 @@ public:
     // Lets the print engine work up to `now`.
     void service(int64_t now);
     // Decodes everything still buffered, then `tail` (bytes still queued on
-    // the line), and ends the page (for shutdown).
-    void finish(const QByteArray &tail = QByteArray());
+    // the line), and ends the page (for shutdown). Stops decoding when
+    // `keepGoing` says so; returns the bytes left undecoded.
+    uint64_t finish(const QByteArray &tail = QByteArray(), const std::function<bool()> &keepGoing = {});
 
     // Bytes for the host: query answers, in order.
     std::function<void(const QByteArray &)> transmit;

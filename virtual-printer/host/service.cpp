@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 
 namespace kvp {
 
@@ -117,7 +118,13 @@ void Service::stop()
     running = false;
     linePump->stop();
     const QByteArray queued = linePump->drainQueued();
-    virtualPrinter->finish(queued);
+    // A stop takes a few seconds at most, however much the input asked for.
+    QElapsedTimer stopping;
+    stopping.start();
+    const uint64_t left = virtualPrinter->finish(queued, [&stopping] { return stopping.elapsed() < stopBudgetMs; });
+    if (left > 0)
+        log.note(QStringLiteral("stop"),
+                 QStringLiteral("%1 bytes not decoded: stopping took longer than %2 s").arg(left).arg(stopBudgetMs / 1000));
     pageQueue->finish();
     log.note(QStringLiteral("stop"),
              QStringLiteral("%1 bytes received, %2 decoded, %3 lost; %4 pages written")

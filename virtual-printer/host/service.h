@@ -78,6 +78,7 @@ private:
     std::unique_ptr<PageQueue> pageQueue;
     qint64 pagesQueued = 0;
     QStringList limits;
+    static constexpr qint64 stopBudgetMs = 3000;
     std::unique_ptr<VirtualPrinter> virtualPrinter;
     std::unique_ptr<LinePump> linePump;
     QStringList pages;
