@@ -19,6 +19,8 @@ void say(const QString &line)
     std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
     std::fflush(stdout);
 }
+
+void complain(const QString &message) { std::fprintf(stderr, "kivo-virtual-printer: %s\n", qPrintable(message)); }
 } // namespace
 
 int main(int argc, char *argv[])
@@ -56,9 +58,6 @@ int main(int argc, char *argv[])
         QObject::connect(&service, &kvp::Service::logLine, tell);
     QObject::connect(&service, &kvp::Service::pageWritten,
                      [&](const QString &path) { tell(QStringLiteral("page: %1").arg(path)); });
-    auto complain = [](const QString &message) {
-        std::fprintf(stderr, "kivo-virtual-printer: %s\n", qPrintable(message));
-    };
     QObject::connect(&service, &kvp::Service::pageLost, complain);
     QObject::connect(&service, &kvp::Service::limitReached, complain);
 

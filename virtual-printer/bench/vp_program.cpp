@@ -23,8 +23,8 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
-#include <thread>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {

@@ -57,7 +57,8 @@ void PageQueue::work()
         results.push_back(result);
         --busy;
         changed.notify_all();
-        QMetaObject::invokeMethod(this, [this] { deliver(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { deliver(); }, Qt::QueuedConnection);
     }
 }
 

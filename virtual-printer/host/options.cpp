@@ -68,10 +68,10 @@ OptionSet::OptionSet(const ServiceSettings &defaults)
     , maxPage(QStringLiteral("max-page"),
               QStringLiteral("Longest page in dot rows (default %1).").arg(defaults.printer.core.maxPageDots),
               QStringLiteral("dots"), QString::number(defaults.printer.core.maxPageDots))
-    , maxPages(QStringLiteral("max-pages"),
-               QStringLiteral("Pages written per run at most; later ones are dropped (default %1).")
-                   .arg(defaults.maxPages),
-               QStringLiteral("pages"), QString::number(defaults.maxPages))
+    , maxPages(
+          QStringLiteral("max-pages"),
+          QStringLiteral("Pages written per run at most; later ones are dropped (default %1).").arg(defaults.maxPages),
+          QStringLiteral("pages"), QString::number(defaults.maxPages))
     , maxLog(QStringLiteral("max-log"),
              QStringLiteral("Size of commands.log in MB at most (default %1).").arg(defaults.maxLogBytes >> 20),
              QStringLiteral("MB"), QString::number(defaults.maxLogBytes >> 20))

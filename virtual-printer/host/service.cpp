@@ -123,8 +123,9 @@ void Service::stop()
     stopping.start();
     const uint64_t left = virtualPrinter->finish(queued, [&stopping] { return stopping.elapsed() < stopBudgetMs; });
     if (left > 0)
-        log.note(QStringLiteral("stop"),
-                 QStringLiteral("%1 bytes not decoded: stopping took longer than %2 s").arg(left).arg(stopBudgetMs / 1000));
+        log.note(
+            QStringLiteral("stop"),
+            QStringLiteral("%1 bytes not decoded: stopping took longer than %2 s").arg(left).arg(stopBudgetMs / 1000));
     pageQueue->finish();
     log.note(QStringLiteral("stop"),
              QStringLiteral("%1 bytes received, %2 decoded, %3 lost; %4 pages written")

@@ -25,8 +25,8 @@ struct ServiceSettings
     QString outputDir = QStringLiteral("virtual-printer-output");
     QString flashPath; // empty: head type kept in memory only
     VirtualPrinter::Settings printer;
-    int lineRate = 0; // bit/s; 0 follows the host's setting
-    qint64 maxPages = 1000;                 // pages written per run; later ones are dropped
+    int lineRate = 0;                              // bit/s; 0 follows the host's setting
+    qint64 maxPages = 1000;                        // pages written per run; later ones are dropped
     qint64 maxLogBytes = FileLog::defaultMaxBytes; // size of commands.log
 };
 
