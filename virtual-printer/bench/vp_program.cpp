@@ -137,7 +137,7 @@ void stopWhileReprinting(const char *program)
     while (!said.contains("ready\n") && printer.waitForReadyRead(10000))
         said += printer.readAllStandardOutput();
     const int fd = openHost(dir.filePath("link"));
-    QByteArray picture = vpbench::bytes({0x1D, 0x71, 0, 0, 48, 0, 0, 0x10}) + QByteArray(48 * 4096, '\xA5');
+    QByteArray picture = vpbench::bytes({0x1D, 0x71, 0, 0, 48, 0, 0, 0x10}) + QByteArray(qsizetype(48) * 4096, '\xA5');
     send(fd, picture + QByteArray("\x1C\x70\x00\x03", 4).repeated(2000));
     QThread::msleep(1000);
     QElapsedTimer clock;
