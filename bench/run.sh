@@ -15,3 +15,4 @@ export QT_QPA_PLATFORM=offscreen
 "$build/virtual-printer/bench/vp_throughput" 2>/dev/null | sed 's/^ */vp: /' || true
 "$build/virtual-printer/bench/vp_replies" 2>/dev/null | sed 's/^ */vp: /' || true
 "$build/virtual-printer/bench/vp_window_bench" 2>/dev/null || true
+"$build/virtual-printer/bench/vp_program" 2>/dev/null | sed 's/^ */vp: /' || true

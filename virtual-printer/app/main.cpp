@@ -31,6 +31,8 @@ QStringList startLines(const kvp::Service &service)
     return lines << QStringLiteral("output: %1").arg(service.settings().outputDir)
                  << QStringLiteral("flash: %1").arg(service.settings().flashPath) << QStringLiteral("ready");
 }
+
+void complain(const QString &message) { std::fprintf(stderr, "kivo-virtual-printer: %s\n", qPrintable(message)); }
 } // namespace
 
 int main(int argc, char *argv[])
@@ -42,7 +44,7 @@ int main(int argc, char *argv[])
     QString message;
     switch (kvp::parseOptions(arguments, &options, &message)) {
     case kvp::ParseResult::Help: say(message); return 0;
-    case kvp::ParseResult::Error: std::fprintf(stderr, "kivo-virtual-printer: %s\n", qPrintable(message)); return 2;
+    case kvp::ParseResult::Error: complain(message); return 2;
     case kvp::ParseResult::Run: break;
     }
 
@@ -68,13 +70,12 @@ int main(int argc, char *argv[])
         QObject::connect(&service, &kvp::Service::logLine, tell);
     QObject::connect(&service, &kvp::Service::pageWritten,
                      [&](const QString &path) { tell(QStringLiteral("page: %1").arg(path)); });
-    QObject::connect(&service, &kvp::Service::pageLost, [](const QString &message) {
-        std::fprintf(stderr, "kivo-virtual-printer: %s\n", qPrintable(message));
-    });
+    QObject::connect(&service, &kvp::Service::pageLost, complain);
+    QObject::connect(&service, &kvp::Service::limitReached, complain);
 
     QString error;
     if (!service.start(&error)) {
-        std::fprintf(stderr, "kivo-virtual-printer: %s\n", qPrintable(error));
+        complain(error);
         return 1;
     }
     for (const QString &line : startLines(service))

@@ -77,6 +77,7 @@ PaperWindow::PaperWindow(kvp::Service &printerService, QWidget *parent)
     });
     connect(&service, &kvp::Service::pageWritten, this, [this] { updateActions(); });
     connect(&service, &kvp::Service::pageLost, this, [this](const QString &message) { lostPage = message; });
+    connect(&service, &kvp::Service::limitReached, this, [this](const QString &message) { limit = message; });
     connect(&timer, &QTimer::timeout, this, &PaperWindow::refresh);
     timer.start(refreshMs);
     refresh();
@@ -188,7 +189,7 @@ void PaperWindow::updateStatus()
     const kvp::ReceiveBuffer &buffer = service.printer().buffer();
     const QStringList pages = service.pagesWritten();
     status->setText(
-        QStringLiteral("%1 -> %2 | %3 | buffer %4/%5%6 | received %7, lost %8 | pages %9%10%11")
+        QStringLiteral("%1 -> %2 | %3 | buffer %4/%5%6 | received %7, lost %8 | pages %9%10%11%12")
             .arg(service.linkPath(), service.devicePath(), kvp::flowModeName(buffer.flowMode()))
             .arg(buffer.size())
             .arg(buffer.capacity())
@@ -198,5 +199,6 @@ void PaperWindow::updateStatus()
             .arg(pages.size())
             .arg(pages.isEmpty() ? QString() : QStringLiteral(" (last: %1)").arg(QFileInfo(pages.last()).fileName()))
             .arg(lostPage.isEmpty() ? QString()
-                                    : QStringLiteral(" | %1 LOST, last: %2").arg(service.pagesLost()).arg(lostPage)));
+                                    : QStringLiteral(" | %1 LOST, last: %2").arg(service.pagesLost()).arg(lostPage))
+            .arg(limit.isEmpty() ? QString() : QStringLiteral(" | %1").arg(limit)));
 }

@@ -57,4 +57,5 @@ private:
     int browsed = -1;
     QStringList pendingLog;
     QString lostPage; // why the last lost page could not be written
+    QString limit;    // the last output limit reached
 };

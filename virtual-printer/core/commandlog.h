@@ -49,20 +49,54 @@ private:
     std::vector<LogEntry> entryList;
 };
 
-// Appends formatted lines to a file, flushing after each entry. The file is
-// opened without following a link and must be a regular file.
+// Appends formatted lines to a file, buffered until flush(). The file is
+// opened without following a link and must be a regular file. It stops
+// growing at `maxBytes`: a log that reached it in an earlier run is kept as
+// PATH.old and started afresh, and in this run the last line says where it
+// stopped.
 class FileLog : public LogSink
 {
 public:
-    explicit FileLog(const QString &path);
+    explicit FileLog(const QString &path, qint64 maxBytes = defaultMaxBytes);
+    ~FileLog() override { flush(); }
     bool isOpen() const { return file.isOpen(); }
     QString error() const { return openError; } // why it is not open
     QString path() const { return file.fileName(); }
     void add(const LogEntry &entry) override;
+    void flush();
+    bool full() const { return capped; }
+
+    static constexpr qint64 defaultMaxBytes = qint64(64) << 20;
 
 private:
     QFile file;
     QString openError;
+    QByteArray pending;
+    qint64 size = 0;
+    qint64 limit;
+    bool capped = false;
+};
+
+// Folds runs of entries that differ only in their offset into the first
+// one, "× N" appended ("LF × 4 194 304"), and passes the rest on. An entry
+// is held until the next different one or until flushIdle() finds no new
+// repeats since its last call.
+class FoldingLog : public LogSink
+{
+public:
+    explicit FoldingLog(LogSink *next)
+        : downstream(next)
+    { }
+    void add(const LogEntry &entry) override;
+    void flushIdle();
+    void flush();
+
+private:
+    LogSink *downstream;
+    LogEntry held;
+    bool holding = false;
+    uint64_t repeats = 0;
+    bool repeatedSinceCheck = false;
 };
 
 // Passes every entry to several sinks, and to an optional callback.

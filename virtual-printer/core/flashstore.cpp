@@ -52,8 +52,10 @@ FlashStore::FlashStore(const QString &path)
             continue;
         bool ok = false;
         const int value = line.mid(headTypeKey.size()).toInt(&ok);
-        if (ok && kvp::headType(value))
+        if (ok && kvp::headType(value)) {
             storedType = value;
+            written = true;
+        }
     }
 }
 
@@ -61,6 +63,8 @@ bool FlashStore::setHeadType(int type)
 {
     if (!kvp::headType(type))
         return false;
+    if (type == storedType && written)
+        return true; // the controller leaves its flash alone when nothing changes
     storedType = type;
     if (filePath.isEmpty())
         return true;
@@ -70,7 +74,8 @@ bool FlashStore::setHeadType(int type)
         return false;
     file.write("# Kivo virtual printer: controller flash\n");
     file.write(headTypeKey + QByteArray::number(type) + '\n');
-    return file.commit();
+    written = file.commit();
+    return written;
 }
 
 } // namespace kvp

@@ -17,12 +17,14 @@ public:
     QString path() const { return filePath; }
     // Head type from the file; 0 when the file is missing or unreadable.
     int headType() const { return storedType; }
-    // Writes the file at once; returns false if it could not be written.
+    // Writes the file at once unless it already holds `headType`; returns
+    // false if it could not be written.
     bool setHeadType(int headType);
 
 private:
     QString filePath;
     int storedType = 0;
+    bool written = false; // the file holds storedType
 };
 
 } // namespace kvp

@@ -7,6 +7,8 @@
 
 #include "paper.h"
 
+#include <QByteArray>
+#include <QImage>
 #include <QString>
 
 namespace kvp {
@@ -26,6 +28,9 @@ public:
     // Returns the file written, or an empty string with the reason in `error`.
     QString write(const Page &page, QString *error);
     int written() const { return writtenCount; }
+    // The page as PNG: 1 bit per dot when it holds only black and white
+    // (much faster to write), 8-bit greyscale when it has greys.
+    static QByteArray encode(const QImage &page);
 
     static constexpr qint64 lastNumber = 999999999999;
 

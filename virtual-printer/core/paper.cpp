@@ -30,8 +30,11 @@ void Paper::materializeFeed()
     pendingFeed = 0;
     if (count <= 0)
         return;
+    if (pixels.empty())
+        pixels.reserve(lastPageBytes);
     pixels.resize(static_cast<size_t>(rowCount + count) * widthDots, 255);
     rowCount += count;
+    rowsTotal += static_cast<uint64_t>(count);
 }
 
 uint8_t *Paper::addRows(int count)
@@ -41,8 +44,11 @@ uint8_t *Paper::addRows(int count)
     if (rowCount + count > maxDots)
         endPage(QStringLiteral("maximum page length")); // starts an empty page
     const size_t start = static_cast<size_t>(rowCount) * widthDots;
+    if (pixels.empty())
+        pixels.reserve(lastPageBytes); // pages tend to be alike: grow without copies
     pixels.resize(start + static_cast<size_t>(count) * widthDots, 255);
     rowCount += count;
+    rowsTotal += static_cast<uint64_t>(count);
     ++revisionNumber;
     return pixels.data() + start;
 }
@@ -63,15 +69,17 @@ bool Paper::endPage(const QString &reason)
         Page page;
         page.number = ++delivered;
         page.reason = reason;
-        page.image = QImage(widthDots, rowCount, QImage::Format_Grayscale8);
-        for (int y = 0; y < rowCount; ++y)
-            std::memcpy(page.image.scanLine(y), pixels.data() + static_cast<size_t>(y) * widthDots,
-                        static_cast<size_t>(widthDots));
+        // The page takes the rows over instead of copying them.
+        lastPageBytes = static_cast<size_t>(rowCount) * widthDots;
+        auto *rows = new std::vector<uint8_t>(std::move(pixels));
+        rows->resize(static_cast<size_t>(rowCount) * widthDots, 255);
+        page.image = QImage(
+            rows->data(), widthDots, rowCount, widthDots, QImage::Format_Grayscale8,
+            [](void *info) { delete static_cast<std::vector<uint8_t> *>(info); }, rows);
         if (onPage)
             onPage(page);
     }
-    pixels.clear();
-    pixels.shrink_to_fit();
+    pixels = std::vector<uint8_t>();
     rowCount = 0;
     pendingFeed = 0;
     ink = false;

@@ -14,7 +14,7 @@ namespace kvp {
 
 struct Page
 {
-    QImage image; // Format_Grayscale8
+    QImage image; // Format_Grayscale8, one byte per dot
     int number = 0;
     QString reason;
 };
@@ -45,6 +45,8 @@ public:
     // page was delivered.
     bool endPage(const QString &reason);
     int pagesDelivered() const { return delivered; }
+    // Rows made since the start, a measure of the work the input asked for.
+    uint64_t rowsMade() const { return rowsTotal; }
 
     // The current page so far (for the window).
     QImage snapshot() const;
@@ -66,6 +68,8 @@ private:
     bool ink = false;
     int delivered = 0;
     uint64_t revisionNumber = 0;
+    uint64_t rowsTotal = 0;
+    size_t lastPageBytes = 0;
 };
 
 } // namespace kvp

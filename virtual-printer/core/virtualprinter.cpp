@@ -92,11 +92,16 @@ void VirtualPrinter::service(int64_t now)
     const double burst = std::max(1.0, settings.printBytesPerSecond * 0.05);
     credit = std::min(burst, credit + settings.printBytesPerSecond * static_cast<double>(elapsed) / 1000.0);
 
-    uint8_t chunk[4096];
+    // The engine works in slices: a few bytes may ask for millions of rows
+    // (reprints of a stored picture), and the line, the replies and the
+    // signals must not wait for all of them.
+    const uint64_t rowsAtStart = printerCore.paper().rowsMade();
+    uint8_t chunk[maxPiece];
     bool worked = false;
-    while (credit >= 1.0 && receiveBuffer.size() > 0) {
+    while (credit >= 1.0 && receiveBuffer.size() > 0 && !(outputBusy && outputBusy())
+           && printerCore.paper().rowsMade() - rowsAtStart < rowsPerSlice) {
         const bool wasHolding = receiveBuffer.holding();
-        const size_t want = std::min<size_t>(sizeof chunk, static_cast<size_t>(credit));
+        const size_t want = std::min<size_t>(pieceSize, static_cast<size_t>(credit));
         const size_t got = receiveBuffer.pop(chunk, want);
         credit -= static_cast<double>(got);
         sendControl();
@@ -105,7 +110,11 @@ void VirtualPrinter::service(int64_t now)
                       QStringLiteral("ready line raised (buffer %1 of %2)")
                           .arg(receiveBuffer.size())
                           .arg(receiveBuffer.capacity()));
+        const uint64_t rowsBefore = printerCore.paper().rowsMade();
         printerCore.feed(chunk, got, false);
+        // Heavy input is taken a few bytes at a time, light input in larger pieces.
+        const bool heavy = printerCore.paper().rowsMade() - rowsBefore > rowsPerSlice / 4;
+        pieceSize = heavy ? std::max<size_t>(4, pieceSize / 16) : std::min<size_t>(maxPiece, pieceSize * 2);
         worked = true;
     }
     if (worked)
@@ -129,19 +138,30 @@ int64_t VirtualPrinter::silenceDeadline() const
     return lastActivity + settings.silenceMs;
 }
 
-void VirtualPrinter::finish(const QByteArray &tail)
+uint64_t VirtualPrinter::finish(const QByteArray &tail, const std::function<bool()> &keepGoing)
 {
-    uint8_t chunk[4096];
-    while (receiveBuffer.size() > 0) {
+    // Pieces as small as the engine's, so that a deadline is kept even
+    // when a few bytes ask for many pages.
+    auto more = [&keepGoing] { return !keepGoing || keepGoing(); };
+    uint8_t chunk[maxPiece];
+    while (receiveBuffer.size() > 0 && more()) {
         const size_t got = receiveBuffer.pop(chunk, sizeof chunk);
-        printerCore.feed(chunk, got);
+        printerCore.feed(chunk, got, false);
     }
-    printerCore.feed(tail);
+    qsizetype fed = 0;
+    for (; fed < tail.size() && receiveBuffer.size() == 0 && more(); fed += static_cast<qsizetype>(maxPiece))
+        printerCore.feed(reinterpret_cast<const uint8_t *>(tail.constData()) + fed,
+                         std::min<size_t>(maxPiece, static_cast<size_t>(tail.size() - fed)), false);
+    const uint64_t left = receiveBuffer.size() + static_cast<uint64_t>(std::max<qsizetype>(0, tail.size() - fed));
+    while (receiveBuffer.size() > 0)
+        receiveBuffer.pop(chunk, sizeof chunk);
+    printerCore.feed(nullptr, 0); // a status query at the very end is answered
     sendControl();
     losing = false;
     reportLoss();
     printerCore.finish();
     lastActivity = -1;
+    return left;
 }
 
 void VirtualPrinter::sendControl()

@@ -49,11 +49,15 @@ public:
     // Lets the print engine work up to `now`.
     void service(int64_t now);
     // Decodes everything still buffered, then `tail` (bytes still queued on
-    // the line), and ends the page (for shutdown).
-    void finish(const QByteArray &tail = QByteArray());
+    // the line), and ends the page (for shutdown). Stops decoding when
+    // `keepGoing` says so; returns the bytes left undecoded.
+    uint64_t finish(const QByteArray &tail = QByteArray(), const std::function<bool()> &keepGoing = {});
 
     // Bytes for the host: query answers, in order.
     std::function<void(const QByteArray &)> transmit;
+    // True while the pages written so far wait to be stored: the engine
+    // pauses (the receive buffer fills and holds the sender).
+    std::function<bool()> outputBusy;
     // XON and XOFF, which a UART sends ahead of queued answers; when not
     // set they go through `transmit`.
     std::function<void(char)> transmitControl;
@@ -83,6 +87,11 @@ private:
     // A pause this long (many byte times even at 9600 bit/s) means no argument follows.
     static constexpr int64_t argumentPauseMs = 20;
     uint64_t lossReported = 0;
+    // Rows one service() call may make before it lets the event loop run.
+    static constexpr uint64_t rowsPerSlice = 40000;
+    // Bytes decoded at once: 128 bytes of reprints make about 260 000 rows.
+    static constexpr size_t maxPiece = 128;
+    size_t pieceSize = maxPiece;
 };
 
 } // namespace kvp

@@ -34,6 +34,8 @@ struct OptionSet
     QCommandLineOption maxPage;
     QCommandLineOption tcp;
     QCommandLineOption tcpBind;
+    QCommandLineOption maxPages;
+    QCommandLineOption maxLog;
     QCommandLineOption headless;
     QCommandLineOption verbose;
 };
@@ -73,6 +75,13 @@ OptionSet::OptionSet(const ServiceSettings &defaults)
     , tcpBind(QStringLiteral("tcp-bind"),
               QStringLiteral("Address the TCP port listens on (default %1).").arg(defaults.tcpBind),
               QStringLiteral("address"), defaults.tcpBind)
+    , maxPages(
+          QStringLiteral("max-pages"),
+          QStringLiteral("Pages written per run at most; later ones are dropped (default %1).").arg(defaults.maxPages),
+          QStringLiteral("pages"), QString::number(defaults.maxPages))
+    , maxLog(QStringLiteral("max-log"),
+             QStringLiteral("Size of commands.log in MB at most (default %1).").arg(defaults.maxLogBytes >> 20),
+             QStringLiteral("MB"), QString::number(defaults.maxLogBytes >> 20))
     , headless(QStringLiteral("headless"), QStringLiteral("Run without a window (also when there is no display)."))
     , verbose(QStringLiteral("verbose"), QStringLiteral("Print the command log on standard output too."))
 { }
@@ -125,6 +134,18 @@ bool readTcp(const QCommandLineParser &parser, const OptionSet &set, ProgramOpti
     return true;
 }
 
+bool readLimits(const QCommandLineParser &parser, const OptionSet &set, ProgramOptions &o, QString *message)
+{
+    double v = 0;
+    if (!readNumber(parser, set.maxPages, 1, 1e9, &v, message))
+        return false;
+    o.service.maxPages = static_cast<qint64>(v);
+    if (!readNumber(parser, set.maxLog, 1, 1e6, &v, message))
+        return false;
+    o.service.maxLogBytes = static_cast<qint64>(v) << 20;
+    return true;
+}
+
 bool readSettings(const QCommandLineParser &parser, const OptionSet &set, ProgramOptions &o, QString *message)
 {
     o.service.linkPath = parser.value(set.link);
@@ -146,7 +167,7 @@ bool readSettings(const QCommandLineParser &parser, const OptionSet &set, Progra
     if (!readNumber(parser, set.maxPage, 256, 1000000, &v, message))
         return false;
     o.service.printer.core.maxPageDots = static_cast<int>(v);
-    if (!readFlow(parser, set, o, message) || !readTcp(parser, set, o, message))
+    if (!readFlow(parser, set, o, message) || !readTcp(parser, set, o, message) || !readLimits(parser, set, o, message))
         return false;
     o.headless = parser.isSet(set.headless);
     o.verbose = parser.isSet(set.verbose);
@@ -163,7 +184,8 @@ ParseResult parseOptions(const QStringList &arguments, ProgramOptions *options, 
         "Virtual VX02x printer controller on a pseudo-terminal. Connect Printer Kivo to the link path "
         "(Settings, port \"Custom\"). Pages are written as PNG files, the decoded commands to commands.log."));
     parser.addOptions({set.help, set.link, set.output, set.flash, set.buffer, set.speed, set.flow, set.lineRate,
-                       set.silence, set.maxPage, set.tcp, set.tcpBind, set.headless, set.verbose});
+                       set.silence, set.maxPage, set.tcp, set.tcpBind, set.maxPages, set.maxLog, set.headless,
+                       set.verbose});
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText();

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 
 namespace kvp {
 
@@ -9,7 +10,9 @@ Service::Service(const ServiceSettings &settings, QObject *parent)
     : QObject(parent)
     , serviceSettings(settings)
 {
-    log.callback = [this](const LogEntry &entry) { emit logLine(entry.format()); };
+    fanOut.callback = [this](const LogEntry &entry) { emit logLine(entry.format()); };
+    logFlush.setInterval(200);
+    connect(&logFlush, &QTimer::timeout, this, &Service::flushLog);
 }
 
 Service::~Service() { stop(); }
@@ -23,6 +26,7 @@ bool Service::start(QString *error)
             *error = why;
         network.reset();
         logFile.reset();
+        pageQueue.reset();
         writer.reset(); // gives up the folder's lock
         return false;
     };
@@ -30,7 +34,8 @@ bool Service::start(QString *error)
     QString why;
     if (!writer->open(&why))
         return fail(why);
-    logFile = std::make_unique<FileLog>(QDir(serviceSettings.outputDir).filePath(QStringLiteral("commands.log")));
+    logFile = std::make_unique<FileLog>(QDir(serviceSettings.outputDir).filePath(QStringLiteral("commands.log")),
+                                        serviceSettings.maxLogBytes);
     if (!logFile->isOpen())
         return fail(logFile->error());
     why = FlashStore::problem(serviceSettings.flashPath);
@@ -43,12 +48,15 @@ bool Service::start(QString *error)
     }
     if (!port.open(serviceSettings.linkPath, &why))
         return fail(why);
-    log.addSink(logFile.get());
+    fanOut.addSink(logFile.get());
+    pageQueue = std::make_unique<PageQueue>(*writer);
+    pageQueue->onResult = [this](const PageResult &result) { pageDone(result); };
 
     VirtualPrinter::Settings ps = serviceSettings.printer;
     ps.core.flashPath = serviceSettings.flashPath;
     virtualPrinter = std::make_unique<VirtualPrinter>(ps, &log);
-    virtualPrinter->core().paper().onPage = [this](const Page &page) { savePage(page); };
+    virtualPrinter->core().paper().onPage = [this](const Page &page) { queuePage(page); };
+    virtualPrinter->outputBusy = [this] { return pageQueue->full(); };
     log.note(QStringLiteral("start"),
              QStringLiteral("%1 on %2 (link %3); head type %4, %5 dots; buffer %6 bytes, print speed %7 bytes/s, %8")
                  .arg(QDateTime::currentDateTime().toString(Qt::ISODate), port.devicePath(),
@@ -65,29 +73,54 @@ bool Service::start(QString *error)
         log.note(QStringLiteral("tcp"), QStringLiteral("listening on %1").arg(network->endpoint()));
         network->attach(*virtualPrinter, *linePump);
     }
+    logFlush.start();
     running = true;
     return true;
 }
 
-void Service::savePage(const Page &page)
+void Service::queuePage(const Page &page)
 {
-    QString why;
-    const QString path = writer->write(page, &why);
-    if (path.isEmpty()) {
+    if (pagesQueued == serviceSettings.maxPages)
+        reachLimit(QStringLiteral("page limit of %1 pages reached: later pages are not written (--max-pages)")
+                       .arg(serviceSettings.maxPages));
+    if (pagesQueued++ < serviceSettings.maxPages)
+        pageQueue->push(page);
+}
+
+void Service::pageDone(const PageResult &result)
+{
+    const Page &page = result.page;
+    if (result.path.isEmpty()) {
         ++lostPages;
-        const QString text = QStringLiteral("page %1 lost: %2").arg(page.number).arg(why);
+        const QString text = QStringLiteral("page %1 lost: %2").arg(page.number).arg(result.error);
         log.note(QStringLiteral("page"), text);
         emit pageLost(text);
         return;
     }
-    pages << path;
+    pages << result.path;
     log.note(QStringLiteral("page"),
              QStringLiteral("%1 written (%2 x %3 dots, ended by %4)")
-                 .arg(path)
+                 .arg(result.path)
                  .arg(page.image.width())
                  .arg(page.image.height())
                  .arg(page.reason));
-    emit pageWritten(path, page.image);
+    emit pageWritten(result.path, page.image);
+}
+
+void Service::flushLog()
+{
+    log.flushIdle();
+    logFile->flush();
+    if (logFile->full() && limits.filter(QStringLiteral("log full")).isEmpty())
+        reachLimit(QStringLiteral("log full (%1 MB): later lines are not written (--max-log)")
+                       .arg(serviceSettings.maxLogBytes >> 20));
+}
+
+void Service::reachLimit(const QString &message)
+{
+    limits << message;
+    log.note(QStringLiteral("limit"), message);
+    emit limitReached(message);
 }
 
 void Service::stop()
@@ -97,9 +130,17 @@ void Service::stop()
     running = false;
     linePump->stop();
     const QByteArray queued = network ? network->drain(linePump->drainQueued()) : linePump->drainQueued();
-    virtualPrinter->finish(queued);
+    // A stop takes a few seconds at most, however much the input asked for.
+    QElapsedTimer stopping;
+    stopping.start();
+    const uint64_t left = virtualPrinter->finish(queued, [&stopping] { return stopping.elapsed() < stopBudgetMs; });
+    if (left > 0)
+        log.note(
+            QStringLiteral("stop"),
+            QStringLiteral("%1 bytes not decoded: stopping took longer than %2 s").arg(left).arg(stopBudgetMs / 1000));
     if (network)
         network->close();
+    pageQueue->finish();
     log.note(QStringLiteral("stop"),
              QStringLiteral("%1 bytes received, %2 decoded, %3 lost; %4 pages written")
                  .arg(virtualPrinter->buffer().received() + static_cast<uint64_t>(queued.size()))
@@ -107,6 +148,9 @@ void Service::stop()
                  .arg(virtualPrinter->buffer().lost())
                  .arg(pages.size()));
     network.reset();
+    log.flush();
+    logFlush.stop();
+    logFile->flush();
     linePump.reset();
     port.close();
 }

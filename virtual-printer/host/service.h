@@ -6,6 +6,7 @@
 #include "commandlog.h"
 #include "linepump.h"
 #include "networkline.h"
+#include "pagequeue.h"
 #include "pagewriter.h"
 #include "ptyport.h"
 #include "virtualprinter.h"
@@ -13,6 +14,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
 
@@ -27,6 +29,9 @@ struct ServiceSettings
     int lineRate = 0;    // bit/s; 0 follows the host's setting
     quint16 tcpPort = 0; // 0: no network port
     QString tcpBind = QStringLiteral("127.0.0.1");
+    int lineRate = 0;                              // bit/s; 0 follows the host's setting
+    qint64 maxPages = 1000;                        // pages written per run; later ones are dropped
+    qint64 maxLogBytes = FileLog::defaultMaxBytes; // size of commands.log
 };
 
 class Service : public QObject
@@ -51,22 +56,35 @@ public:
     const LinePump *pump() const { return linePump.get(); }
     QStringList pagesWritten() const { return pages; }
     int pagesLost() const { return lostPages; }
+    // The budgets reached so far (page count, log size), one line each.
+    QStringList limitsReached() const { return limits; }
 
 signals:
     void pageWritten(const QString &path, const QImage &image);
     // A page that could not be written, with the reason.
     void pageLost(const QString &message);
     void logLine(const QString &line);
+    // A budget was reached (the page count or the log size); input is still read.
+    void limitReached(const QString &message);
     void activity();
 
 private:
-    void savePage(const Page &page);
+    void queuePage(const Page &page);
+    void pageDone(const PageResult &result);
+    void flushLog();
+    void reachLimit(const QString &message);
 
     ServiceSettings serviceSettings;
     PtyPort port;
-    FanOutLog log;
+    FanOutLog fanOut;
+    FoldingLog log{&fanOut};
+    QTimer logFlush;
     std::unique_ptr<FileLog> logFile;
     std::unique_ptr<PageWriter> writer;
+    std::unique_ptr<PageQueue> pageQueue;
+    qint64 pagesQueued = 0;
+    QStringList limits;
+    static constexpr qint64 stopBudgetMs = 3000;
     std::unique_ptr<VirtualPrinter> virtualPrinter;
     std::unique_ptr<LinePump> linePump;
     std::unique_ptr<NetworkLine> network; // after linePump: it passes serial replies on to it

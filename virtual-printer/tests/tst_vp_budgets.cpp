@@ -1,0 +1,201 @@
+// The printer under load: pages written off the event loop as 1- or 8-bit
+// PNG, the command log folded and capped, the page budget, reprint bursts
+// taken in slices, and the flash written only when it changes
+// (data/budgets.txt).
+
+#include "commandlog.h"
+#include "service.h"
+#include "vphost.h"
+#include "vpstream.h"
+
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+using vptest::Host;
+using vptest::Stream;
+
+namespace {
+QByteArray rowBytes(const QString &what)
+{
+    for (const QString &row : vptest::dataLines(QStringLiteral("budgets.txt")))
+        if (row.section(QStringLiteral(" => "), 1) == what)
+            return vptest::bytesOf(row.section(QStringLiteral(" => "), 0, 0));
+    qFatal("no row %s", qPrintable(what));
+}
+
+// Qt Test rows of data/budgets.txt whose check starts with `kind`.
+void addRows(const QString &kind)
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+    for (const QString &row : vptest::dataLines(QStringLiteral("budgets.txt")))
+        if (row.section(QStringLiteral(" => "), 1).startsWith(kind))
+            QTest::newRow(qPrintable(row.left(60))) << vptest::bytesOf(row.section(QStringLiteral(" => "), 0, 0))
+                                                    << row.section(QStringLiteral(" => "), 1).section(u' ', 1);
+}
+
+// A service on `dir` with a fast line and engine, its log lines collected.
+struct Device
+{
+    Device(const QString &dir, qint64 maxPages)
+        : lines()
+        , service([&] {
+            kvp::ServiceSettings s;
+            s.linkPath = dir + QStringLiteral("/link");
+            s.outputDir = dir + QStringLiteral("/out");
+            s.flashPath.clear();
+            s.lineRate = 100000000;
+            s.printer.printBytesPerSecond = 1e9;
+            s.printer.bufferSize = 1 << 20;
+            s.maxPages = maxPages;
+            return s;
+        }())
+    {
+        QObject::connect(&service, &kvp::Service::logLine, [this](const QString &line) { lines << line; });
+    }
+    // Reads one reply byte, letting the event loop run one round at a time.
+    char reply(Host &host)
+    {
+        char byte = 0;
+        while (::read(host.fd, &byte, 1) != 1)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return byte;
+    }
+    QStringList lines; // outlives the service, which logs as it stops
+    kvp::Service service;
+};
+} // namespace
+
+class TestBudgets : public QObject
+{
+    Q_OBJECT
+private slots:
+    void pngDepth_data() { addRows(QStringLiteral("png")); }
+    void pngDepth();
+    void flashWrites_data() { addRows(QStringLiteral("flash")); }
+    void flashWrites();
+    void replyWhilePageIsWritten();
+    void burstsInSlicesAndPageBudget();
+    void logFoldedAndCapped();
+};
+
+void TestBudgets::pngDepth()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    vptest::Rig rig;
+    rig.run(bytes);
+    QStringList depths;
+    for (const kvp::Page &page : rig.pages) {
+        const QImage read = QImage::fromData(kvp::PageWriter::encode(page.image), "PNG");
+        depths << QString::number(read.depth());
+        QCOMPARE(read.convertToFormat(QImage::Format_Grayscale8), page.image);
+    }
+    QCOMPARE(depths.join(u' '), expected);
+}
+
+void TestBudgets::flashWrites()
+{
+    // Each 3-byte command alone; a write replaces the file (a new inode).
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    QTemporaryDir tmp;
+    const QString flash = tmp.filePath(QStringLiteral("flash.txt"));
+    vptest::Rig rig(flash);
+    int writes = 0;
+    ino_t last = 0;
+    for (qsizetype at = 0; at < bytes.size(); at += 3) {
+        rig.core.feed(bytes.mid(at, 3));
+        struct stat st
+        { };
+        writes += ::stat(QFile::encodeName(flash).constData(), &st) == 0 && st.st_ino != last ? 1 : 0;
+        last = st.st_ino;
+    }
+    QCOMPARE(QString::number(writes), expected);
+}
+
+void TestBudgets::replyWhilePageIsWritten()
+{
+    // A 20 000-row page and a status query right behind it: the answer is
+    // sent before the page is written, and the page still comes.
+    QTemporaryDir tmp;
+    Device device(tmp.path(), 1000);
+    QString error;
+    QVERIFY2(device.service.start(&error), qPrintable(error));
+    QByteArray noise(qsizetype(48) * 20000, 0);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+    Host host(device.service.linkPath());
+    QVERIFY(host.write(Stream().raster(0, 48, 20000, noise).fullCut().status().bytes));
+    QCOMPARE(device.reply(host), '\x10');
+    static const QRegularExpression event(QStringLiteral("status 0x10 sent|png written"));
+    QVERIFY(vptest::waitFor([&] { return device.lines.filter(event).size() == 2; }, 10000));
+    const QStringList events = device.lines.filter(event);
+    QVERIFY2(events[0].contains(QLatin1String("status")), qPrintable(events.join(u'\n')));
+}
+
+void TestBudgets::burstsInSlicesAndPageBudget()
+{
+    // 100 reprints (about 41 pages of 20 000 rows), a status query, 100
+    // more, another query. The first answer comes while the second burst is
+    // still being printed; only 3 pages are written, the budget is logged
+    // once, and the second query is answered all the same.
+    QTemporaryDir tmp;
+    Device device(tmp.path(), 3);
+    QString error;
+    QVERIFY2(device.service.start(&error), qPrintable(error));
+    QStringList limits;
+    connect(&device.service, &kvp::Service::limitReached, [&](const QString &m) { limits << m; });
+    const QByteArray burst = rowBytes(QStringLiteral("reprint")).repeated(100);
+    Host host(device.service.linkPath());
+    const QByteArray store = rowBytes(QStringLiteral("store"));
+    QVERIFY(host.write(store));
+    QVERIFY(vptest::waitFor([&] { return device.service.printer().decodedBytes() == uint64_t(store.size()); }, 10000));
+    const QByteArray bursts = burst + Stream().status().bytes + burst + Stream().status().bytes;
+    QCOMPARE(::write(host.fd, bursts.constData(), bursts.size()), bursts.size());
+    const int rowsPerReprint = 8192;
+    QCOMPARE(device.reply(host), '\x10');
+    QVERIFY(device.service.printer().core().paper().pagesDelivered() < 200 * rowsPerReprint / 20000);
+    QCOMPARE(device.reply(host), '\x10');
+    device.service.stop();
+    QCOMPARE(device.service.pagesWritten().size(), 3);
+    QCOMPARE(limits.size(), 1);
+    QCOMPARE(device.lines.filter(QStringLiteral("page limit of 3 pages")).size(), 1);
+}
+
+void TestBudgets::logFoldedAndCapped()
+{
+    // Runs of the same entry fold into one line; the file stops at its size
+    // and a log that reached it is kept aside at the next start.
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("commands.log"));
+    auto read = [](const QString &name) {
+        QFile f(name);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                                           : QStringList();
+    };
+    {
+        kvp::FileLog file(path, 400);
+        kvp::FoldingLog log(&file);
+        kvp::LogEntry lf{0, QByteArray("\n"), 0, QStringLiteral("LF"), QString()};
+        for (; lf.offset < 1234567; ++lf.offset)
+            log.add(lf);
+        log.note(QStringLiteral("note"), QStringLiteral("once"));
+        log.flushIdle();
+        log.flushIdle();
+        for (int i = 0; i < 20; ++i)
+            log.note(QStringLiteral("note"), QString::number(i));
+        log.flush();
+    }
+    const QStringList lines = read(path);
+    QCOMPARE(lines.first(), QStringLiteral("00000000  0A                              LF                 × 1 234 567"));
+    QVERIFY(lines[1].endsWith(QLatin1String("once")));
+    QVERIFY(lines.last().contains(QLatin1String("log full")));
+    QVERIFY(QFileInfo(path).size() <= 400 + lines.last().size() + 1);
+    kvp::FileLog(path, 400).note(QStringLiteral("note"), QStringLiteral("next run"));
+    QCOMPARE(read(path + QStringLiteral(".old")), lines);
+    QCOMPARE(read(path).size(), 1);
+}
+
+QTEST_MAIN(TestBudgets)
+#include "tst_vp_budgets.moc"
