@@ -180,14 +180,38 @@ qint64 firstUnreachedPixel(const QImage &picture, const QByteArray &bytes, const
     return first;
 }
 
+// Copies the pixels x0 to x1 (excluded) of one row from `source`, a row of
+// the same format, byte by byte where whole bytes allow.
+void copyPixels(uchar *row, const uchar *source, int x0, int x1, int depth, bool lsbFirst)
+{
+    if (depth >= 8) {
+        const size_t bytes = size_t(depth / 8);
+        std::memcpy(row + size_t(x0) * bytes, source + size_t(x0) * bytes, size_t(x1 - x0) * bytes);
+        return;
+    }
+    for (int x = x0; x < x1;) {
+        if (x % 8 == 0 && x + 8 <= x1) {
+            row[x / 8] = source[x / 8];
+            x += 8;
+            continue;
+        }
+        const uchar bit = lsbFirst ? uchar(1u << (x % 8)) : uchar(0x80u >> (x % 8));
+        row[x / 8] = uchar((row[x / 8] & ~bit) | (source[x / 8] & bit));
+        ++x;
+    }
+}
+
 // Makes the pixels from `from` to `to` (row by row, `to` excluded) white
 // paper: in a picture with a colour table its lightest colour, after white
-// was added to a table with room. Whole rows are copies of the first.
+// was added to a table with room. One white row is made and copied, so a
+// very wide picture costs bytes, not calls per pixel.
 void paintWhite(QImage &picture, qint64 from, qint64 to)
 {
     const bool indexed = picture.depth() <= 8 && picture.format() != QImage::Format_Grayscale8
         && picture.format() != QImage::Format_Alpha8;
-    uint white = 0;
+    QImage white(picture.width(), 1, picture.format());
+    if (white.isNull() || from >= to)
+        return;
     if (indexed) {
         QList<QRgb> table = picture.colorTable();
         if (table.size() < (1 << picture.depth()))
@@ -195,26 +219,18 @@ void paintWhite(QImage &picture, qint64 from, qint64 to)
         picture.setColorTable(table);
         const auto lightest = std::max_element(
             table.cbegin(), table.cend(), [](QRgb a, QRgb b) { return lightnessOnPaper(a) < lightnessOnPaper(b); });
-        white = uint(lightest - table.cbegin());
+        white.setColorTable(table);
+        white.fill(uint(lightest - table.cbegin()));
+    } else {
+        white.fill(Qt::white);
     }
-    const int width = picture.width();
-    auto paint = [&](qint64 end) {
-        for (; from < end; ++from) {
-            if (indexed)
-                picture.setPixel(int(from % width), int(from / width), white);
-            else
-                picture.setPixelColor(int(from % width), int(from / width), Qt::white);
-        }
-    };
-    paint(std::min(to, (from + width - 1) / width * width)); // the rest of a row begun
-    if (to - from >= width) {
-        const int painted = int(from / width);
-        paint(from + width);
-        for (int y = painted + 1; y < int(to / width); ++y)
-            std::memcpy(picture.scanLine(y), picture.constScanLine(painted), size_t(picture.bytesPerLine()));
-        from = to / width * width;
+    const qint64 width = picture.width();
+    const bool lsbFirst = picture.format() == QImage::Format_MonoLSB;
+    for (qint64 y = from / width; y * width < to && y < picture.height(); ++y) {
+        const int x0 = int(std::max<qint64>(from - y * width, 0));
+        const int x1 = int(std::min<qint64>(to - y * width, width));
+        copyPixels(picture.scanLine(int(y)), white.constScanLine(0), x0, x1, picture.depth(), lsbFirst);
     }
-    paint(to);
 }
 
 // The bytes of the file the reader has read, when its device can give them
