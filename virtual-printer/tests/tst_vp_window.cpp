@@ -19,7 +19,7 @@ QByteArray picture(int rows)
 const QByteArray cut("\x1B\x69", 2);
 } // namespace
 
-class TestWindow : public QObject
+class TestPaperWindow : public QObject
 {
     Q_OBJECT
 private slots:
@@ -121,5 +121,5 @@ private:
     std::unique_ptr<PaperWindow> window;
 };
 
-QTEST_MAIN(TestWindow)
+QTEST_MAIN(TestPaperWindow)
 #include "tst_vp_window.moc"
