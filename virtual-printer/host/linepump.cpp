@@ -175,10 +175,14 @@ void LinePump::tick()
         idle = false;
         noHostPoll.stop();
         silenceTimer.stop();
-        if (readable)
-            readable->setEnabled(false);
         tickTimer.start();
     }
+    // The host's queue ran dry with line time to spare: bytes it writes
+    // before the next tick are taken at once, so a fast line is not held to
+    // one terminal buffer per tick. (With no credit left, or the sender held,
+    // they wait for the tick.)
+    if (readable)
+        readable->setEnabled(result.empty && lineCredit >= 1.0);
 }
 
 // Logs once per host speed that the host's line is set to another speed
