@@ -161,7 +161,7 @@ void TestBitmap::pictureOptionsShapeTheDots()
         const QByteArray rows = bitmap::rasterRows(bitmap::printablePicture(flat, ordered));
         int count = 0;
         for (int y = 0; y < 8; ++y)
-            count += qPopulationCount(quint8(rows[y * 4]));
+            count += qPopulationCount(quint8(rows[qsizetype(y) * 4]));
         QCOMPARE(count, dots);
     }
 
@@ -173,7 +173,7 @@ void TestBitmap::pictureOptionsShapeTheDots()
     QCOMPARE(fitted.size(), QSize(576, 5));
     QImage clear(1152, 10, QImage::Format_ARGB32);
     clear.fill(Qt::transparent);
-    QCOMPARE(bitmap::rasterRows(bitmap::printablePicture(clear, fit)), QByteArray(72 * 5, '\0'));
+    QCOMPARE(bitmap::rasterRows(bitmap::printablePicture(clear, fit)), QByteArray(qsizetype(72) * 5, '\0'));
 
     QCOMPARE(bitmap::printedSizeText(fitted, 576), QStringLiteral("Prints 576 x 5 dots, 72.0 x 0.6 mm"));
     QVERIFY(
