@@ -196,14 +196,17 @@ void TestTraffic::memoryStaysBoundedOverALongSession()
     const qint64 before = residentKb();
     QVERIFY(before > 0);
     traffic::Record record;
+    static const char reset[] = "\x1B\x40", feedAndText[] = "\x1B\x64\x02 and some text";
     for (int i = 0; i < 1000000; ++i)
-        record.written(i % 2 ? "\x1B\x40" : "\x1B\x64\x02 and some text", i % 2 ? 2 : 19);
+        record.written(i % 2 ? reset : feedAndText, i % 2 ? sizeof reset - 1 : sizeof feedAndText - 1);
     QCOMPARE(record.size(), traffic::Record::defaultCapacity);
     QCOMPARE(record.dropped(), quint64(1000000 - traffic::Record::defaultCapacity));
     QCOMPARE(record.firstIndex(), record.dropped());
     QCOMPARE(record.at(record.endIndex() - 1).name, QStringLiteral("initialize"));
+#ifndef __SANITIZE_ADDRESS__ // the address sanitizer keeps freed memory aside: no figure to compare
     const qint64 grownKb = residentKb() - before;
     QVERIFY2(grownKb < qint64{64} * 1024, qPrintable(QStringLiteral("%1 KB more").arg(grownKb)));
+#endif
 
     QBuffer file;
     file.open(QIODevice::WriteOnly);
