@@ -30,6 +30,17 @@ struct ZintDeleter
 {
     void operator()(zint_symbol *s) const { ZBarcode_Delete(s); }
 };
+
+// Encodes `data` into the symbol's bitmap; false, with zint's reason in
+// `result`, when zint refuses it.
+bool encode(zint_symbol *symbol, const QByteArray &data, SymbolResult &result)
+{
+    const int rc = ZBarcode_Encode_and_Buffer(symbol, reinterpret_cast<const unsigned char *>(data.constData()),
+                                              static_cast<int>(data.size()), 0);
+    if (rc >= ZINT_ERROR)
+        result.error = QString::fromLatin1(symbol->errtxt);
+    return rc < ZINT_ERROR;
+}
 } // namespace
 
 SymbolResult renderBarcode(const BarcodeRequest &request)
@@ -52,13 +63,8 @@ SymbolResult renderBarcode(const BarcodeRequest &request)
         symbol->height = std::max(1.0f, static_cast<float>(std::max(1, request.height)) / module);
         symbol->show_hrt = request.text ? 1 : 0;
         symbol->input_mode = DATA_MODE;
-        const int rc =
-            ZBarcode_Encode_and_Buffer(symbol.get(), reinterpret_cast<const unsigned char *>(request.data.constData()),
-                                       static_cast<int>(request.data.size()), 0);
-        if (rc >= ZINT_ERROR) {
-            result.error = QString::fromLatin1(symbol->errtxt);
+        if (!encode(symbol.get(), request.data, result))
             return result;
-        }
         if (symbol->bitmap_width > request.maxWidth && module > 1)
             continue;
         const int width = std::min(symbol->bitmap_width, request.maxWidth);
@@ -91,13 +97,8 @@ SymbolResult renderPdf417(const Pdf417Request &request)
     symbol->option_1 = request.level;
     symbol->option_2 = request.columns;
     symbol->option_3 = request.rows;
-    const int rc =
-        ZBarcode_Encode_and_Buffer(symbol.get(), reinterpret_cast<const unsigned char *>(request.data.constData()),
-                                   static_cast<int>(request.data.size()), 0);
-    if (rc >= ZINT_ERROR) {
-        result.error = QString::fromLatin1(symbol->errtxt);
+    if (!encode(symbol.get(), request.data, result))
         return result;
-    }
     const int modulesWide = symbol->bitmap_width / 2;
     int module = std::clamp(request.moduleWidth, 1, 8);
     while (module > 1 && modulesWide * module > request.maxWidth)
