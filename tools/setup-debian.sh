@@ -14,7 +14,7 @@ cmake g++ make pkg-config
 qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
 xvfb xauth
 fonts-dejavu-core fonts-wqy-zenhei
-libzint-dev libqrencode-dev
+libzint-dev libqrencode-dev libpng-dev zlib1g-dev
 qrencode zbar-tools
 desktop-file-utils
 "

@@ -1,8 +1,8 @@
 #include "pagewriter.h"
 
-#include <QBuffer>
+#include "pngencoder.h"
+
 #include <QDir>
-#include <QImageWriter>
 #include <QRegularExpression>
 
 #include <cerrno>
@@ -14,9 +14,6 @@
 namespace kvp {
 
 namespace {
-// zlib's fastest level: a few times larger files, written many times faster.
-constexpr int fastCompression = 80;
-
 QString errnoText() { return QString::fromLocal8Bit(strerror(errno)); }
 
 bool writeAll(int fd, const QByteArray &bytes)
@@ -30,44 +27,12 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
-// A page of black and white dots only, as 1 bit per dot (index 1 is ink);
-// a null image when the page has greys. Written to vectorise: a page can
-// hold millions of dots.
-QImage blackAndWhite(const QImage &grey)
-{
-    const int width = grey.width();
-    QImage mono(width, grey.height(), QImage::Format_Mono);
-    mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-    for (int y = 0; y < grey.height(); ++y) {
-        const uchar *in = grey.constScanLine(y);
-        uint8_t grays = 0;
-        for (int x = 0; x < width; ++x)
-            grays |= static_cast<uint8_t>(static_cast<uint8_t>(in[x] + 1) > 1); // neither 0 nor 255
-        if (grays)
-            return QImage();
-        uchar *out = mono.scanLine(y);
-        std::memset(out, 0, static_cast<size_t>(mono.bytesPerLine()));
-        for (int x = 0; x < width; x += 8) {
-            unsigned byte = 0;
-            for (int bit = 0; bit < 8 && x + bit < width; ++bit)
-                byte |= (in[x + bit] == 0 ? 0x80U : 0U) >> bit;
-            out[x >> 3] = static_cast<uchar>(byte);
-        }
-    }
-    return mono;
-}
 } // namespace
 
 QByteArray PageWriter::encode(const QImage &page)
 {
-    const QImage mono = blackAndWhite(page);
-    QByteArray png;
-    QBuffer buffer(&png);
-    QImageWriter writer(&buffer, "png");
-    writer.setQuality(fastCompression);
-    if (!buffer.open(QIODevice::WriteOnly) || !writer.write(mono.isNull() ? page : mono))
-        return QByteArray();
-    return png;
+    return encodePagePng(
+        page.format() == QImage::Format_Grayscale8 ? page : page.convertToFormat(QImage::Format_Grayscale8));
 }
 
 PageWriter::PageWriter(const QString &folder)

@@ -5,6 +5,42 @@
 
 namespace kvp {
 
+std::vector<uint8_t> RowPool::take()
+{
+    const std::lock_guard<std::mutex> guard(lock);
+    if (spare.empty())
+        return {};
+    std::vector<uint8_t> rows = std::move(spare.back());
+    spare.pop_back();
+    rows.clear();
+    return rows;
+}
+
+void RowPool::give(std::vector<uint8_t> rows)
+{
+    if (rows.capacity() > largestKept)
+        return;
+    const std::lock_guard<std::mutex> guard(lock);
+    if (spare.size() < spareCount)
+        spare.push_back(std::move(rows));
+}
+
+namespace {
+// A page's rows with the pool they return to when the page is let go.
+struct PageRows
+{
+    std::shared_ptr<RowPool> pool;
+    std::vector<uint8_t> rows;
+};
+
+void returnRows(void *info)
+{
+    auto *held = static_cast<PageRows *>(info);
+    held->pool->give(std::move(held->rows));
+    delete held;
+}
+} // namespace
+
 Paper::Paper(int width, int maxPageDots)
     : widthDots(std::max(8, width))
     , maxDots(std::max(256, maxPageDots))
@@ -30,8 +66,7 @@ void Paper::materializeFeed()
     pendingFeed = 0;
     if (count <= 0)
         return;
-    if (pixels.empty())
-        pixels.reserve(lastPageBytes);
+    startRows();
     pixels.resize(static_cast<size_t>(rowCount + count) * widthDots, 255);
     rowCount += count;
     rowsTotal += static_cast<uint64_t>(count);
@@ -44,13 +79,21 @@ uint8_t *Paper::addRows(int count)
     if (rowCount + count > maxDots)
         endPage(QStringLiteral("maximum page length")); // starts an empty page
     const size_t start = static_cast<size_t>(rowCount) * widthDots;
-    if (pixels.empty())
-        pixels.reserve(lastPageBytes); // pages tend to be alike: grow without copies
+    startRows();
     pixels.resize(start + static_cast<size_t>(count) * widthDots, 255);
     rowCount += count;
     rowsTotal += static_cast<uint64_t>(count);
     ++revisionNumber;
     return pixels.data() + start;
+}
+
+void Paper::startRows()
+{
+    if (!pixels.empty())
+        return;
+    if (pixels.capacity() == 0)
+        pixels = pool->take();
+    pixels.reserve(lastPageBytes); // pages tend to be alike: grow without copies
 }
 
 void Paper::feed(int dots)
@@ -71,11 +114,10 @@ bool Paper::endPage(const QString &reason)
         page.reason = reason;
         // The page takes the rows over instead of copying them.
         lastPageBytes = static_cast<size_t>(rowCount) * widthDots;
-        auto *rows = new std::vector<uint8_t>(std::move(pixels));
-        rows->resize(static_cast<size_t>(rowCount) * widthDots, 255);
-        page.image = QImage(
-            rows->data(), widthDots, rowCount, widthDots, QImage::Format_Grayscale8,
-            [](void *info) { delete static_cast<std::vector<uint8_t> *>(info); }, rows);
+        auto *held = new PageRows{pool, std::move(pixels)};
+        held->rows.resize(static_cast<size_t>(rowCount) * widthDots, 255);
+        page.image = QImage(held->rows.data(), widthDots, rowCount, widthDots, QImage::Format_Grayscale8,
+                            returnRows, held);
         if (onPage)
             onPage(page);
     }

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace kvp {
@@ -17,6 +19,22 @@ struct Page
     QImage image; // Format_Grayscale8, one byte per dot
     int number = 0;
     QString reason;
+};
+
+// Page buffers come back here once their page is written (on whichever
+// thread lets the page go), so the next page grows into memory that is
+// already mapped instead of faulting in fresh memory for every page.
+class RowPool
+{
+public:
+    std::vector<uint8_t> take();
+    void give(std::vector<uint8_t> rows);
+
+private:
+    static constexpr size_t spareCount = 4;
+    static constexpr size_t largestKept = size_t(16) << 20;
+    std::mutex lock;
+    std::vector<std::vector<uint8_t>> spare;
 };
 
 class Paper
@@ -59,6 +77,7 @@ public:
 
 private:
     void materializeFeed();
+    void startRows();
 
     int widthDots;
     int maxDots;
@@ -70,6 +89,7 @@ private:
     uint64_t revisionNumber = 0;
     uint64_t rowsTotal = 0;
     size_t lastPageBytes = 0;
+    std::shared_ptr<RowPool> pool = std::make_shared<RowPool>();
 };
 
 } // namespace kvp

@@ -146,27 +146,31 @@ void PicturePrinter::forget(int location)
 }
 
 // One row of picture bytes, each bit a dot (the high bit leftmost), scaled.
+// The first dot row is drawn and copied to the others; a byte that lands
+// whole on the paper is drawn without branches (pictures are often noise,
+// where a branch per dot is mispredicted half the time).
 void PicturePrinter::emitRow(const uint8_t *row, int keptBytes, int x0, int scaleX, int scaleY)
 {
     const int width = area.paper.width();
     uint8_t *dst = area.paper.addRows(scaleY);
     bool ink = false;
     for (int i = 0; i < keptBytes; ++i) {
-        const uint8_t b = row[i];
+        const unsigned b = row[i];
         if (!b)
             continue;
         ink = true;
+        const int first = x0 + i * 8 * scaleX;
         for (int bit = 0; bit < 8; ++bit) {
-            if (!(b & (0x80 >> bit)))
-                continue;
+            const auto keep = static_cast<uint8_t>(((b >> (7 - bit)) & 1U) - 1U); // 0 under a dot
             for (int k = 0; k < scaleX; ++k) {
-                const int x = x0 + (i * 8 + bit) * scaleX + k;
+                const int x = first + bit * scaleX + k;
                 if (x >= 0 && x < width)
-                    for (int r = 0; r < scaleY; ++r)
-                        dst[static_cast<size_t>(r) * width + x] = 0;
+                    dst[x] &= keep;
             }
         }
     }
+    for (int r = 1; r < scaleY; ++r)
+        std::memcpy(dst + static_cast<size_t>(r) * width, dst, static_cast<size_t>(width));
     if (ink)
         area.paper.markInk();
 }

@@ -73,6 +73,7 @@ class TestBudgets : public QObject
 private slots:
     void pngDepth_data() { addRows(QStringLiteral("png")); }
     void pngDepth();
+    void pngOfOddPages();
     void flashWrites_data() { addRows(QStringLiteral("flash")); }
     void flashWrites();
     void replyWhilePageIsWritten();
@@ -88,11 +89,25 @@ void TestBudgets::pngDepth()
     rig.run(bytes);
     QStringList depths;
     for (const kvp::Page &page : rig.pages) {
-        const QImage read = QImage::fromData(kvp::PageWriter::encode(page.image), "PNG");
-        depths << QString::number(read.depth());
+        const QByteArray png = kvp::PageWriter::encode(page.image);
+        const QImage read = QImage::fromData(png, "PNG");
+        depths << QString::number(png.at(24)); // the bit depth in the header
         QCOMPARE(read.convertToFormat(QImage::Format_Grayscale8), page.image);
     }
     QCOMPARE(depths.join(u' '), expected);
+}
+
+void TestBudgets::pngOfOddPages()
+{
+    // Rows that end inside a byte, and more greys than a palette holds.
+    for (int levels : {2, 3, 5, 17}) {
+        QImage page(13, 7, QImage::Format_Grayscale8);
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                page.scanLine(y)[x] = static_cast<uchar>(255 - (x + y * 13) % levels * 15);
+        const QImage read = QImage::fromData(kvp::PageWriter::encode(page), "PNG");
+        QCOMPARE(read.convertToFormat(QImage::Format_Grayscale8), page);
+    }
 }
 
 void TestBudgets::flashWrites()
