@@ -1,9 +1,11 @@
 // Start-up figures on the off-screen platform:
 //  start  process start (just before fork) to the main window's first
 //         paint, through startup_probe, which builds the window as the
-//         program does; against a QMainWindow holding one label started
-//         the same way (what Qt costs any window with text), runs
-//         alternating, ratio taken pair by pair;
+//         program does; against a QMainWindow holding one label at the same
+//         size, started the same way (what Qt costs any window of that size
+//         with text), runs alternating, ratio taken pair by pair; and, for
+//         comparison with earlier figures, the label window at its own small
+//         size;
 //  memory resident memory of printer-kivo itself after a second of idling,
 //         against the window with the label after the same second.
 
@@ -36,15 +38,19 @@ QByteArray lineStarting(const QByteArray &output, const QByteArray &key)
     return {};
 }
 
-// Milliseconds from process start to the first paint, or -1.
-double startMs(const QStringList &arguments)
+// Milliseconds from process start to the first paint (or -1), and the size
+// of the window shown.
+double startMs(const QStringList &arguments, QStringList *size = nullptr)
 {
     QProcess probe;
     const long long start = monotonicNs();
     probe.start(QStringLiteral(KIVO_STARTUP_PROBE), arguments);
     if (!probe.waitForFinished(20000))
         return -1;
-    const QByteArray shown = lineStarting(probe.readAllStandardOutput(), "shown ");
+    const QByteArray output = probe.readAllStandardOutput();
+    const QByteArray shown = lineStarting(output, "shown ");
+    if (size)
+        *size = QString::fromLatin1(lineStarting(output, "size ")).split(u' ');
     return shown.isEmpty() ? -1 : double(shown.toLongLong() - start) / 1e6;
 }
 
@@ -84,10 +90,12 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
 
     const QStringList program;
-    const QStringList labelWindow{QStringLiteral("--bare")};
-    startMs(program); // warm the file cache
+    const QStringList smallLabelWindow{QStringLiteral("--bare")};
+    QStringList size;
+    startMs(program, &size); // warm the file cache
+    const QStringList labelWindow = smallLabelWindow + QStringList{QStringLiteral("--size")} + size;
     startMs(labelWindow);
-    const int pairs = 11;
+    const int pairs = 21;
     std::vector<double> ours, reference, ratio;
     for (int i = 0; i < pairs; ++i) {
         double a = 0, b = 0;
@@ -106,16 +114,20 @@ int main(int argc, char *argv[])
         reference.push_back(b);
         ratio.push_back(a / b);
     }
+    std::vector<double> small;
+    for (int i = 0; i < 7; ++i)
+        small.push_back(startMs(smallLabelWindow));
     const auto o = bench::spread(ours), r = bench::spread(ratio);
     std::printf("start: process start to the main window shown %.0f ms (quartiles %.0f-%.0f); QMainWindow with a label "
-                "%.0f ms; "
-                "ratio %.2f (quartiles %.2f-%.2f, %d alternating pairs)\n",
-                o.median, o.low, o.high, bench::median(reference), r.median, r.low, r.high, pairs);
+                "at the same size (%s) %.0f ms; ratio %.2f (quartiles %.2f-%.2f, %d alternating pairs); the label window "
+                "at its own size %.0f ms\n",
+                o.median, o.low, o.high, qPrintable(size.join(u'x')), bench::median(reference), r.median, r.low, r.high,
+                pairs, bench::median(small));
 
     std::vector<double> rss, bareRss;
     for (int i = 0; i < 3; ++i) {
         rss.push_back(programRssMb());
-        bareRss.push_back(probeRssMb(labelWindow));
+        bareRss.push_back(probeRssMb(smallLabelWindow));
     }
     std::printf("memory: printer-kivo resident when idle %.1f MB; QMainWindow with a label %.1f MB (median of 3)\n",
                 bench::median(rss), bench::median(bareRss));

@@ -3,9 +3,11 @@
 // monotonic clock ("shown <ns>"); with `--idle MS` it then idles that long
 // and prints its resident memory ("rss <kB>") before it exits; with also
 // `--load FILE` it then loads the picture as the Load button does, idles
-// again and prints "loaded-rss <kB>" and the peak, "loaded-peak <kB>". `--bare`
-// shows a QMainWindow holding one label instead: the reference for what Qt
-// itself costs a window with text (the font database included).
+// again and prints "loaded-rss <kB>" and the peak, "loaded-peak <kB>". The
+// window's size is printed too ("size <w> <h>"). `--bare` shows a QMainWindow
+// holding one label instead: the reference for what Qt itself costs a window
+// with text (the font database included); `--size W H` gives it the program
+// window's size, since painting and keeping a window costs with its area.
 // startup_bench starts it and does the sums.
 
 #include "app/mainwindow.h"
@@ -50,6 +52,8 @@ public:
         shown.setSingleShot(true);
         connect(&shown, &QTimer::timeout, this, [this] {
             std::printf("shown %lld\n", monotonicNs());
+            if (window)
+                std::printf("size %d %d\n", window->width(), window->height());
             std::fflush(stdout);
             idle.start();
         });
@@ -106,6 +110,9 @@ int main(int argc, char *argv[])
     if (arguments.contains(QStringLiteral("--bare"))) {
         window = std::make_unique<QMainWindow>();
         window->setCentralWidget(new QLabel(QStringLiteral("Printer Kivo")));
+        const int size = int(arguments.indexOf(QStringLiteral("--size")));
+        if (size > 0)
+            window->resize(arguments.value(size + 1).toInt(), arguments.value(size + 2).toInt());
     } else {
         window = std::make_unique<MainWindow>();
     }

@@ -155,9 +155,14 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    wholeProgram();
-    statusAfterLargePage();
-    if (qEnvironmentVariableIsEmpty("VP_PROGRAM_QUICK"))
+    // Parts may be named to run them alone (whole, status, stop), as when
+    // profiling one of them.
+    const QStringList parts = app.arguments().mid(1);
+    if (parts.isEmpty() || parts.contains(QStringLiteral("whole")))
+        wholeProgram();
+    if (parts.isEmpty() || parts.contains(QStringLiteral("status")))
+        statusAfterLargePage();
+    if ((parts.isEmpty() && qEnvironmentVariableIsEmpty("VP_PROGRAM_QUICK")) || parts.contains(QStringLiteral("stop")))
         stopWhileReprinting(KVP_EXECUTABLE);
     return 0;
 }

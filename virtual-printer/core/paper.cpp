@@ -12,17 +12,18 @@ std::vector<uint8_t> RowPool::take()
         return {};
     std::vector<uint8_t> rows = std::move(spare.back());
     spare.pop_back();
+    spareBytes -= rows.capacity();
     rows.clear();
     return rows;
 }
 
 void RowPool::give(std::vector<uint8_t> rows)
 {
-    if (rows.capacity() > largestKept)
-        return;
     const std::lock_guard<std::mutex> guard(lock);
-    if (spare.size() < spareCount)
-        spare.push_back(std::move(rows));
+    if (spareBytes + rows.capacity() > spareBytesKept)
+        return;
+    spareBytes += rows.capacity();
+    spare.push_back(std::move(rows));
 }
 
 namespace {

@@ -31,10 +31,12 @@ public:
     void give(std::vector<uint8_t> rows);
 
 private:
-    static constexpr size_t spareCount = 4;
-    static constexpr size_t largestKept = size_t(16) << 20;
+    // Enough for the pages of one engine slice, which are all let go
+    // together when the slice ends.
+    static constexpr size_t spareBytesKept = size_t(32) << 20;
     std::mutex lock;
     std::vector<std::vector<uint8_t>> spare;
+    size_t spareBytes = 0;
 };
 
 class Paper
