@@ -31,8 +31,8 @@ bool writeAll(int fd, const QByteArray &bytes)
 
 QByteArray PageWriter::encode(const QImage &page)
 {
-    return encodePagePng(
-        page.format() == QImage::Format_Grayscale8 ? page : page.convertToFormat(QImage::Format_Grayscale8));
+    return encodePagePng(page.format() == QImage::Format_Grayscale8 ? page
+                                                                    : page.convertToFormat(QImage::Format_Grayscale8));
 }
 
 PageWriter::PageWriter(const QString &folder)

@@ -117,8 +117,8 @@ bool Paper::endPage(const QString &reason)
         lastPageBytes = static_cast<size_t>(rowCount) * widthDots;
         auto *held = new PageRows{pool, std::move(pixels)};
         held->rows.resize(static_cast<size_t>(rowCount) * widthDots, 255);
-        page.image = QImage(held->rows.data(), widthDots, rowCount, widthDots, QImage::Format_Grayscale8,
-                            returnRows, held);
+        page.image =
+            QImage(held->rows.data(), widthDots, rowCount, widthDots, QImage::Format_Grayscale8, returnRows, held);
         if (onPage)
             onPage(page);
     }
