@@ -115,6 +115,7 @@ int main(int argc, char *argv[])
         ratio.push_back(a / b);
     }
     std::vector<double> small;
+    small.reserve(7);
     for (int i = 0; i < 7; ++i)
         small.push_back(startMs(smallLabelWindow));
     const auto o = bench::spread(ours), r = bench::spread(ratio);
