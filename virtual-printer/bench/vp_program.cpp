@@ -40,6 +40,14 @@ kvp::ServiceSettings fastDevice(const QTemporaryDir &dir)
     return s;
 }
 
+// Starts the printer, or ends the bench with the reason it could not.
+void startOrEnd(kvp::Service &service)
+{
+    QString error;
+    if (!service.start(&error))
+        qFatal("%s", qPrintable(error));
+}
+
 int openHost(const QString &path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -64,9 +72,7 @@ void wholeProgram()
 {
     QTemporaryDir dir;
     kvp::Service service(fastDevice(dir));
-    QString error;
-    if (!service.start(&error))
-        qFatal("%s", qPrintable(error));
+    startOrEnd(service);
     const int fd = openHost(service.linkPath());
     const QByteArray stream = vpbench::mixedStream().repeated(8);
     QElapsedTimer clock;
@@ -106,9 +112,7 @@ void statusAfterLargePage()
 {
     QTemporaryDir dir;
     kvp::Service service(fastDevice(dir));
-    QString error;
-    if (!service.start(&error))
-        qFatal("%s", qPrintable(error));
+    startOrEnd(service);
     const int fd = openHost(service.linkPath());
     QByteArray page = vpbench::bytes({0x1D, 0x76, 0x30, 0x00, 48, 0, 0x20, 0x4E});
     QByteArray noise(qsizetype(48) * 20000, 0);

@@ -123,15 +123,11 @@ private:
     uint8_t lead = 0;
     uint64_t leadOffset = 0;
 
-    // pending log runs
-    int64_t textOffset = -1;
-    QByteArray textBytes;
-    uint64_t textMore = 0;
+    // pending log runs: where each began, its first bytes, how many more
+    LogEntry textRun;
     QString text;
     int textChars = 0;
-    int64_t skipOffset = -1;
-    QByteArray skipBytes;
-    uint64_t skipMore = 0;
+    LogEntry skipRun;
 };
 
 } // namespace kvp

@@ -3,10 +3,24 @@
 
 #include "decoder.h"
 
+#include <utility>
+
 namespace kvp {
 
 namespace {
 constexpr int logBytes = 16; // bytes of an entry shown in hex
+
+// A run's entry keeps where the run began and its first bytes, and counts
+// the rest.
+void addToRun(LogEntry &run, uint64_t at, uint8_t b)
+{
+    if (run.offset == LogEntry::noOffset)
+        run.offset = static_cast<int64_t>(at);
+    if (run.bytes.size() < logBytes)
+        run.bytes.append(static_cast<char>(b));
+    else
+        ++run.moreBytes;
+}
 } // namespace
 
 void Decoder::emitText(char32_t code, bool wide, uint64_t at, const uint8_t *bytes, int count)
@@ -14,14 +28,8 @@ void Decoder::emitText(char32_t code, bool wide, uint64_t at, const uint8_t *byt
     flushSkip();
     if (textChars >= maxTextRun)
         flushText();
-    if (textOffset < 0)
-        textOffset = static_cast<int64_t>(at);
-    for (int i = 0; i < count; ++i) {
-        if (textBytes.size() < logBytes)
-            textBytes.append(static_cast<char>(bytes[i]));
-        else
-            ++textMore;
-    }
+    for (int i = 0; i < count; ++i)
+        addToRun(textRun, at + static_cast<uint64_t>(i), bytes[i]);
     text += QString::fromUcs4(&code, 1);
     ++textChars;
     Character ch;
@@ -33,27 +41,16 @@ void Decoder::emitText(char32_t code, bool wide, uint64_t at, const uint8_t *byt
 void Decoder::skipByte(uint8_t b, uint64_t at)
 {
     flushText();
-    if (skipOffset < 0)
-        skipOffset = static_cast<int64_t>(at);
-    if (skipBytes.size() < logBytes)
-        skipBytes.append(static_cast<char>(b));
-    else
-        ++skipMore;
+    addToRun(skipRun, at, b);
 }
 
 void Decoder::flushText()
 {
-    if (textOffset < 0)
+    if (textRun.offset == LogEntry::noOffset)
         return;
-    LogEntry e;
-    e.offset = textOffset;
-    e.bytes = textBytes;
-    e.moreBytes = textMore;
+    LogEntry e = std::exchange(textRun, LogEntry());
     e.name = QStringLiteral("text");
     e.args = QLatin1Char('"') + text + QLatin1Char('"');
-    textOffset = -1;
-    textBytes.clear();
-    textMore = 0;
     text.clear();
     textChars = 0;
     writeLog(e);
@@ -61,17 +58,11 @@ void Decoder::flushText()
 
 void Decoder::flushSkip()
 {
-    if (skipOffset < 0)
+    if (skipRun.offset == LogEntry::noOffset)
         return;
-    LogEntry e;
-    e.offset = skipOffset;
-    e.bytes = skipBytes;
-    e.moreBytes = skipMore;
+    LogEntry e = std::exchange(skipRun, LogEntry());
     e.name = QStringLiteral("skip");
-    e.args = QStringLiteral("%1 unknown bytes skipped").arg(static_cast<uint64_t>(skipBytes.size()) + skipMore);
-    skipOffset = -1;
-    skipBytes.clear();
-    skipMore = 0;
+    e.args = QStringLiteral("%1 unknown bytes skipped").arg(static_cast<uint64_t>(e.bytes.size()) + e.moreBytes);
     sink.inputFault(InputFault::SkippedByte);
     writeLog(e);
 }

@@ -29,12 +29,6 @@ bool writeAll(int fd, const QByteArray &bytes)
 
 } // namespace
 
-QByteArray PageWriter::encode(const QImage &page)
-{
-    return encodePagePng(page.format() == QImage::Format_Grayscale8 ? page
-                                                                    : page.convertToFormat(QImage::Format_Grayscale8));
-}
-
 PageWriter::PageWriter(const QString &folder)
     : folderPath(folder)
 { }
@@ -79,7 +73,7 @@ QString PageWriter::pagePath(qint64 number) const
 
 QString PageWriter::write(const Page &page, QString *error)
 {
-    const QByteArray png = encode(page.image);
+    const QByteArray png = encodePagePng(page.image);
     if (png.isEmpty()) {
         *error = QStringLiteral("the page could not be encoded as PNG");
         return QString();

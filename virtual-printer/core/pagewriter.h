@@ -28,8 +28,6 @@ public:
     // Returns the file written, or an empty string with the reason in `error`.
     QString write(const Page &page, QString *error);
     int written() const { return writtenCount; }
-    // The page as PNG, in as few bits per dot as its grey levels allow.
-    static QByteArray encode(const QImage &page);
 
     static constexpr qint64 lastNumber = 999999999999;
 

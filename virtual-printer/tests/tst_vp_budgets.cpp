@@ -4,6 +4,7 @@
 // (data/budgets.txt).
 
 #include "commandlog.h"
+#include "pngencoder.h"
 #include "service.h"
 #include "vphost.h"
 #include "vpstream.h"
@@ -89,7 +90,7 @@ void TestBudgets::pngDepth()
     rig.run(bytes);
     QStringList depths;
     for (const kvp::Page &page : rig.pages) {
-        const QByteArray png = kvp::PageWriter::encode(page.image);
+        const QByteArray png = kvp::encodePagePng(page.image);
         const QImage read = QImage::fromData(png, "PNG");
         depths << QString::number(png.at(24)); // the bit depth in the header
         QCOMPARE(read.convertToFormat(QImage::Format_Grayscale8), page.image);
@@ -105,7 +106,7 @@ void TestBudgets::pngOfOddPages()
         for (int y = 0; y < page.height(); ++y)
             for (int x = 0; x < page.width(); ++x)
                 page.scanLine(y)[x] = static_cast<uchar>(255 - (x + y * 13) % levels * 15);
-        const QImage read = QImage::fromData(kvp::PageWriter::encode(page), "PNG");
+        const QImage read = QImage::fromData(kvp::encodePagePng(page), "PNG");
         QCOMPARE(read.convertToFormat(QImage::Format_Grayscale8), page);
     }
 }
