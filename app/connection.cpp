@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "printer/linetime.h"
 #include "serial/portproblem.h"
 #include "serial/settingsdialog.h"
 #include "traffic/trafficdock.h"
@@ -55,6 +56,7 @@ void MainWindow::openSerialPort()
     // An empty path would open the folder /dev/: there is nothing to try.
     if (!p.portName.isEmpty() && serialPort->open(QIODevice::ReadWrite)) {
         openPortName = p.portName;
+        lineOut.setDevice(serialPort, printer::lineBytesPerSecond(p.baudRate));
         trafficRecord.start();
         setConnectedActions(true);
         // All six at once, so a '%' in a typed device path stays as it is.

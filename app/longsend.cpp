@@ -5,8 +5,6 @@
 #include "ui_mainwindow.h"
 
 #include "app/transferpanel.h"
-#include "printer/linetime.h"
-#include "serial/settingsdialog.h"
 #include "serial/transfer.h"
 
 #include <utility>
@@ -22,9 +20,7 @@ QString seconds(qint64 ms) { return QString::number(double(ms) / 1000, 'f', 1); 
 
 void MainWindow::startTransfer(const QString &name, const QList<printer::Command> &commands, const QByteArray &keep)
 {
-    // A stand-in device that is not the port takes everything at once.
-    const double bytesPerSecond =
-        lineOut.device() == serialPort ? printer::lineBytesPerSecond(settings()->serialSettings().baudRate) : 0.0;
+    const double bytesPerSecond = lineOut.bytesPerSecond();
     transferName = name;
     transfer->start(commands, keep, bytesPerSecond);
     if (transfer->isRunning() && bytesPerSecond > 0

@@ -30,7 +30,7 @@ MainWindow::MainWindow(QWidget *parent)
     previewLabel = new MonoPreview;
     lineOut.setDevice(serialPort);
     lineIn = new serial::LineIn(this);
-    transfer = new serial::Transfer(lineOut, this);
+    transfer = new serial::Transfer(lineOut, timing::Clock::system(), this);
     transferPanel = new TransferPanel;
 
     ui->setupUi(this);

@@ -26,7 +26,14 @@ public:
     // The device the bytes go to: the serial port; tests put a recording
     // device in its place. Its open state is the connection state.
     QIODevice *device() const { return line; }
-    void setDevice(QIODevice *device) { line = device; }
+    // `bytesPerSecond`: how fast the line carries what the device takes; 0
+    // for a device that is no line and takes everything at once.
+    void setDevice(QIODevice *device, double bytesPerSecond = 0)
+    {
+        line = device;
+        pace = bytesPerSecond;
+    }
+    double bytesPerSecond() const { return pace; }
     bool isOpen() const;
 
     // Sees every write call as it is made, with what the device took (the
@@ -41,6 +48,7 @@ private:
     void put(const char *data, qint64 size);
 
     QIODevice *line;
+    double pace = 0;
     Observer observer;
 };
 

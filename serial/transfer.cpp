@@ -29,12 +29,18 @@ qint64 sizeOf(const printer::Command &command)
 
 } // namespace
 
-Transfer::Transfer(LineOut &out, QObject *parent)
+Transfer::Transfer(LineOut &out, timing::Clock &clock, QObject *parent)
     : QObject(parent)
     , lineOut(out)
 {
-    ticker.setInterval(tickMs);
-    connect(&ticker, &QTimer::timeout, this, &Transfer::pump);
+    setClock(clock);
+}
+
+void Transfer::setClock(timing::Clock &newClock)
+{
+    Q_ASSERT(!running);
+    clock = &newClock;
+    ticker = clock->timer([this] { pump(); });
 }
 
 void Transfer::start(const QList<printer::Command> &list, const QByteArray &keep, double bytesPerSecond)
@@ -50,8 +56,8 @@ void Transfer::start(const QList<printer::Command> &list, const QByteArray &keep
     lineFreeAtMs = 0;
     stopping = false;
     running = true;
-    clock.start();
-    ticker.start();
+    startMs = clock->nowMs();
+    ticker->start(tickMs);
     pump();
 }
 
@@ -60,7 +66,7 @@ void Transfer::stop()
     if (!running || stopping)
         return;
     stopping = true;
-    stopAtMs = clock.elapsed();
+    stopAtMs = msElapsed();
     pump();
 }
 
@@ -72,7 +78,7 @@ void Transfer::abandon()
 
 qint64 Transfer::msLeft() const
 {
-    const qint64 elapsed = clock.isValid() ? clock.elapsed() : 0;
+    const qint64 elapsed = msElapsed();
     // The pace seen so far once there is some, else the line's own.
     const double bytesPerMs = elapsed >= 500 && sentBytes > 0 ? double(sentBytes) / double(elapsed) : pace / 1000;
     if (!running || bytesPerMs <= 0)
@@ -87,7 +93,7 @@ qint64 Transfer::lineBacklog() const
     const qint64 inDevice = lineOut.device()->bytesToWrite();
     if (pace <= 0)
         return inDevice;
-    const double msOfLine = std::max(0.0, lineFreeAtMs - double(clock.elapsed()));
+    const double msOfLine = std::max(0.0, lineFreeAtMs - double(msElapsed()));
     return std::max(inDevice, qint64(msOfLine * pace / 1000));
 }
 
@@ -100,7 +106,7 @@ void Transfer::handOver()
         lineOut.send(command);
         handedBytes += size;
         if (pace > 0)
-            lineFreeAtMs = std::max(lineFreeAtMs, double(clock.elapsed())) + double(size) * 1000 / pace;
+            lineFreeAtMs = std::max(lineFreeAtMs, double(msElapsed())) + double(size) * 1000 / pace;
     }
 }
 
@@ -115,7 +121,7 @@ void Transfer::pump()
     const bool allHanded = next == commands.size();
     if ((allHanded || stopping) && backlog == 0)
         finish(allHanded ? Outcome::Sent : Outcome::Stopped);
-    else if (stopping && clock.elapsed() - stopAtMs > stopGiveUpMs)
+    else if (stopping && msElapsed() - stopAtMs > stopGiveUpMs)
         finish(Outcome::Stopped);
 }
 
@@ -123,7 +129,7 @@ void Transfer::finish(Outcome outcome)
 {
     running = false;
     stopping = false;
-    ticker.stop();
+    ticker->stop();
     commands.clear();
     kept.clear();
     emit finished(outcome);

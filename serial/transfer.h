@@ -8,11 +8,12 @@
 // taken; nothing here blocks the event loop.
 
 #include "printer/commands.h"
+#include "timing/clock.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
-#include <QTimer>
+
+#include <memory>
 
 class QIODevice;
 
@@ -31,7 +32,11 @@ public:
         Abandoned, // given up at once: the line is gone
     };
 
-    explicit Transfer(LineOut &out, QObject *parent = nullptr);
+    explicit Transfer(LineOut &out, timing::Clock &clock = timing::Clock::system(), QObject *parent = nullptr);
+
+    // The clock that paces the line and measures the time left; only
+    // between two transfers.
+    void setClock(timing::Clock &clock);
 
     // Sends `commands` in order. `keep` holds data the commands borrow.
     // `bytesPerSecond` is the line's pace (0: as fast as the device takes
@@ -50,7 +55,7 @@ public:
     qint64 sent() const { return sentBytes; }
     // Milliseconds until the end at the pace seen so far; -1 while unknown.
     qint64 msLeft() const;
-    qint64 msElapsed() const { return clock.isValid() ? clock.elapsed() : 0; }
+    qint64 msElapsed() const { return startMs < 0 ? 0 : clock->nowMs() - startMs; }
 
 signals:
     void progressed();
@@ -63,8 +68,9 @@ private:
     void finish(Outcome outcome);
 
     LineOut &lineOut;
-    QTimer ticker;
-    QElapsedTimer clock;
+    timing::Clock *clock = nullptr;
+    std::unique_ptr<timing::Timer> ticker;
+    qint64 startMs = -1;
     QList<printer::Command> commands;
     QByteArray kept;
     qsizetype next = 0;

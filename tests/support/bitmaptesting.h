@@ -49,6 +49,13 @@ QByteArray expectedRows(int width, int height, Dark dark)
     return rows;
 }
 
+// The dots of a printed page (dark pixels) as raster rows `width` dots wide.
+inline QByteArray pageRows(const QImage &page, int width)
+{
+    return expectedRows(width, page.height(),
+                        [&page](int x, int y) { return x < page.width() && qGray(page.pixel(x, y)) < 128; });
+}
+
 // A photo-like colour picture: gradients and a few shapes.
 inline QImage photoLike(int width, int height)
 {

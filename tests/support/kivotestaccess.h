@@ -18,8 +18,16 @@ struct KivoTestAccess
     static MonoPreview *preview(MainWindow &w) { return w.previewLabel; }
     static const QImage &loadedImage(MainWindow &w) { return w.loadedImage; }
     // Sends every write to `device` instead of the serial port (pass the
-    // port back to undo). The device's open state then counts as connected.
-    static void setWire(MainWindow &w, QIODevice *device) { w.lineOut.setDevice(device); }
+    // port back to undo). The device's open state then counts as connected;
+    // long sends go at `bytesPerSecond` (0: all at once).
+    static void setWire(MainWindow &w, QIODevice *device, double bytesPerSecond = 0)
+    {
+        w.lineOut.setDevice(device, bytesPerSecond);
+    }
+    // The actions as when the port is open (Disconnect enabled).
+    static void showConnected(MainWindow &w) { w.setConnectedActions(true); }
+    // Long sends pace themselves and measure time by `clock`.
+    static void setClock(MainWindow &w, timing::Clock &clock) { w.transfer->setClock(clock); }
     // Loads an image file as the Load button's dialog does.
     static bool loadFile(MainWindow &w, const QString &path) { return w.loadFile(path); }
     static serial::Transfer *transfer(MainWindow &w) { return w.transfer; }

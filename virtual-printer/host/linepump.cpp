@@ -76,8 +76,7 @@ void LinePump::wake()
     noHostPoll.stop();
     if (idle) {
         idle = false;
-        lastTick = clock.elapsed();
-        lineCredit = 0;
+        line.restart(clock.elapsed());
         tickTimer.start();
     }
     tick();
@@ -146,18 +145,10 @@ void LinePump::sendPending()
 void LinePump::tick()
 {
     const qint64 now = clock.elapsed();
-    const qint64 elapsed = lastTick < 0 ? 0 : std::max<qint64>(0, now - lastTick);
-    lastTick = now;
-
     const HostLine host = port.hostLine();
     checkHostSpeed(host);
-    const double bytesPerSecond = effectiveLineRate() / 10.0;
-    // The line keeps its pace while this process is busy: a tick up to
-    // 100 ms late still gets the line time it missed.
-    lineCredit = std::min(std::max(16.0, bytesPerSecond * 0.1),
-                          lineCredit + bytesPerSecond * static_cast<double>(elapsed) / 1000.0);
-
-    const PullResult result = pull(host, now);
+    line.elapse(now, effectiveLineRate() / 10.0);
+    const LineModel::Pulled result = pull(host, now);
     printer.service(now);
     sendPending();
     if (result.pulled || !printer.bufferEmpty())
@@ -182,7 +173,7 @@ void LinePump::tick()
     // one terminal buffer per tick. (With no credit left, or the sender held,
     // they wait for the tick.)
     if (readable)
-        readable->setEnabled(result.empty && lineCredit >= 1.0);
+        readable->setEnabled(result.empty && line.hasTime());
 }
 
 // Logs once per host speed that the host's line is set to another speed
@@ -202,31 +193,18 @@ void LinePump::checkHostSpeed(const HostLine &host)
     }
 }
 
-// Takes what the line's credit allows from the host's queue into the printer,
+// Takes what the line time allows from the host's queue into the printer,
 // unless the printer holds the sender.
-LinePump::PullResult LinePump::pull(const HostLine &host, qint64 now)
+LineModel::Pulled LinePump::pull(const HostLine &host, qint64 now)
 {
-    PullResult result;
-    uint8_t chunk[4096];
-    while (lineCredit >= 1.0 && !printer.senderHeld(host)) {
-        size_t got = 0;
-        size_t want = std::min<size_t>(sizeof chunk, static_cast<size_t>(lineCredit));
-        if (const size_t limit = printer.bytesBeforeHold())
-            want = std::min(want, limit);
-        const auto read = port.read(chunk, want, &got);
-        if (read == PtyPort::ReadResult::Empty) {
-            result.empty = true;
-            break;
+    return line.pull(printer, host, now, [this](uint8_t *out, size_t max, size_t *got) {
+        switch (port.read(out, max, got)) {
+        case PtyPort::ReadResult::Data: return LineModel::Source::Data;
+        case PtyPort::ReadResult::Empty: return LineModel::Source::Empty;
+        case PtyPort::ReadResult::NoHost: break;
         }
-        if (read == PtyPort::ReadResult::NoHost) {
-            result.noHost = true;
-            break;
-        }
-        lineCredit -= static_cast<double>(got);
-        printer.receive(chunk, got, now);
-        result.pulled = true;
-    }
-    return result;
+        return LineModel::Source::NoHost;
+    });
 }
 
 // No slave is open: poll slowly for a host, and still end the page on silence.

@@ -10,6 +10,7 @@
 // line is full a write notifier waits for room. Replies meant for a host that
 // has closed the port are dropped, so the next session starts clean.
 
+#include "linemodel.h"
 #include "ptyport.h"
 #include "replyqueue.h"
 #include "virtualprinter.h"
@@ -54,16 +55,9 @@ signals:
     void activity();
 
 private:
-    struct PullResult
-    {
-        bool empty = false;  // the host's queue is empty
-        bool noHost = false; // no host has the port open
-        bool pulled = false; // bytes went to the printer
-    };
-
     void tick();
     void checkHostSpeed(const HostLine &host);
-    PullResult pull(const HostLine &host, qint64 now);
+    LineModel::Pulled pull(const HostLine &host, qint64 now);
     void waitForHost(qint64 now);
     void goIdle();
     void sendPending();
@@ -83,8 +77,7 @@ private:
     std::unique_ptr<QSocketNotifier> readable;
     std::unique_ptr<QSocketNotifier> writable;
     std::unique_ptr<QSocketNotifier> hostWatch;
-    double lineCredit = 0;
-    qint64 lastTick = -1;
+    LineModel line;
     bool idle = true;
     ReplyQueue replyQueue;
     uint64_t lossReported = 0;

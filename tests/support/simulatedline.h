@@ -1,0 +1,47 @@
+#pragma once
+
+// A serial line with a virtual printer at its far end, in simulated time. The
+// window writes into this device as into its port; as the test moves the
+// clock on, the bytes cross the line at its rate into the printer, which
+// prints them and holds the sender with XON/XOFF as on a real line. Minutes
+// of line time pass in moments and come out the same on any machine.
+
+#include "timing/clock.h"
+
+#include "linemodel.h"
+#include "virtualprinter.h"
+
+#include <QIODevice>
+
+#include <memory>
+#include <vector>
+
+class SimulatedLine : public QIODevice
+{
+public:
+    SimulatedLine(timing::ManualClock &clock, int bitRate, const kvp::VirtualPrinter::Settings &settings);
+
+    double bytesPerSecond() const { return bitRate / 10.0; }
+    kvp::VirtualPrinter printer;
+    std::vector<kvp::Page> pages; // as the printer finishes them
+    QByteArray replies;           // the printer's answers (XON and XOFF are the line's own)
+
+    bool isSequential() const override { return true; }
+    qint64 bytesToWrite() const override { return queued.size() - sent; }
+    qint64 bytesAvailable() const override { return replies.size() - repliesRead + QIODevice::bytesAvailable(); }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *data, qint64 size) override;
+
+private:
+    void tick();
+
+    timing::ManualClock &clock;
+    int bitRate;
+    kvp::LineModel line;
+    std::unique_ptr<timing::Timer> ticker;
+    QByteArray queued; // what the host wrote; the first `sent` bytes have crossed
+    qsizetype sent = 0;
+    qsizetype repliesRead = 0;
+};
