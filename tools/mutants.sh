@@ -9,8 +9,13 @@
 # Environment: MUTANTS_REV (a commit to test instead of the working tree:
 # its code and its suite, with this list), MUTANTS_DIR (scratch folder, default /tmp/kivo-mutants),
 # JOBS (parallel build and test jobs, default the number of cores),
-# MUTANTS_TIMEOUT (seconds a single test may take, default 300).
+# MUTANTS_TIMEOUT (seconds a single test may take, default 300),
+# MUTANTS_MATRIX (a file: every test a fault reaches runs to its end, and
+# the file gets one line per fault: its id and the test functions that
+# failed, "-" for none; shows which tests catch what).
 # A fault counts as caught when the build of the suite or any test fails.
+# Only the tests a fault can reach run: those whose executable the fault
+# changed, and those that start a program it changed.
 # Exit status 0 when every fault is caught, 1 when some survive, 2 when the
 # list does not apply to the tree (a fault whose text is not found exactly
 # once) or the unchanged tree fails its own suite.
@@ -36,9 +41,22 @@ build() {
     cmake -S "$work/src" -B "$work/build" -DCMAKE_BUILD_TYPE=Release >/dev/null &&
         cmake --build "$work/build" -j "$jobs" >"$work/build.log" 2>&1
 }
+# suite [REGEX]: the tests whose names match REGEX, or all of them.
 suite() {
     (cd "$work/build" && QT_QPA_PLATFORM=offscreen ctest -j "$jobs" --timeout "$timeout" \
-        --stop-on-failure >"$work/ctest.log" 2>&1)
+        ${MUTANTS_MATRIX:+--output-on-failure} ${MUTANTS_MATRIX:---stop-on-failure} \
+        ${1:+-R "^($1)\$"} >"$work/ctest.log" 2>&1)
+}
+# The tests a fault reaches, as a regular expression: the test executables
+# built anew since the stamp, and the tests that start a program built anew.
+reached() {
+    find "$work/build" -type f -perm -u+x -newer "$work/stamp" -printf '%f\n' | sort -u | while read -r name; do
+        case "$name" in
+        tst_*) echo "$name" ;;
+        kivo-virtual-printer) printf 'tst_vp_line\ntst_vp_host\ntst_vp_budgets\n' ;;
+        printer-kivo) echo install_layout ;;
+        esac
+    done | sort -u | paste -sd'|'
 }
 
 echo "mutants: building the unchanged tree in $work"
@@ -55,7 +73,23 @@ total=0
 for id in $(python3 "$root/tools/mutants.py" ids "$list" "$@"); do
     total=$((total + 1))
     file=$(python3 "$root/tools/mutants.py" apply "$list" "$work/src" "$id")
-    if build && suite; then
+    touch "$work/stamp"
+    : >"$work/ctest.log"
+    verdict="caught  "
+    if ! build; then
+        verdict="caught  " # the suite no longer builds
+    elif tests=$(reached) && { [ -z "$tests" ] || suite "$tests"; }; then
+        verdict="survived"
+    fi
+    if [ -n "${MUTANTS_MATRIX:-}" ]; then
+        # Test functions that failed, and whole tests that failed otherwise (a crash, a script).
+        failed=$({
+            grep -oE 'FAIL!  : [A-Za-z0-9_]+::[A-Za-z0-9_]+' "$work/ctest.log" | sed 's/^FAIL!  : //'
+            sed -n 's/^ *[0-9]* - \([^ ]*\) (.*/@\1/p' "$work/ctest.log"
+        } | sort -u | paste -sd' ')
+        echo "$id: ${failed:--}" >>"$MUTANTS_MATRIX"
+    fi
+    if [ "$verdict" = survived ]; then
         survived="$survived $id"
         echo "  survived  $id  $(python3 "$root/tools/mutants.py" describe "$list" "$id")"
     else
