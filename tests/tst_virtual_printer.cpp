@@ -109,9 +109,8 @@ public:
     {
         QElapsedTimer waited;
         waited.start();
-        while (!done(driver::console(window)) && waited.elapsed() < 5000)
+        while (!done(driver::console(window)) && waited.elapsed() < 20000)
             QTest::qWait(5);
-        QTest::qWait(20);
         return driver::console(window);
     }
     QString statusReply()

@@ -53,6 +53,8 @@ public:
     const ServiceSettings &settings() const { return serviceSettings; }
     VirtualPrinter &printer() { return *virtualPrinter; }
     const LinePump *pump() const { return linePump.get(); }
+    // See PageQueue::holdWrites(); while running only.
+    void holdPageWrites(bool hold) { pageQueue->holdWrites(hold); }
     QStringList pagesWritten() const { return pages; }
     int pagesLost() const { return lostPages; }
     // The budgets reached so far (page count, log size), one line each.
