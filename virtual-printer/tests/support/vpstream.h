@@ -3,7 +3,7 @@
 // reads the byte streams of the data files, and Rig runs bytes through the
 // controller without line or clock.
 
-#include "commandlog.h"
+#include "decoder/commandlog.h"
 #include "printercore.h"
 
 #include <QByteArray>
