@@ -196,7 +196,7 @@ void TestVirtualPrinter::everyDemonstrationReadsCleanly()
     QFETCH(QString, path);
     Run run(dir.path(), QFileInfo(path).baseName());
     QVERIFY(run.start());
-    run.act([&] { prepareClick(run.window, streamfile::lines(path))->click(); });
+    run.act([&] { prepareClick(run.window, streamnotation::lines(path))->click(); });
     QVERIFY(run.handed > 0);
     QVERIFY(run.drained());
     run.finish();

@@ -3,7 +3,7 @@
 // link, the line pump, the network port when asked for, the controller, the page files and the log file.
 // The program runs one; a test can run one in-process just the same.
 
-#include "commandlog.h"
+#include "decoder/commandlog.h"
 #include "linepump.h"
 #include "networkline.h"
 #include "pagequeue.h"

@@ -3,7 +3,7 @@
 // taken in slices, and the flash written only when it changes
 // (data/budgets.txt).
 
-#include "commandlog.h"
+#include "decoder/commandlog.h"
 #include "pngencoder.h"
 #include "vphost.h"
 #include "vpstream.h"
