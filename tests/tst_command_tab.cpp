@@ -4,6 +4,7 @@
 
 #include "support/modalboxcloser.h"
 #include "support/pseudoterminal.h"
+#include "support/streamnotation.h"
 #include "support/windowdriver.h"
 
 #include "printer/commandline.h"
@@ -32,45 +33,22 @@ private slots:
 
 void TestCommandTab::readsTypedLines_data()
 {
-    // A refused line expects no bytes and the offending column (from 0).
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("hex");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("refusedAt");
-    const QByteArray none;
-    const QByteArray escInit("\x1B\x40");
-    QTest::newRow("hex, spaces") << " 1B  40 " << true << escInit << -1;
-    QTest::newRow("hex, commas, lower case") << "1b,40" << true << escInit << -1;
-    QTest::newRow("hex, 0x, nothing between") << "0x1B0x40" << true << escInit << -1;
-    QTest::newRow("hex, run of pairs, tab") << "0X1b40\t00ff" << true << QByteArray("\x1B\x40\x00\xFF", 4) << -1;
-    QTest::newRow("hex, empty") << "" << true << none << -1;
-    QTest::newRow("hex, separators only") << " , " << true << none << -1;
-    QTest::newRow("hex, odd count at the end") << "1B 4" << true << none << 3;
-    QTest::newRow("hex, digit alone between") << "1B 4 0" << true << none << 3;
-    QTest::newRow("hex, not a digit first") << "1B G0" << true << none << 3;
-    QTest::newRow("hex, not a digit second") << "1B 4G" << true << none << 4;
-    QTest::newRow("hex, other separator") << "1B;40" << true << none << 2;
-    QTest::newRow("hex, bare 0x") << "1B 0x" << true << none << 3;
-    QTest::newRow("hex, 0x then space") << "0x 1B" << true << none << 0;
-    QTest::newRow("hex, 0x and one digit") << "0x1" << true << none << 2;
-    QTest::newRow("text") << "Hello, 1B" << false << QByteArray("Hello, 1B") << -1;
-    QTest::newRow("text, escapes") << "a\\r\\n\\t\\\\b" << false << QByteArray("a\r\n\t\\b") << -1;
-    QTest::newRow("text, byte escapes") << "\\x1b\\x40x\\x0A" << false << QByteArray("\x1B\x40x\n") << -1;
-    QTest::newRow("text, UTF-8") << "\u00E9\u20AC" << false << QByteArray("\xC3\xA9\xE2\x82\xAC") << -1;
-    QTest::newRow("text, empty") << "" << false << none << -1;
-    QTest::newRow("text, lone backslash") << "ab\\" << false << none << 2;
-    QTest::newRow("text, unknown escape") << "a\\q" << false << none << 1;
-    QTest::newRow("text, short byte escape") << "\\x4" << false << none << 0;
-    QTest::newRow("text, bad byte escape") << "x\\xG1" << false << none << 1;
+    QTest::addColumn<QString>("row");
+    for (const QString &row : streamnotation::lines(QStringLiteral(KIVO_TEST_DATA "/typed-lines.txt")))
+        QTest::newRow(qPrintable(row)) << row;
 }
 
 void TestCommandTab::readsTypedLines()
 {
-    QFETCH(QString, text);
-    QFETCH(bool, hex);
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, refusedAt);
-    const printer::ParsedLine line = printer::parseCommandLine(text, hex);
+    QFETCH(QString, row);
+    static const QRegularExpression parts(QStringLiteral("^(hex|text) \"(.*)\" => (refused at (\\d+)|.*)$"));
+    const QRegularExpressionMatch m = parts.match(row);
+    QVERIFY(m.hasMatch());
+    const printer::ParsedLine line = printer::parseCommandLine(m.captured(2), m.captured(1) == QLatin1String("hex"));
+    const int refusedAt = m.captured(4).isEmpty() ? -1 : m.captured(4).toInt();
+    QString error;
+    const QByteArray bytes = refusedAt < 0 ? streamnotation::writes(m.captured(3), {}, &error).join() : QByteArray();
+    QVERIFY(error.isEmpty());
     QCOMPARE(line.bytes, bytes);
     QCOMPARE(line.position, refusedAt);
     QCOMPARE(line.ok(), refusedAt < 0);
