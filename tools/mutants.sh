@@ -54,8 +54,11 @@ build() {
 }
 # suite [REGEX]: the tests whose names match REGEX, or all of them.
 suite() {
+    # In matrix mode every test runs to its end so all its failures are named.
+    ctest_mode=--stop-on-failure
+    [ -n "${MUTANTS_MATRIX:-}" ] && ctest_mode=--output-on-failure
     (cd "$work/build" && QT_QPA_PLATFORM=offscreen ctest -j "$jobs" --timeout "$timeout" \
-        ${MUTANTS_MATRIX:+--output-on-failure} ${MUTANTS_MATRIX:---stop-on-failure} \
+        "$ctest_mode" \
         ${1:+-R "^($1)\$"} >"$work/ctest.log" 2>&1)
 }
 # The tests a fault reaches, as a regular expression: the test executables
