@@ -128,5 +128,5 @@ void MainWindow::printLoadedImage()
     }
     ui->editKivo->appendPlainText("Validating bitmap...");
     // The transfer keeps the rows the commands borrow.
-    startTransfer(tr("Bitmap"), job.commands, job.rows);
+    startTransfer(tr("Bitmap"), serial::listSource(job.commands, job.rows));
 }

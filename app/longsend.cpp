@@ -18,11 +18,11 @@ QString seconds(qint64 ms) { return QString::number(double(ms) / 1000, 'f', 1); 
 
 } // namespace
 
-void MainWindow::startTransfer(const QString &name, const QList<printer::Command> &commands, const QByteArray &keep)
+void MainWindow::startTransfer(const QString &name, std::unique_ptr<serial::CommandSource> source)
 {
     const double bytesPerSecond = lineOut.bytesPerSecond();
     transferName = name;
-    transfer->start(commands, keep, bytesPerSecond);
+    transfer->start(std::move(source), bytesPerSecond);
     if (transfer->isRunning() && bytesPerSecond > 0
         && double(transfer->total()) / bytesPerSecond > progressFromSeconds) {
         showTransferProgress();
@@ -58,7 +58,10 @@ void MainWindow::transferFinished(serial::Transfer::Outcome outcome)
                                           .arg(transferName, sent, total, seconds(transfer->msElapsed())));
         break;
     case serial::Transfer::Outcome::Abandoned:
-        ui->editKivo->appendPlainText(tr("%1 not finished: %2 of %3 bytes sent").arg(transferName, sent, total));
+        ui->editKivo->appendPlainText(
+            transfer->failure().isEmpty()
+                ? tr("%1 not finished: %2 of %3 bytes sent").arg(transferName, sent, total)
+                : tr("%1 not finished: %2 of %3 bytes sent (%4)").arg(transferName, sent, total, transfer->failure()));
         break;
     }
     if (std::exchange(closeAfterTransfer, false))

@@ -202,7 +202,7 @@ private:
     void sendFile(const QString &path);
 
     // Long sends (longsend.cpp): progress in the status bar, and Stop.
-    void startTransfer(const QString &name, const QList<printer::Command> &commands, const QByteArray &keep);
+    void startTransfer(const QString &name, std::unique_ptr<serial::CommandSource> source);
     void showTransferProgress();
     void stopTransfer();
     void transferFinished(serial::Transfer::Outcome outcome);

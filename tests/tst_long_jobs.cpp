@@ -114,6 +114,7 @@ private slots:
     void stopLeavesTheControllerReady();
     void disconnectStopsCleanlyFirst();
     void deviceVanishesInTheMiddleOfAPicture();
+    void fileIsReadAsTheLineTakesIt();
 
 private:
     QTemporaryDir dir;
@@ -263,6 +264,24 @@ void TestLongJobs::deviceVanishesInTheMiddleOfAPicture()
     QMetaObject::invokeMethod(&window, "printLF");
     QCOMPARE(other.read(3), QByteArray("\x1B\x40\x0A"));
     QCOMPARE(closer.titles(), QStringList{"Critical Error"});
+}
+
+void TestLongJobs::fileIsReadAsTheLineTakesIt()
+{
+    // Send File reads a piece when the line has room for it, never the whole
+    // file at once: a change at the end, made while the start is on the
+    // line, goes out as changed.
+    QTemporaryDir tmp;
+    QFile file(tmp.filePath("job.prn"));
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.write(QByteArray(100000, 'a')) == 100000 && file.flush());
+    SimulatedJob job(20000);
+    KivoTestAccess::sendFile(job.window, file.fileName());
+    job.clock.advance(1000);
+    QVERIFY(job.transfer()->isRunning() && job.line.written.size() < 20000);
+    QVERIFY(file.seek(99999) && file.write("b") == 1 && file.flush());
+    QVERIFY(job.drain());
+    QCOMPARE(job.line.written, QByteArray(99999, 'a') + 'b');
+    QVERIFY(driver::console(job.window).endsWith("job.prn sent: 100000 bytes in 8.7 s"));
 }
 
 QTEST_MAIN(TestLongJobs)

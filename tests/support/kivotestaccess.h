@@ -31,6 +31,8 @@ struct KivoTestAccess
     // Loads an image file as the Load button's dialog does.
     static bool loadFile(MainWindow &w, const QString &path) { return w.loadFile(path); }
     static serial::Transfer *transfer(MainWindow &w) { return w.transfer; }
+    // Sends a file as Send File does once the dialog has named it.
+    static void sendFile(MainWindow &w, const QString &path) { w.sendFile(path); }
     static traffic::Record &trafficRecord(MainWindow &w) { return w.trafficRecord; }
 };
 
