@@ -49,6 +49,8 @@ public:
     void present();
     // While the port is open its settings stay as they are: Apply is off.
     void setApplyAllowed(bool allowed);
+    // Whether the port list is being listed again every second (while shown).
+    bool scansPorts() const { return portScan.isActive(); }
 
 protected:
     void showEvent(QShowEvent *event) override;

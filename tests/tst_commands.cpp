@@ -56,7 +56,7 @@ bool readArgument(const QByteArray &type, const QString &word, int i, Arguments 
     else if (type == "const char*" || type == "const uint8_t*") {
         if (word != "null") {
             const QString data = word.startsWith(u'[') ? word.mid(1, word.size() - 2) : word;
-            args.buffers[i] = streamfile::writes(data, error).value(0) + '\0';
+            args.buffers[i] = streamnotation::writes(data, streamfile::picturePayload, error).value(0) + '\0';
             args.pointers[i] = args.buffers[i].constData();
         }
         args.generic[i] = QGenericArgument(type.constData(), &args.pointers[i]);
@@ -95,7 +95,7 @@ void TestCommands::sendsItsWrites_data()
 {
     QTest::addColumn<QString>("call");
     QTest::addColumn<QString>("writes");
-    const QStringList lines = streamfile::lines(QStringLiteral(KIVO_TEST_DATA "/commands.txt"));
+    const QStringList lines = streamnotation::lines(QStringLiteral(KIVO_TEST_DATA "/commands.txt"));
     QVERIFY(lines.size() > 50);
     for (const QString &line : lines)
         QTest::newRow(qPrintable(line.section(u'=', 0, 0).left(60)))
@@ -119,7 +119,7 @@ void TestCommands::sendsItsWrites()
     Arguments args;
     for (int i = 0; i < method.parameterCount(); ++i)
         QVERIFY2(readArgument(method.parameterTypes()[i], words[i + 1], i, args, &error), qPrintable(error));
-    const QList<QByteArray> expected = streamfile::writes(writes, &error);
+    const QList<QByteArray> expected = streamnotation::writes(writes, streamfile::picturePayload, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
 
     device.clearWrites();

@@ -36,7 +36,7 @@ void TestDemonstrations::showsAndSendsItsScript()
 {
     QFETCH(QString, path);
     RecordedWindow w;
-    const QStringList lines = streamfile::lines(path);
+    const QStringList lines = streamnotation::lines(path);
     QAbstractButton *button = prepareClick(w.window, lines);
     QStringList expected;
     QString error;
@@ -44,7 +44,7 @@ void TestDemonstrations::showsAndSendsItsScript()
         if (line.startsWith(u'>'))
             expected << streamfile::consoleEntry(line.mid(2));
         else if (!QStringList{"click", "set", "unset", "also", "before"}.contains(line.section(u' ', 0, 0)))
-            for (const QByteArray &write : streamfile::writes(line, &error))
+            for (const QByteArray &write : streamnotation::writes(line, streamfile::picturePayload, &error))
                 expected << streamfile::writeEntry(write);
         QVERIFY2(error.isEmpty(), qPrintable(line + ": " + error));
     }

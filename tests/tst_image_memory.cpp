@@ -55,13 +55,13 @@ void TestImageMemory::hugePicturesLoadWithinBounds()
     w.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w.window));
     widget<QTabWidget>(w.window, "mainTabsKivo")->setCurrentIndex(2);
-    QTest::qWait(50);
+    w.window.repaint();
     const double before = residentMb("VmRSS:");
     if (!resetPeak())
         QSKIP("this system cannot reset the peak memory figure");
     QVERIFY(KivoTestAccess::loadFile(w.window, QStringLiteral(KIVO_TEST_DATA "/bombs/") + file));
     QCOMPARE(KivoTestAccess::loadedImage(w.window).size(), size);
-    QTest::qWait(50); // the preview paints
+    w.window.repaint(); // the preview paints, now
     const double picture = double(KivoTestAccess::loadedImage(w.window).sizeInBytes()) / 1048576;
     const double more = residentMb("VmHWM:") - before;
     QVERIFY2(more < 300, qPrintable(QStringLiteral("%1 MB more for a picture of %2 MB").arg(more).arg(picture)));

@@ -109,9 +109,8 @@ public:
     {
         QElapsedTimer waited;
         waited.start();
-        while (!done(driver::console(window)) && waited.elapsed() < 5000)
+        while (!done(driver::console(window)) && waited.elapsed() < 20000)
             QTest::qWait(5);
-        QTest::qWait(20);
         return driver::console(window);
     }
     QString statusReply()
@@ -197,7 +196,7 @@ void TestVirtualPrinter::everyDemonstrationReadsCleanly()
     QFETCH(QString, path);
     Run run(dir.path(), QFileInfo(path).baseName());
     QVERIFY(run.start());
-    run.act([&] { prepareClick(run.window, streamfile::lines(path))->click(); });
+    run.act([&] { prepareClick(run.window, streamnotation::lines(path))->click(); });
     QVERIFY(run.handed > 0);
     QVERIFY(run.drained());
     run.finish();

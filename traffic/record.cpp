@@ -1,8 +1,8 @@
 #include "traffic/record.h"
 
-#include "commandlog.h"
-#include "decoder.h"
-#include "textcodec.h"
+#include "decoder/commandlog.h"
+#include "decoder/decoder.h"
+#include "decoder/textcodec.h"
 
 #include <QIODevice>
 

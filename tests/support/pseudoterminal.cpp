@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <limits>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -51,16 +50,6 @@ QByteArray PseudoTerminal::read(qint64 count, int timeoutMs)
             }
         }
     }
-    return received;
-}
-
-QByteArray PseudoTerminal::readFor(int ms)
-{
-    QByteArray received;
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (elapsed.elapsed() < ms)
-        received += read(std::numeric_limits<qint64>::max(), 10);
     return received;
 }
 

@@ -24,8 +24,6 @@ public:
     // program's port only transmits from the event loop). Returns when
     // `count` bytes have arrived or after `timeoutMs` of no progress.
     QByteArray read(qint64 count, int timeoutMs = 2000);
-    // Whatever arrives within `ms`, with the event loop running.
-    QByteArray readFor(int ms);
 
     // The controller's side of the line: bytes to the program.
     bool write(const QByteArray &bytes);

@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <sys/resource.h>
 
 namespace driver {
 
@@ -44,14 +43,6 @@ QString actionStates(MainWindow &window)
         states += on ? QChar(letter).toUpper() : QChar(letter);
     }
     return states;
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 void press(MainWindow &window, const char *slot)

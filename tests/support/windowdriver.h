@@ -25,10 +25,6 @@ QString console(MainWindow &window);
 // "Cdf" reads connect enabled, disconnect and configure disabled.
 QString actionStates(MainWindow &window);
 
-// The process's processor time so far, in seconds: a window that should be
-// idle must not use any.
-double cpuSeconds();
-
 // Runs a slot of the window by name, the way its button would.
 void press(MainWindow &window, const char *slot);
 

@@ -1,6 +1,6 @@
 // Writes tests/data/demos/*.txt: for each demonstration button, what the
 // console shows and every write the button sends, one controller command a
-// line (in the notation of tests/support/streamfile.h), each named as the
+// line (in the notation of tests/support/streamnotation.h), each named as the
 // virtual printer's decoder reads it. Run by hand when a demonstration
 // changes on purpose, and check the difference before committing it:
 //   cmake --build build --target make-stream-files && build/tools/make-stream-files tests/data/demos

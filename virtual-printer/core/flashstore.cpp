@@ -1,6 +1,6 @@
 #include "flashstore.h"
 
-#include "controllerinfo.h"
+#include "decoder/controllerinfo.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "textcodec.h"
+#include "decoder/textcodec.h"
 
 #include <algorithm>
 #include <cmath>

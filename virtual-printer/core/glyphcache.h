@@ -4,9 +4,9 @@
 // underline, reverse) and inked at the darkness level. Cells are kept for
 // reuse by character and settings.
 
+#include "decoder/textcodec.h"
 #include "fontset.h"
 #include "printarea.h"
-#include "textcodec.h"
 
 #include <cstdint>
 #include <memory>

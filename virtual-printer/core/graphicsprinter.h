@@ -5,7 +5,7 @@
 // the print buffer (store 70, print 32) and keyed pictures (define 43 or 53,
 // print 45 or 55).
 
-#include "commands.h"
+#include "decoder/commands.h"
 #include "pictureprinter.h"
 #include "printarea.h"
 #include "textlayout.h"

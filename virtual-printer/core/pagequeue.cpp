@@ -34,11 +34,21 @@ int PageQueue::pending() const
 
 void PageQueue::finish()
 {
+    holdWrites(false);
     {
         std::unique_lock<std::mutex> guard(lock);
         changed.wait(guard, [this] { return waiting.empty() && busy == 0; });
     }
     deliver();
+}
+
+void PageQueue::holdWrites(bool hold)
+{
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        held = hold;
+    }
+    changed.notify_all();
 }
 
 void PageQueue::work()
@@ -51,6 +61,7 @@ void PageQueue::work()
         PageResult result{waiting.front(), QString(), QString()};
         waiting.pop_front();
         ++busy;
+        changed.wait(guard, [this] { return !held || stopping; });
         guard.unlock();
         result.path = writer.write(result.page, &result.error);
         guard.lock();

@@ -38,6 +38,10 @@ public:
     bool full() const { return pending() >= capacity; }
     // Waits until every page is written and reports the results.
     void finish();
+    // Holds the worker with the next page in hand, as a slow disk would,
+    // until released (for tests of what must not wait for a page file).
+    // finish() releases it.
+    void holdWrites(bool hold);
 
     // Called on the owner's thread, once per page, in page order.
     std::function<void(const PageResult &)> onResult;
@@ -55,6 +59,7 @@ private:
     std::deque<PageResult> results;
     int busy = 0; // pages taken by the worker and not yet in `results`
     bool stopping = false;
+    bool held = false;
     std::thread worker;
 };
 

@@ -4,7 +4,7 @@
 // Rows wider than the paper are cut at its edge; nothing is allocated from
 // the size a command announces.
 
-#include "commands.h"
+#include "decoder/commands.h"
 #include "printarea.h"
 #include "textlayout.h"
 

@@ -3,8 +3,8 @@
 // 1B 40 resets, the printable area between the margins with justification
 // inside it, and the log for notes on what the controller did.
 
-#include "commandlog.h"
-#include "commands.h"
+#include "decoder/commandlog.h"
+#include "decoder/commands.h"
 #include "paper.h"
 
 #include <QByteArray>

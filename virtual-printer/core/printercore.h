@@ -4,13 +4,13 @@
 // Everything is push-driven and free of timing; VirtualPrinter adds the
 // receive buffer and the clock.
 
-#include "commandlog.h"
-#include "controllerinfo.h"
-#include "decoder.h"
+#include "decoder/commandlog.h"
+#include "decoder/controllerinfo.h"
+#include "decoder/decoder.h"
+#include "decoder/textcodec.h"
 #include "flashstore.h"
 #include "paper.h"
 #include "renderer.h"
-#include "textcodec.h"
 
 #include <QByteArray>
 #include <QString>

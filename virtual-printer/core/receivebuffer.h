@@ -8,7 +8,7 @@
 // it sends XON or raises the line again. Bytes that arrive while the buffer
 // is full are lost and counted.
 
-#include "controllerinfo.h"
+#include "decoder/controllerinfo.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,15 +5,15 @@
 // ends. It keeps the print settings that 1B 40 resets. ESC/POS pictures go
 // through GraphicsPrinter.
 
-#include "commandlog.h"
-#include "commands.h"
+#include "decoder/commandlog.h"
+#include "decoder/commands.h"
+#include "decoder/textcodec.h"
 #include "fontset.h"
 #include "graphicsprinter.h"
 #include "paper.h"
 #include "pictureprinter.h"
 #include "printarea.h"
 #include "symbolprinter.h"
-#include "textcodec.h"
 #include "textlayout.h"
 
 #include <QString>

@@ -3,7 +3,7 @@
 // block is collected, up to what a QR code can hold, and the command carried
 // out when the block is complete. Symbols are printed justified between the margins.
 
-#include "commands.h"
+#include "decoder/commands.h"
 #include "inkmask.h"
 #include "printarea.h"
 #include "textlayout.h"

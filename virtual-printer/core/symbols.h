@@ -2,7 +2,7 @@
 // Bar codes and PDF417 (drawn with zint) and QR codes (encoded with libqrencode) as ink
 // masks, one dot per pixel.
 
-#include "commands.h"
+#include "decoder/commands.h"
 #include "inkmask.h"
 
 #include <QByteArray>

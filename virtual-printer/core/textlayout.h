@@ -3,10 +3,10 @@
 // when the next one does not fit, moved on by tabs and the absolute
 // position, and printed, justified, by line feeds and paper feeds.
 
+#include "decoder/textcodec.h"
 #include "fontset.h"
 #include "glyphcache.h"
 #include "printarea.h"
-#include "textcodec.h"
 
 #include <memory>
 #include <vector>

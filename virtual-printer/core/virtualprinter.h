@@ -4,7 +4,7 @@
 // control guards it, and a page ends after a second of silence. Time is
 // passed in (milliseconds of a monotonic clock), so tests can drive it.
 
-#include "commandlog.h"
+#include "decoder/commandlog.h"
 #include "printercore.h"
 #include "receivebuffer.h"
 

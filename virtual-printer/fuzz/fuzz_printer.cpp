@@ -4,7 +4,7 @@
 // the shortest page the controller allows (--max-page 256), so that symbols
 // and pictures taller than a page are printed too.
 
-#include "commandlog.h"
+#include "decoder/commandlog.h"
 #include "printercore.h"
 
 #include <QGuiApplication>

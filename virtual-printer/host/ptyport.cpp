@@ -155,6 +155,9 @@ bool PtyPort::updateHosts()
     if (watch < 0)
         return false;
     const bool before = hosts > 0;
+    // A host that closes and the next that opens before these events are
+    // read still make two sessions.
+    bool ended = false;
     alignas(inotify_event) char events[4096];
     ssize_t n = 0;
     while ((n = ::read(watch, events, sizeof events)) > 0) {
@@ -163,11 +166,11 @@ bool PtyPort::updateHosts()
             if (event->mask & IN_OPEN)
                 ++hosts;
             if ((event->mask & IN_CLOSE) && hosts > 0)
-                --hosts;
+                ended = --hosts == 0 || ended;
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
     }
-    return before != (hosts > 0);
+    return ended || before != (hosts > 0);
 }
 
 void PtyPort::discardUnread()

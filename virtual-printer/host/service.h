@@ -3,7 +3,7 @@
 // link, the line pump, the network port when asked for, the controller, the page files and the log file.
 // The program runs one; a test can run one in-process just the same.
 
-#include "commandlog.h"
+#include "decoder/commandlog.h"
 #include "linepump.h"
 #include "networkline.h"
 #include "pagequeue.h"
@@ -53,6 +53,8 @@ public:
     const ServiceSettings &settings() const { return serviceSettings; }
     VirtualPrinter &printer() { return *virtualPrinter; }
     const LinePump *pump() const { return linePump.get(); }
+    // See PageQueue::holdWrites(); while running only.
+    void holdPageWrites(bool hold) { pageQueue->holdWrites(hold); }
     QStringList pagesWritten() const { return pages; }
     int pagesLost() const { return lostPages; }
     // The budgets reached so far (page count, log size), one line each.

@@ -1,11 +1,10 @@
 // How the controller reads its byte stream: every command, text form and
 // awkward corner of the command set (data/decoding.txt), the log line, and
 // the same result however the stream is cut, with random or truncated input
-// ending cleanly in bounded time.
+// ending cleanly (a hang is left to the test's time limit).
 
 #include "vpstream.h"
 
-#include <QElapsedTimer>
 #include <QtTest>
 
 using vptest::Rig;
@@ -27,11 +26,8 @@ void TestDecoding::commands()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
     Rig rig(QString(), 3000);
-    QElapsedTimer timer;
-    timer.start();
     rig.run(bytes);
     QCOMPARE(rig.decoded().join(QStringLiteral(" | ")), expected);
-    QVERIFY(timer.elapsed() < 30000);
 }
 
 void TestDecoding::logLine()
@@ -87,8 +83,6 @@ void TestDecoding::randomAndTruncatedInputEndCleanly()
     const QByteArray session = vptest::bytesOf(vptest::dataLines(QStringLiteral("session.txt")).join(u' '));
     for (qsizetype cut = 0; cut < session.size(); cut += 53)
         streams << session.left(cut);
-    QElapsedTimer timer;
-    timer.start();
     for (const QByteArray &bytes : streams) {
         Rig rig(QString(), 3000);
         rig.runChunked(bytes, static_cast<quint32>(bytes.size()), 64);
@@ -98,7 +92,6 @@ void TestDecoding::randomAndTruncatedInputEndCleanly()
         for (const kvp::Page &p : rig.pages)
             QVERIFY(p.image.height() <= 3000);
     }
-    QVERIFY2(timer.elapsed() < 120000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
 }
 
 QTEST_MAIN(TestDecoding)

@@ -1,7 +1,9 @@
 #pragma once
 // The host side of the program's line for the tests: waiting for a
-// condition, the host's end of the pseudo-terminal, and the program itself
-// started on temporary paths.
+// condition, the host's end of the pseudo-terminal, the printer in-process,
+// and the program itself started on temporary paths.
+
+#include "service.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -65,6 +67,41 @@ public:
         return got;
     }
     int fd;
+};
+
+// A service on `dir` with a fast line and engine, its log lines collected.
+// No page ends on silence, so nothing but the line wakes its pump.
+struct Device
+{
+    explicit Device(const QString &dir, qint64 maxPages = 1000)
+        : lines()
+        , service([&] {
+            kvp::ServiceSettings s;
+            s.linkPath = dir + QStringLiteral("/link");
+            s.outputDir = dir + QStringLiteral("/out");
+            s.flashPath.clear();
+            s.lineRate = 100000000;
+            s.printer.printBytesPerSecond = 1e9;
+            s.printer.bufferSize = 1 << 20;
+            s.printer.silenceMs = 3600000;
+            s.maxPages = maxPages;
+            return s;
+        }())
+    {
+        QObject::connect(&service, &kvp::Service::logLine, [this](const QString &line) { lines << line; });
+    }
+    // Reads one reply byte (0 when none comes), letting the event loop run
+    // one round at a time.
+    char reply(Host &host)
+    {
+        char byte = 0;
+        const QDeadlineTimer deadline(30000);
+        while (::read(host.fd, &byte, 1) != 1 && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return byte;
+    }
+    QStringList lines; // outlives the service, which logs as it stops
+    kvp::Service service;
 };
 
 // The program on `dir`'s link, output folder and flash, plus `extra`

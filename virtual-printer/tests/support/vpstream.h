@@ -3,11 +3,11 @@
 // reads the byte streams of the data files, and Rig runs bytes through the
 // controller without line or clock.
 
-#include "commandlog.h"
+#include "decoder/commandlog.h"
 #include "printercore.h"
+#include "support/streamnotation.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStringList>
@@ -50,41 +50,20 @@ public:
     }
 };
 
-// A byte stream as the data files write it: hex bytes, "text" in quotes,
-// XX*N for N bytes XX and <file> for the bytes of a file beside the data
-// files, separated by white space.
+// A byte stream in the data files' notation (streamnotation.h, shared with
+// the program's tests), its writes joined; <file> is the bytes of a file
+// beside the data files.
 inline QByteArray bytesOf(const QString &notation)
 {
-    static const QRegularExpression token(QStringLiteral("\"([^\"]*)\"|([0-9A-F]{2})(\\*\\d+)?|<([^>]+)>|\\S+"));
-    QByteArray out;
-    for (auto it = token.globalMatch(notation); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        QFile file(QStringLiteral(KVP_TEST_DATA "/") + m.captured(4));
-        if (m.hasCaptured(4) && file.open(QIODevice::ReadOnly))
-            out += file.readAll();
-        else if (m.hasCaptured(4))
-            qFatal("cannot read %s", qPrintable(file.fileName()));
-        else if (m.hasCaptured(1))
-            out += m.captured(1).toLatin1();
-        else if (m.hasCaptured(2))
-            out += QByteArray(m.hasCaptured(3) ? m.captured(3).mid(1).toInt() : 1,
-                              static_cast<char>(m.captured(2).toInt(nullptr, 16)));
-        else
-            qFatal("not a byte: %s", qPrintable(m.captured(0)));
-    }
-    return out;
+    QString error;
+    QByteArray bytes = streamnotation::writes(notation, streamnotation::filesIn(KVP_TEST_DATA), &error).join();
+    if (!error.isEmpty())
+        qFatal("%s in: %s", qPrintable(error), qPrintable(notation));
+    return bytes;
 }
 
-// The lines of a data file without its comments (# ...) and blank lines.
-inline QStringList dataLines(const QString &name)
-{
-    QFile file(QStringLiteral(KVP_TEST_DATA "/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", qPrintable(file.fileName()));
-    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
-    lines.removeIf([](const QString &l) { return l.trimmed().isEmpty() || l.startsWith(u'#'); });
-    return lines;
-}
+// The lines of a data file without its comments and blank lines.
+inline QStringList dataLines(const QString &name) { return streamnotation::lines(KVP_TEST_DATA "/" + name); }
 
 // Qt Test rows from a data file, one a line: bytes, a relation (=>, == or
 // !=) and what is expected.

@@ -5,9 +5,9 @@
 // from the stream) and turns every byte into a command, a character, part of
 // a data block, or a skipped byte.
 
-#include "commandlog.h"
-#include "commands.h"
-#include "textcodec.h"
+#include "decoder/commandlog.h"
+#include "decoder/commands.h"
+#include "decoder/textcodec.h"
 
 #include <QByteArray>
 

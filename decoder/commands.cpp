@@ -1,4 +1,4 @@
-#include "commands.h"
+#include "decoder/commands.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "textcodec.h"
+#include "decoder/textcodec.h"
 
 #include <iconv.h>
 

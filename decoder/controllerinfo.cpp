@@ -1,4 +1,4 @@
-#include "controllerinfo.h"
+#include "decoder/controllerinfo.h"
 
 namespace kvp {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The arguments of a decoded command in words, as the command log shows them.
 
-#include "commands.h"
+#include "decoder/commands.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "commandlog.h"
+#include "decoder/commandlog.h"
 
 #include <cerrno>
 #include <cstring>

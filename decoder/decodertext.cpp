@@ -1,7 +1,7 @@
 // The decoder's text and skipped-byte runs: characters go to the sink at
 // once, their log entries are gathered into runs and written when a run ends.
 
-#include "decoder.h"
+#include "decoder/decoder.h"
 
 #include <utility>
 

@@ -1,6 +1,6 @@
-#include "decoder.h"
+#include "decoder/decoder.h"
 
-#include "commanddescription.h"
+#include "decoder/commanddescription.h"
 
 #include <algorithm>
 

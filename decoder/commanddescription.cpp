@@ -1,7 +1,7 @@
-#include "commanddescription.h"
+#include "decoder/commanddescription.h"
 
-#include "controllerinfo.h"
-#include "textcodec.h"
+#include "decoder/controllerinfo.h"
+#include "decoder/textcodec.h"
 
 #include <QStringList>
 
