@@ -24,8 +24,8 @@ struct KivoTestAccess
     {
         w.lineOut.setDevice(device, bytesPerSecond);
     }
-    // The actions as when the port is open (Disconnect enabled).
-    static void showConnected(MainWindow &w) { w.setConnectedActions(true); }
+    // What Connect does once the port is open, for the wire.
+    static void startSession(MainWindow &w) { w.startSession(QStringLiteral("wire")); }
     // Long sends pace themselves and measure time by `clock`.
     static void setClock(MainWindow &w, timing::Clock &clock) { w.transfer->setClock(clock); }
     // Loads an image file as the Load button's dialog does.

@@ -19,6 +19,8 @@ SimulatedLine::SimulatedLine(timing::ManualClock &manualClock, int lineBitRate,
 void SimulatedLine::tick()
 {
     const qint64 now = clock.nowMs();
+    if (stalled)
+        return;
     // The host's UART honours XON/XOFF, as the program's port is set up.
     const kvp::HostLine host{bitRate, true, false};
     line.elapse(now, bytesPerSecond());

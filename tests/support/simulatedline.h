@@ -26,8 +26,15 @@ public:
     std::vector<kvp::Page> pages; // as the printer finishes them
     QByteArray replies;           // the printer's answers (XON and XOFF are the line's own)
     QByteArray written;           // every byte the window wrote
+    bool stalled = false;         // the printer takes nothing (paper out): XOFF holds the line
 
     bool isSequential() const override { return true; }
+    // Closing drops what has not crossed the line, as a port's does.
+    void close() override
+    {
+        sent = written.size();
+        QIODevice::close();
+    }
     qint64 bytesToWrite() const override { return written.size() - sent; }
     qint64 bytesAvailable() const override { return replies.size() - repliesRead + QIODevice::bytesAvailable(); }
 

@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QTest>
 
-
 namespace driver {
 
 void chooseCustomPort(MainWindow &window, const QString &path, const QString &flowControl)
