@@ -97,8 +97,8 @@ void MonoBands::addPaperRow(const QRgb *row)
         const int y = nextRow;
         for (int x = 0; x < mono.width(); ++x) {
             // The ordered levels sit between the 64 steps: 2, 6, ... 254.
-            const int below = options.greys == GreyToMono::Ordered ? 4 * bayer8[y & 7][x & 7] + 2
-                                                                   : options.thresholdLevel;
+            const int below =
+                options.greys == GreyToMono::Ordered ? 4 * bayer8[y & 7][x & 7] + 2 : options.thresholdLevel;
             if (qGray(row[x]) < below)
                 out[x >> 3] |= uchar(0x80 >> (x & 7));
         }

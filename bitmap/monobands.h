@@ -48,9 +48,9 @@ private:
     PictureOptions options;
     QImage mono;
     int nextRow = 0;
-    bool keepBits = false;            // a 1-bit picture as it is (normalisedMono)
+    bool keepBits = false;             // a 1-bit picture as it is (normalisedMono)
     std::unique_ptr<RowScaler> scaler; // Fit to width
-    std::vector<int> errors;          // diffusion: the error carried to the next row
+    std::vector<int> errors;           // diffusion: the error carried to the next row
 };
 
 } // namespace bitmap

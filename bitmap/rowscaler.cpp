@@ -53,10 +53,7 @@ std::vector<int> weights(int s, int d)
 struct Sums
 {
     QRgb r = 0, g = 0, b = 0;
-    void add(const Sums &v, int weight)
-    {
-        r += v.r * QRgb(weight), g += v.g * QRgb(weight), b += v.b * QRgb(weight);
-    }
+    void add(const Sums &v, int weight) { r += v.r * QRgb(weight), g += v.g * QRgb(weight), b += v.b * QRgb(weight); }
 };
 
 Sums channels(QRgb colour) { return {QRgb(qRed(colour)), QRgb(qGreen(colour)), QRgb(qBlue(colour))}; }
@@ -125,8 +122,8 @@ std::vector<QRgb> RowScaler::reduce(const QRgb *row) const
     for (int x = 0; x < to.width(); ++x) {
         const int start = xPoints[size_t(x)];
         const int weight = xWeights[size_t(x)];
-        const Sums s = weighedRun([&](int k) { return channels(row[std::min(start + k, lastPixel)]); },
-                                  weight & 0xffff, weight >> 16);
+        const Sums s = weighedRun([&](int k) { return channels(row[std::min(start + k, lastPixel)]); }, weight & 0xffff,
+                                  weight >> 16);
         sums[size_t(x) * 3] = s.r, sums[size_t(x) * 3 + 1] = s.g, sums[size_t(x) * 3 + 2] = s.b;
     }
     return sums;
@@ -165,7 +162,8 @@ void RowScaler::scaleRow(int y, QRgb *out) const
         for (int x = 0; x < to.width(); ++x) {
             const int at = xPoints[size_t(x)], dx = xWeights[size_t(x)];
             if (weight > 0)
-                out[x] = dx > 0 ? mixFour(top + at, bottom + at, dx, weight) : mix(top[at], 256 - weight, bottom[at], weight);
+                out[x] = dx > 0 ? mixFour(top + at, bottom + at, dx, weight)
+                                : mix(top[at], 256 - weight, bottom[at], weight);
             else
                 out[x] = dx > 0 ? mix(top[at], 256 - dx, top[at + 1], dx) : top[at];
         }
