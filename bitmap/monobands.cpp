@@ -18,6 +18,9 @@ constexpr uchar bayer8[8][8] = {
     {15, 47, 7, 39, 13, 45, 5, 37},   {63, 31, 55, 23, 61, 29, 53, 21},
 };
 
+// v / 16 rounded down, as Qt's arithmetic shift gives it.
+int sixteenths(int v) { return v >= 0 ? v / 16 : -((15 - v) / 16); }
+
 } // namespace
 
 QSize MonoBands::resultSize(QSize source, const PictureOptions &options)
@@ -122,7 +125,8 @@ void MonoBands::diffuse(const QRgb *row, uchar *out)
         const int error = grey < 128 ? grey : grey - 255;
         if (grey < 128)
             out[x >> 3] |= uchar(0x80 >> (x & 7));
-        const int right = (error * 7 + 8) >> 4, below = (error * 5 + 8) >> 4, belowLeft = (error * 3 + 8) >> 4;
+        const int right = sixteenths(error * 7 + 8), below = sixteenths(error * 5 + 8);
+        const int belowLeft = sixteenths(error * 3 + 8);
         if (x + 1 < width)
             line[size_t(x) + 1] += right;
         errors[size_t(x)] += below;

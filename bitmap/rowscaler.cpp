@@ -168,11 +168,11 @@ void RowScaler::scaleRow(int y, QRgb *out) const
                 out[x] = dx > 0 ? mix(top[at], 256 - dx, top[at + 1], dx) : top[at];
         }
     } else if (upY) { // narrower: each held row already summed across
-        const QRgb *a = row(0), *b = row(1);
         for (int x = 0; x < to.width(); ++x) {
-            QRgb c[3] = {a[3 * x], a[3 * x + 1], a[3 * x + 2]};
+            const QRgb *a = row(0) + size_t(x) * 3, *b = row(1) + size_t(x) * 3;
+            QRgb c[3] = {a[0], a[1], a[2]};
             for (int i = 0; weight > 0 && i < 3; ++i)
-                c[i] = (c[i] * QRgb(256 - weight) + b[3 * x + i] * QRgb(weight)) >> 8;
+                c[i] = (c[i] * QRgb(256 - weight) + b[i] * QRgb(weight)) >> 8;
             out[x] = qRgb(int(c[0] >> 14), int(c[1] >> 14), int(c[2] >> 14));
         }
     } else if (upX) { // shorter but wider: down each column, then across
@@ -196,7 +196,7 @@ void RowScaler::scaleRow(int y, QRgb *out) const
         for (int x = 0; x < to.width(); ++x) {
             const Sums s = weighedRun(
                 [&](int k) {
-                    const QRgb *sums = row(k) + 3 * x;
+                    const QRgb *sums = row(k) + size_t(x) * 3;
                     return Sums{sums[0] >> 4, sums[1] >> 4, sums[2] >> 4};
                 },
                 weight & 0xffff, weight >> 16);
