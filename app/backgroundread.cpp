@@ -6,27 +6,15 @@
 #include <QThread>
 #include <QTimer>
 
-#include <atomic>
 #include <memory>
 
-namespace {
-std::atomic<int> running{0};
-} // namespace
-
-int backgroundReadsRunning() { return running; }
-
-std::optional<bitmap::ImageFile> readPictureInBackground(QWidget *parent, const QString &fileName,
-                                                         const bitmap::PictureOptions &options)
+std::optional<bitmap::ImageFile> readInBackground(QWidget *parent, const QString &fileName, const PictureRead &read)
 {
-    // Shared with the thread, which may outlive this call only by the time
-    // it takes to notice the cancel flag.
+    // Shared with the thread, which outlives this call only by the time it
+    // takes to notice the flag.
     auto result = std::make_shared<bitmap::ImageFile>();
     auto cancel = std::make_shared<bitmap::CancelFlag>(false);
-    QThread *reader = QThread::create([result, cancel, fileName, options] {
-        ++running;
-        *result = bitmap::readImageFile(fileName, options, cancel.get());
-        --running;
-    });
+    QThread *reader = QThread::create([result, cancel, read] { *result = read(cancel.get()); });
     QObject::connect(reader, &QThread::finished, reader, &QObject::deleteLater);
 
     QEventLoop loop;
@@ -45,7 +33,6 @@ std::optional<bitmap::ImageFile> readPictureInBackground(QWidget *parent, const 
     QObject::connect(&patience, &QTimer::timeout, &loop, &QEventLoop::quit);
     patience.start(500);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    bool cancelled = false;
     if (!finished) {
         // A long read: the user may give up on it.
         QProgressDialog progress(QProgressDialog::tr("Reading %1 ...").arg(QDir::toNativeSeparators(fileName)),
@@ -56,16 +43,13 @@ std::optional<bitmap::ImageFile> readPictureInBackground(QWidget *parent, const 
         QObject::connect(&progress, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
         progress.show();
         loop.exec();
-        cancelled = progress.wasCanceled();
     }
-    if (cancelled) {
-        // The read stops at its next band or read from the file; waiting
-        // for it (the window still paints) keeps reads one at a time, so a
-        // cancelled one never holds memory beside the next.
-        *cancel = true;
-        if (!finished)
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
-        return std::nullopt;
-    }
-    return *result;
+    if (finished)
+        return *result;
+    // Cancelled: the read stops at its next band or read from the file.
+    // Waiting for it (the window still paints) keeps reads one at a time,
+    // so a cancelled one never holds memory beside the next.
+    *cancel = true;
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return std::nullopt;
 }

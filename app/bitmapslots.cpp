@@ -50,7 +50,10 @@ bool MainWindow::loadFile(const QString &fileName)
 // the user gave up waiting.
 bitmap::ImageFile MainWindow::readPictureFile(const QString &fileName)
 {
-    const std::optional<bitmap::ImageFile> read = readPictureInBackground(this, fileName, pictureOptions());
+    const std::optional<bitmap::ImageFile> read =
+        readInBackground(this, fileName, [fileName, options = pictureOptions()](const bitmap::CancelFlag *cancel) {
+            return bitmap::readImageFile(fileName, options, cancel);
+        });
     if (!read) // the user cancelled a long read
         return {};
     const bitmap::ImageFile &file = *read;

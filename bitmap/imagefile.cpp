@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QStandardPaths>
 #include <QtEndian>
@@ -398,6 +399,13 @@ QImage readPicture(QImageReader &reader, MissingRows *missing, const CancelFlag 
 
 ImageFile readImageFile(const QString &fileName, const PictureOptions &options, const CancelFlag *cancel)
 {
+    // Only a regular file: opening a FIFO waits for a writer and a device
+    // may never end, and neither could be cancelled.
+    if (const QFileInfo info(fileName); info.exists() && !info.isFile()) {
+        ImageFile refused;
+        refused.error = QCoreApplication::translate("bitmap", "it is no regular file (a folder, a device or a FIFO)");
+        return refused;
+    }
     // A file of Qt's own kind, so that the reader still tries the suffix's
     // format first.
     Cancellable<QFile> file(fileName);

@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+
 using namespace bitmaptest;
 
 class TestBitmap : public QObject
@@ -127,6 +129,10 @@ void TestBitmap::readingFollowsTheFile()
 
     QCOMPARE(bitmap::readImageFile(saveBytes(dir, "notes.png", "not an image")).error,
              QStringLiteral("Unsupported image format"));
+    // A FIFO is refused at once (opening it would wait for a writer).
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo.png")).constData(), 0600) == 0);
+    QCOMPARE(bitmap::readImageFile(dir.filePath("fifo.png")).error,
+             QStringLiteral("it is no regular file (a folder, a device or a FIFO)"));
     // A tiny file that announces 400 MB of pixels is refused.
     const QString huge = saveBytes(dir, "huge.pgm", QByteArray("P5\n20000 20000\n255\n") + QByteArray(64, '\0'));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("exceeds the current allocation limit"));

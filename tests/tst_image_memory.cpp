@@ -15,13 +15,9 @@
 #include <QImageReader>
 #include <QProgressDialog>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
+#include <QThread>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <utility>
+#include <atomic>
 
 namespace {
 
@@ -120,24 +116,22 @@ void TestImageMemory::cancelledReadsStop()
     const qint64 band = png.size() / (1024 / bitmap::MonoBands::bandRows(4096));
     QVERIFY2(file.pos() < png.size() / 3 + band + 65536, qPrintable(QString::number(file.pos())));
 
-    // The window waits for a cancelled read to end: a pipe holds the reader
-    // until the progress dialog was cancelled, then ends its data.
-    QTemporaryDir dir;
-    const QByteArray pipe = QFile::encodeName(dir.filePath("held.png"));
-    QVERIFY(mkfifo(pipe.constData(), 0600) == 0);
-    int writer = ::open(pipe.constData(), O_RDWR); // a writer, so that reading waits for data
-    QVERIFY(writer >= 0);
-    RecordedWindow w;
+    // Cancel waits for the read to end, so reads never pile up: a read
+    // held until its flag is set.
+    std::atomic<bool> ended{false};
     ModalBoxCloser closer;
-    closer.otherModal = [&writer](QWidget *modal) {
-        if (auto *progress = qobject_cast<QProgressDialog *>(modal); progress && writer >= 0) {
+    closer.otherModal = [](QWidget *modal) {
+        if (auto *progress = qobject_cast<QProgressDialog *>(modal))
             emit progress->canceled(); // as its Cancel button does
-            ::close(std::exchange(writer, -1));
-        }
     };
-    QVERIFY(!KivoTestAccess::loadFile(w.window, dir.filePath("held.png")));
-    QCOMPARE(writer, -1);
-    QCOMPARE(backgroundReadsRunning(), 0);
+    QWidget window;
+    const auto held = readInBackground(&window, "held.png", [&ended](const bitmap::CancelFlag *flag) {
+        while (!*flag)
+            QThread::yieldCurrentThread();
+        ended = true;
+        return bitmap::ImageFile();
+    });
+    QVERIFY(!held && ended);
     QVERIFY(closer.boxes.isEmpty());
 }
 
