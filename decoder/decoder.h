@@ -59,6 +59,10 @@ public:
     void flushLog();
 
     uint64_t offset() const { return nextOffset; }
+    // Offset of the first byte of the command being read or just carried
+    // out: an answer belongs to whoever sent that byte, not the byte read
+    // after it to tell 10 04 from 10 04 n.
+    uint64_t commandStart() const { return commandOffset; }
     bool doubleByteMode() const { return doubleByte; }
     bool sleeping() const { return asleep; }
     bool idle() const { return state == State::Ground; }
