@@ -16,9 +16,9 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <linux/sockios.h>
 #include <optional>
 #include <poll.h>
-#include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
