@@ -50,6 +50,6 @@ std::optional<bitmap::ImageFile> readInBackground(QWidget *parent, const QString
     // Waiting for it (the window still paints) keeps reads one at a time,
     // so a cancelled one never holds memory beside the next.
     *cancel = true;
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec(QEventLoop::ExcludeUserInputEvents); // until the read has stopped
     return std::nullopt;
 }
