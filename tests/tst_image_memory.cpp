@@ -15,9 +15,11 @@
 #include <QImageReader>
 #include <QProgressDialog>
 #include <QRandomGenerator>
+#include <QSemaphore>
 #include <QThread>
 
 #include <atomic>
+#include <memory>
 
 namespace {
 
@@ -116,22 +118,31 @@ void TestImageMemory::cancelledReadsStop()
     const qint64 band = png.size() / (1024 / bitmap::MonoBands::bandRows(4096));
     QVERIFY2(file.pos() < png.size() / 3 + band + 65536, qPrintable(QString::number(file.pos())));
 
-    // Cancel waits for the read to end, so reads never pile up: a read
-    // held until its flag is set.
-    std::atomic<bool> ended{false};
+    // Cancel waits for the read to end, so reads never pile up: a read held
+    // until its flag is set, and then until the window's thread runs events
+    // again (as it does only while it waits).
+    struct Held
+    {
+        std::atomic<bool> ended{false};
+        QSemaphore waiting;
+    };
+    auto held = std::make_shared<Held>();
     ModalBoxCloser closer;
     closer.otherModal = [](QWidget *modal) {
         if (auto *progress = qobject_cast<QProgressDialog *>(modal))
             emit progress->canceled(); // as its Cancel button does
     };
     QWidget window;
-    const auto held = readInBackground(&window, "held.png", [&ended](const bitmap::CancelFlag *flag) {
+    const auto cancelled = readInBackground(&window, "held.png", [held](const bitmap::CancelFlag *flag) {
         while (!*flag)
             QThread::yieldCurrentThread();
-        ended = true;
+        QMetaObject::invokeMethod(
+            qApp, [held] { held->waiting.release(); }, Qt::QueuedConnection);
+        held->waiting.acquire();
+        held->ended = true;
         return bitmap::ImageFile();
     });
-    QVERIFY(!held && ended);
+    QVERIFY(!cancelled && held->ended);
     QVERIFY(closer.boxes.isEmpty());
 }
 
