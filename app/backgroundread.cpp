@@ -8,14 +8,13 @@
 
 #include <memory>
 
-std::optional<bitmap::ImageFile> readPictureInBackground(QWidget *parent, const QString &fileName,
-                                                         const bitmap::PictureOptions &options)
+std::optional<bitmap::ImageFile> readInBackground(QWidget *parent, const QString &fileName, const PictureRead &read)
 {
-    // Shared with the thread: a cancelled read still has somewhere to put
-    // its result.
+    // Shared with the thread, which outlives this call only by the time it
+    // takes to notice the flag.
     auto result = std::make_shared<bitmap::ImageFile>();
-    QThread *reader =
-        QThread::create([result, fileName, options] { *result = bitmap::readImageFile(fileName, options); });
+    auto cancel = std::make_shared<bitmap::CancelFlag>(false);
+    QThread *reader = QThread::create([result, cancel, read] { *result = read(cancel.get()); });
     QObject::connect(reader, &QThread::finished, reader, &QObject::deleteLater);
 
     QEventLoop loop;
@@ -45,7 +44,12 @@ std::optional<bitmap::ImageFile> readPictureInBackground(QWidget *parent, const 
         progress.show();
         loop.exec();
     }
-    if (!finished)
-        return std::nullopt;
-    return *result;
+    if (finished)
+        return *result;
+    // Cancelled: the read stops at its next band or read from the file.
+    // Waiting for it (the window still paints) keeps reads one at a time,
+    // so a cancelled one never holds memory beside the next.
+    *cancel = true;
+    loop.exec(QEventLoop::ExcludeUserInputEvents); // until the read has stopped
+    return std::nullopt;
 }

@@ -50,7 +50,10 @@ bool MainWindow::loadFile(const QString &fileName)
 // the user gave up waiting.
 bitmap::ImageFile MainWindow::readPictureFile(const QString &fileName)
 {
-    const std::optional<bitmap::ImageFile> read = readPictureInBackground(this, fileName, pictureOptions());
+    const std::optional<bitmap::ImageFile> read =
+        readInBackground(this, fileName, [fileName, options = pictureOptions()](const bitmap::CancelFlag *cancel) {
+            return bitmap::readImageFile(fileName, options, cancel);
+        });
     if (!read) // the user cancelled a long read
         return {};
     const bitmap::ImageFile &file = *read;
@@ -128,5 +131,5 @@ void MainWindow::printLoadedImage()
     }
     ui->editKivo->appendPlainText("Validating bitmap...");
     // The transfer keeps the rows the commands borrow.
-    startTransfer(tr("Bitmap"), job.commands, job.rows);
+    startTransfer(tr("Bitmap"), serial::listSource(job.commands, job.rows));
 }

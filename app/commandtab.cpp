@@ -5,10 +5,10 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "serial/filesource.h"
 #include "serial/settingsdialog.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -85,14 +85,13 @@ void MainWindow::chooseAndSendFile()
 
 void MainWindow::sendFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const qsizetype pieceBytes = printer::filePieceBytes(settings()->serialSettings().baudRate);
+    QString why;
+    std::unique_ptr<serial::CommandSource> file = serial::openFileSource(path, pieceBytes, &why);
+    if (!file) {
         QMessageBox::information(this, tr("Send File"),
-                                 tr("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+                                 tr("Cannot send %1: %2").arg(QDir::toNativeSeparators(path), why));
         return;
     }
-    // The transfer keeps the bytes the pieces borrow.
-    const QByteArray data = file.readAll();
-    const qsizetype pieceBytes = printer::filePieceBytes(settings()->serialSettings().baudRate);
-    startTransfer(QFileInfo(path).fileName(), printer::rawPieces(data, pieceBytes), data);
+    startTransfer(QFileInfo(path).fileName(), std::move(file));
 }

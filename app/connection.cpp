@@ -13,6 +13,8 @@
 #include <QSerialPort>
 #include <QSignalBlocker>
 
+#include <utility>
+
 namespace {
 
 // Closes the port and drops what it has not sent yet: the port's own buffer
@@ -22,13 +24,13 @@ namespace {
 // queue has drained (up to half a minute while flow control holds the line).
 // The user asked to disconnect: should the flush fail, that is no news, so
 // the port's signals are blocked meanwhile.
-void closeDroppingUnsent(QSerialPort *port)
+void closeDroppingUnsent(QIODevice *line)
 {
-    {
+    if (auto *port = qobject_cast<QSerialPort *>(line)) {
         const QSignalBlocker quiet(port);
         port->clear(QSerialPort::Output);
     }
-    port->close();
+    line->close();
 }
 
 } // namespace
@@ -55,19 +57,29 @@ void MainWindow::openSerialPort()
 
     // An empty path would open the folder /dev/: there is nothing to try.
     if (!p.portName.isEmpty() && serialPort->open(QIODevice::ReadWrite)) {
-        openPortName = p.portName;
         lineOut.setDevice(serialPort, printer::lineBytesPerSecond(p.baudRate));
-        trafficRecord.start();
-        setConnectedActions(true);
         // All six at once, so a '%' in a typed device path stays as it is.
         setStatusText(
             tr("Connected to %1 : %2, %3, %4, %5, %6")
                 .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText, p.flowControlText));
+        startSession(p.portName);
     } else {
         QMessageBox::critical(this, tr("Error"),
                               serial::openFailureText(p.portName, serialPort->error(), serialPort->errorString()));
         setStatusText(tr("Open error"));
     }
+}
+
+void MainWindow::startSession(const QString &portName)
+{
+    openPortName = portName;
+    trafficRecord.start();
+    controller.reset();
+    setConnectedActions(true);
+    // The controller at the other end may still be inside a command that
+    // the last Disconnect cut short.
+    if (const qint64 owed = std::exchange(owedAtDisconnect, 0))
+        offerZeroBytes(owed);
 }
 
 void MainWindow::closeSerialPort()
@@ -80,8 +92,16 @@ void MainWindow::closeSerialPort()
         stopTransfer();
         return;
     }
-    if (serialPort->isOpen())
-        closeDroppingUnsent(serialPort);
+    if (lineOut.isOpen()) {
+        // What the line has not taken is dropped: the controller may be
+        // left inside a command.
+        owedAtDisconnect = controller.bytesOwed();
+        if (owedAtDisconnect > 0)
+            ui->editKivo->appendPlainText(tr("Disconnected while the controller still expected %1 bytes of a "
+                                             "command; the next Connect offers to send them as zero bytes")
+                                              .arg(owedAtDisconnect));
+        closeDroppingUnsent(lineOut.device());
+    }
     setConnectedActions(false);
     setStatusText(tr("Disconnected"));
 }
@@ -110,8 +130,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // The window is the program: closing it lets go of the port (and its
     // lock file) at once and takes the settings dialog along.
     transfer->abandon();
-    if (serialPort->isOpen())
-        closeDroppingUnsent(serialPort);
+    if (lineOut.isOpen())
+        closeDroppingUnsent(lineOut.device());
     if (settingsDialog)
         settingsDialog->close();
     QMainWindow::closeEvent(event);

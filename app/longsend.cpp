@@ -5,7 +5,13 @@
 #include "ui_mainwindow.h"
 
 #include "app/transferpanel.h"
+#include "printer/commandline.h"
+#include "serial/controllermodel.h"
+#include "serial/settingsdialog.h"
 #include "serial/transfer.h"
+
+#include <QMessageBox>
+#include <QPushButton>
 
 #include <utility>
 
@@ -18,11 +24,11 @@ QString seconds(qint64 ms) { return QString::number(double(ms) / 1000, 'f', 1); 
 
 } // namespace
 
-void MainWindow::startTransfer(const QString &name, const QList<printer::Command> &commands, const QByteArray &keep)
+void MainWindow::startTransfer(const QString &name, std::unique_ptr<serial::CommandSource> source)
 {
     const double bytesPerSecond = lineOut.bytesPerSecond();
     transferName = name;
-    transfer->start(commands, keep, bytesPerSecond);
+    transfer->start(std::move(source), bytesPerSecond);
     if (transfer->isRunning() && bytesPerSecond > 0
         && double(transfer->total()) / bytesPerSecond > progressFromSeconds) {
         showTransferProgress();
@@ -53,14 +59,60 @@ void MainWindow::transferFinished(serial::Transfer::Outcome outcome)
         ui->editKivo->appendPlainText(
             tr("%1 sent: %2 bytes in %3 s").arg(transferName, total, seconds(transfer->msElapsed())));
         break;
-    case serial::Transfer::Outcome::Stopped:
-        ui->editKivo->appendPlainText(tr("%1 stopped after %2 of %3 bytes (%4 s); the controller is ready")
-                                          .arg(transferName, sent, total, seconds(transfer->msElapsed())));
-        break;
+    case serial::Transfer::Outcome::Stopped: reportStop(); break;
     case serial::Transfer::Outcome::Abandoned:
-        ui->editKivo->appendPlainText(tr("%1 not finished: %2 of %3 bytes sent").arg(transferName, sent, total));
+        ui->editKivo->appendPlainText(
+            transfer->failure().isEmpty()
+                ? tr("%1 not finished: %2 of %3 bytes sent").arg(transferName, sent, total)
+                : tr("%1 not finished: %2 of %3 bytes sent (%4)").arg(transferName, sent, total, transfer->failure()));
         break;
     }
     if (std::exchange(closeAfterTransfer, false))
         closeSerialPort();
+}
+
+// Says "ready" only when the controller is between commands, as far as the
+// line has taken the job; otherwise what it still expects, and the way out.
+void MainWindow::reportStop()
+{
+    const QString stopped = tr("%1 stopped after %2 of %3 bytes (%4 s)")
+                                .arg(transferName, QString::number(transfer->sent()),
+                                     QString::number(transfer->total()), seconds(transfer->msElapsed()));
+    const qint64 owed = controller.bytesOwed();
+    if (owed == 0) {
+        ui->editKivo->appendPlainText(stopped + tr("; the controller is ready"));
+    } else if (serial::bytesQueued(lineOut.device()) > 0) {
+        // Flow control held the line past the stop's patience: the rest of
+        // the command is still on its way.
+        ui->editKivo->appendPlainText(
+            stopped
+            + tr("; the controller has held the line and still expects %1 bytes of the last command: they wait "
+                 "to go out, and it is ready once it has taken them")
+                  .arg(owed));
+    } else {
+        ui->editKivo->appendPlainText(
+            stopped + tr("; its last command was cut short: the controller still expects %1 bytes of it").arg(owed));
+        if (!closeAfterTransfer)
+            offerZeroBytes(owed);
+    }
+}
+
+void MainWindow::offerZeroBytes(qint64 count)
+{
+    QMessageBox box(QMessageBox::Question, tr("Command Cut Short"),
+                    tr("The controller still expects %1 bytes of a command that was cut short, and takes whatever "
+                       "comes next as part of it. Send %1 zero bytes now, so that it reads commands again? In a "
+                       "picture they print white.")
+                        .arg(count),
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Ok)->setText(tr("Send Zero Bytes"));
+    if (box.exec() != QMessageBox::Ok || !lineOut.isOpen())
+        return;
+    // In pieces, as a file goes: progress, time left and Stop as for any long job.
+    const qsizetype piece = printer::filePieceBytes(settings()->serialSettings().baudRate);
+    const QByteArray zeros(piece, '\0');
+    QList<printer::Command> pieces;
+    for (qint64 left = count; left > 0; left -= piece)
+        pieces.append(printer::Command{{zeros.left(qsizetype(qMin<qint64>(left, piece)))}});
+    startTransfer(tr("Zero bytes"), serial::listSource(pieces, QByteArray()));
 }

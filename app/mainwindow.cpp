@@ -90,7 +90,10 @@ void MainWindow::wireTraffic()
     connect(showTraffic, &QAction::toggled, this, [this](bool shown) { trafficView()->setVisible(shown); });
     ui->menuBar->insertMenu(ui->menuHelp->menuAction(), viewMenu);
 
-    lineOut.setObserver([this](const char *data, qint64 size) { trafficRecord.written(data, size); });
+    lineOut.setObserver([this](const char *data, qint64 size) {
+        trafficRecord.written(data, size);
+        controller.written(data, size);
+    });
     lineIn->setObserver([this](const QByteArray &bytes) { trafficRecord.read(bytes); });
 }
 

@@ -2,6 +2,7 @@
 
 #include "bitmap/imagefile.h"
 #include "printer/commandline.h"
+#include "serial/controllermodel.h"
 #include "serial/lineout.h"
 #include "serial/transfer.h"
 #include "traffic/record.h"
@@ -202,10 +203,13 @@ private:
     void sendFile(const QString &path);
 
     // Long sends (longsend.cpp): progress in the status bar, and Stop.
-    void startTransfer(const QString &name, const QList<printer::Command> &commands, const QByteArray &keep);
+    void startTransfer(const QString &name, std::unique_ptr<serial::CommandSource> source);
     void showTransferProgress();
     void stopTransfer();
     void transferFinished(serial::Transfer::Outcome outcome);
+    void reportStop();
+    void offerZeroBytes(qint64 count);
+    void startSession(const QString &portName);
 
     Ui::MainWindow *ui = nullptr;
     QLabel *statusLabel = nullptr;
@@ -218,6 +222,11 @@ private:
     MonoPreview *previewLabel = nullptr;
     // Every byte goes out through here, to the serial port.
     serial::LineOut lineOut{nullptr};
+    // The controller's reading of what the line has taken: whether a stop or
+    // a disconnect left it inside a command.
+    serial::ControllerModel controller{[this] { return serial::bytesQueued(lineOut.device()); }};
+    // Bytes of a command cut at the last Disconnect, offered at the next Connect.
+    qint64 owedAtDisconnect = 0;
     // Replies on their way to the console.
     serial::LineIn *lineIn = nullptr;
     // The long send under way, if any, and its view.

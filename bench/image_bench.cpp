@@ -10,7 +10,9 @@
 // and made 1 bit in each of the three ways the Bitmaps tab offers, against
 // `-resize 576x` with `-monochrome`, `-threshold 50%` and
 // `-ordered-dither o8x8`. Last, the window's memory before and after
-// loading the photo (startup_probe --load).
+// loading the photo (startup_probe --load), the peaks of small files that
+// decode to huge pictures, of the 32 000 x 32 000 one with paper 576 and
+// Fit to width, and of four reads of it in a row cancelled by the user.
 
 #include "benchutil.h"
 
@@ -177,14 +179,14 @@ QList<Method> methods()
 // picture, and its peak meanwhile.
 struct LoadMemory
 {
-    double idle = -1, loaded = -1, peak = -1;
+    double idle = -1, loaded = -1, peak = -1, cancelledPeak = -1;
 };
 
-LoadMemory loadMemory(const QString &path)
+LoadMemory loadMemory(const QString &path, const QStringList &more = {})
 {
     QProcess probe;
     probe.start(QStringLiteral(KIVO_STARTUP_PROBE),
-                {QStringLiteral("--idle"), QStringLiteral("1000"), QStringLiteral("--load"), path});
+                QStringList{QStringLiteral("--idle"), QStringLiteral("1000"), QStringLiteral("--load"), path} + more);
     LoadMemory memory;
     if (!probe.waitForFinished(120000))
         return memory;
@@ -196,6 +198,8 @@ LoadMemory loadMemory(const QString &path)
             memory.loaded = mb;
         else if (line.startsWith("loaded-peak "))
             memory.peak = mb;
+        else if (line.startsWith("cancelled-peak "))
+            memory.cancelledPeak = mb;
     }
     return memory;
 }
@@ -211,36 +215,25 @@ void loadedMemory(const QString &photoPath)
     std::printf("memory: window idle %.1f MB; after loading the 6000 x 4000 photo %.1f MB; ratio to idle + the 1-bit "
                 "picture (%.1f MB) %.2f\n",
                 photo.idle, photo.loaded, oneBit, photo.loaded / (photo.idle + oneBit));
-    for (const char *bomb : {"wide-1bit.png", "rle8.bmp", "tall-1bit.png"}) {
+    for (const char *bomb : {"wide-1bit.png", "rle8.bmp", "tall-1bit.png", "tall-grey.png", "long-colour.png"}) {
         const QString path = QStringLiteral(KIVO_TEST_DATA "/bombs/") + QLatin1String(bomb);
         const LoadMemory m = loadMemory(path);
         std::printf("memory: loading %s (%.0f kB file): peak %.0f MB, %.1f x idle (%.0f MB); %.0f MB kept\n", bomb,
                     double(QFile(path).size()) / 1024, m.peak, m.peak / m.idle, m.idle, m.loaded);
     }
+    const QString wide = QStringLiteral(KIVO_TEST_DATA "/bombs/wide-1bit.png");
+    const LoadMemory fit =
+        loadMemory(wide, {QStringLiteral("--fit576"), QStringLiteral("--cancel-reads"), QStringLiteral("4")});
+    std::printf("memory: loading wide-1bit.png with paper 576 and Fit to width: peak %.0f MB, %.1f x idle (%.0f MB); "
+                "then four reads cancelled in a row: peak %.0f MB, %.1f x idle\n",
+                fit.peak, fit.peak / fit.idle, fit.idle, fit.cancelledPeak, fit.cancelledPeak / fit.idle);
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// Ours against ImageMagick, each way of making dots, and its start-up.
+void compareAll(const QString &photoPath, const QString &stripPath, const QTemporaryDir &dir)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(bench::quietMessages);
-    QGuiApplication app(argc, argv);
-    if (!QFile::exists(convertProgram)) {
-        std::printf("image: %s is missing (tools/setup-debian.sh bench installs imagemagick)\n",
-                    qPrintable(convertProgram));
-        return 0;
-    }
-    QTemporaryDir dir;
-    if (!writePolicy(dir))
-        return 1;
-    const QString photoPath = dir.filePath(QStringLiteral("photo.jpg"));
-    const QString stripPath = dir.filePath(QStringLiteral("strip.png"));
-    if (!photo(6000, 4000).save(photoPath, "JPEG", 90) || !photo(384, 20000).save(stripPath, "PNG"))
-        return 1;
     const QString tiny = dir.filePath(QStringLiteral("tiny.png"));
     photo(1, 1).save(tiny);
-
     const QString out = dir.filePath(QStringLiteral("out.pbm"));
     std::vector<double> start;
     start.reserve(5);
@@ -251,7 +244,29 @@ int main(int argc, char *argv[])
             compare("384 x 20000 PNG", stripPath, method, out, dir.path());
         compare("6000 x 4000 JPEG", photoPath, method, out, dir.path());
     }
-    loadedMemory(photoPath);
     std::printf("image: ImageMagick's own start-up (a 1 x 1 picture): %.0f ms wall\n", bench::median(start));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(bench::quietMessages);
+    QGuiApplication app(argc, argv);
+    QTemporaryDir dir;
+    if (!writePolicy(dir))
+        return 1;
+    const QString photoPath = dir.filePath(QStringLiteral("photo.jpg"));
+    const QString stripPath = dir.filePath(QStringLiteral("strip.png"));
+    if (!photo(6000, 4000).save(photoPath, "JPEG", 90) || !photo(384, 20000).save(stripPath, "PNG"))
+        return 1;
+    // The memory figures need no ImageMagick.
+    if (QFile::exists(convertProgram))
+        compareAll(photoPath, stripPath, dir);
+    else
+        std::printf("image: %s is missing (tools/setup-debian.sh bench installs imagemagick)\n",
+                    qPrintable(convertProgram));
+    loadedMemory(photoPath);
     return 0;
 }

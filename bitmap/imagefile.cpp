@@ -1,11 +1,14 @@
 #include "bitmap/imagefile.h"
 
+#include "bitmap/monobands.h"
 #include "bitmap/monoimage.h"
+#include "bitmap/pngrows.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QStandardPaths>
 #include <QtEndian>
@@ -13,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <tuple>
 
 namespace bitmap {
@@ -31,19 +35,111 @@ bool withinAllocationLimit(QSize size, QImage::Format format)
     return limit == 0 || bytesPerLine * size.height() <= limit;
 }
 
-ImageFile readWith(QImageReader &reader, const PictureOptions &options = {})
+// The largest 1-bit picture a file may give: with the bands on the way it
+// keeps a load within about 300 MB.
+constexpr qint64 largestMonoBytes = qint64(240) << 20;
+
+// A device whose reads fail once the read is cancelled: a decoder of Qt's
+// stops at its next read, as at the end of a file cut short.
+template<typename Device>
+class Cancellable : public Device
 {
+public:
+    using Device::Device;
+    const CancelFlag *cancel = nullptr;
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        return cancel && *cancel ? -1 : Device::readData(data, maxSize);
+    }
+};
+
+bool cancelled(const CancelFlag *cancel) { return cancel && *cancel; }
+
+QString unreadable() { return QCoreApplication::translate("QImageReader", "Unable to read image data"); }
+
+// A PNG read and converted a band of rows at a time, to the same dots as
+// Qt's reader and printablePicture give: no copy of the whole picture but
+// the 1-bit one, whatever its size. Null when it cannot be read so (an
+// interlaced file, a damaged header).
+std::optional<ImageFile> readPngInBands(QIODevice *device, const PictureOptions &options, const CancelFlag *cancel)
+{
+    PngRows png(device);
+    if (!png.isValid())
+        return std::nullopt;
     ImageFile file;
-    const QImage read = readPicture(reader, &file.missing);
-    if (read.isNull()) {
-        file.error = reader.errorString();
+    const QSize size = MonoBands::resultSize(png.size(), options);
+    const qint64 bytes = qint64(size.width() + 31) / 32 * 4 * size.height();
+    if (bytes > largestMonoBytes) {
+        file.error = QCoreApplication::translate("MainWindow",
+                                                 "The picture is too big: %1 x %2 dots take %3 MB at 1 bit per dot, "
+                                                 "more than the %4 MB a picture may take")
+                         .arg(size.width())
+                         .arg(size.height())
+                         .arg((bytes + (1 << 20) - 1) >> 20)
+                         .arg(largestMonoBytes >> 20);
         return file;
     }
-    file.converted = read.depth() > 1;
-    file.image = printablePicture(read, options);
-    if (file.image.isNull())
+    MonoBands bands(png.size(), options);
+    if (bands.isNull()) {
         file.error = QCoreApplication::translate("MainWindow", "Not enough memory to convert the image");
+        return file;
+    }
+    const int rows = MonoBands::bandRows(png.size().width());
+    for (int y = 0; y < png.size().height() && !cancelled(cancel); y += rows) {
+        const QImage band = png.readRows(rows);
+        file.converted = band.depth() > 1;
+        if (!bands.addBand(band)) {
+            file.error = unreadable(); // as Qt's reader says of a damaged PNG
+            return file;
+        }
+    }
+    if (!cancelled(cancel) && !png.finish())
+        file.error = unreadable();
+    else
+        file.image = bands.result();
     return file;
+}
+
+// A file read a band of rows at a time: a PNG on a device that can go back
+// (if its rows cannot come in bands, Qt's reader reads it from the start).
+bool readsInBands(QImageReader &reader)
+{
+    const QIODevice *device = reader.device();
+    return device && !device->isSequential() && reader.format() == "png";
+}
+
+ImageFile readWith(QImageReader &reader, const PictureOptions &options, const CancelFlag *cancel)
+{
+    QIODevice *device = reader.device();
+    const qint64 start = device && device->isOpen() ? device->pos() : 0;
+    std::optional<ImageFile> file;
+    if (readsInBands(reader)) {
+        file = readPngInBands(device, options, cancel);
+        if (!file && !device->seek(start)) {
+            file = ImageFile();
+            file->error = unreadable();
+        }
+    }
+    if (!file) {
+        file = ImageFile();
+        const QImage read = readPicture(reader, &file->missing, cancel);
+        if (read.isNull()) {
+            file->error = reader.errorString();
+        } else {
+            file->converted = read.depth() > 1;
+            file->image = printablePicture(read, options, cancel);
+            if (file->image.isNull())
+                file->error = QCoreApplication::translate("MainWindow", "Not enough memory to convert the image");
+        }
+    }
+    if (cancelled(cancel)) {
+        file = ImageFile();
+        file->cancelled = true;
+        file->error = QCoreApplication::translate("MainWindow", "Reading was cancelled");
+    }
+    return *file;
 }
 
 // The reading step proper (readPicture), for the file as it is and for the
@@ -80,9 +176,10 @@ QImage decode(QImageReader &reader)
     return picture;
 }
 
-QImage decodeBytes(const QByteArray &bytes, const QByteArray &format)
+QImage decodeBytes(const QByteArray &bytes, const QByteArray &format, const CancelFlag *cancel)
 {
-    QBuffer buffer;
+    Cancellable<QBuffer> buffer;
+    buffer.cancel = cancel;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
@@ -155,12 +252,12 @@ int firstDifference(const QImage &a, const QImage &b, int y)
 // report success. Decoded again with bytes added at the end, the picture
 // changes first where the data ends. (A whole file is not read past its end.)
 qint64 firstUnreachedPixel(const QImage &picture, const QByteArray &bytes, const QByteArray &format,
-                           bool bottomRowFirst)
+                           bool bottomRowFirst, const CancelFlag *cancel)
 {
     const int width = picture.width();
     qint64 first = -1;
     for (const char tail : {'\x01', '\x55'}) {
-        QImage changed = decodeBytes(bytes + QByteArray(256, tail), format);
+        QImage changed = decodeBytes(bytes + QByteArray(256, tail), format, cancel);
         if (changed.size() != picture.size())
             continue;
         if (changed.format() != picture.format() || changed.colorTable() != picture.colorTable())
@@ -259,7 +356,7 @@ QByteArray bytesRead(QIODevice *device, qint64 start)
 
 } // namespace
 
-QImage readPicture(QImageReader &reader, MissingRows *missing)
+QImage readPicture(QImageReader &reader, MissingRows *missing, const CancelFlag *cancel)
 {
     QIODevice *device = reader.device();
     const qint64 start = device && device->isOpen() ? device->pos() : 0;
@@ -274,13 +371,13 @@ QImage readPicture(QImageReader &reader, MissingRows *missing)
         return picture;
     if (format == "png" && picture.format() == QImage::Format_Indexed8 && picture.colorCount() < 256) {
         const QByteArray fullBytes = withFullPalette(bytes);
-        const QImage fullPalette = decodeBytes(fullBytes, format);
+        const QImage fullPalette = decodeBytes(fullBytes, format, cancel);
         if (fullPalette.size() == picture.size())
             std::tie(picture, bytes) = std::tie(fullPalette, fullBytes);
     }
-    if (endsWhole(bytes, format))
+    if (endsWhole(bytes, format) || cancelled(cancel))
         return picture;
-    const qint64 first = firstUnreachedPixel(picture, bytes, format, bottomRowFirst);
+    const qint64 first = firstUnreachedPixel(picture, bytes, format, bottomRowFirst, cancel);
     if (first < 0)
         return picture;
     // From that pixel on, the rest of its row and every row after it in the file.
@@ -300,16 +397,31 @@ QImage readPicture(QImageReader &reader, MissingRows *missing)
     return picture;
 }
 
-ImageFile readImageFile(const QString &fileName, const PictureOptions &options)
+ImageFile readImageFile(const QString &fileName, const PictureOptions &options, const CancelFlag *cancel)
 {
-    QImageReader reader(fileName);
-    return readWith(reader, options);
+    // Only a regular file: opening a FIFO waits for a writer and a device
+    // may never end, and neither could be cancelled.
+    if (const QFileInfo info(fileName); info.exists() && !info.isFile()) {
+        ImageFile refused;
+        refused.error = QCoreApplication::translate("bitmap", "it is no regular file (a folder, a device or a FIFO)");
+        return refused;
+    }
+    // A file of Qt's own kind, so that the reader still tries the suffix's
+    // format first.
+    Cancellable<QFile> file(fileName);
+    file.cancel = cancel;
+    if (!file.open(QIODevice::ReadOnly)) {
+        QImageReader reader(fileName); // for its own reason
+        return readWith(reader, options, cancel);
+    }
+    QImageReader reader(&file);
+    return readWith(reader, options, cancel);
 }
 
-ImageFile readImage(QIODevice *device)
+ImageFile readImage(QIODevice *device, const PictureOptions &options, const CancelFlag *cancel)
 {
     QImageReader reader(device);
-    return readWith(reader);
+    return readWith(reader, options, cancel);
 }
 
 QString loadReport(const QString &fileName, const QImage &image)

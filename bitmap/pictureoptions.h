@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QString>
 
+#include <atomic>
+
 namespace bitmap {
 
 // The 80 mm heads print 576 dots a line; the 58 mm heads maxPrintWidth.
@@ -31,9 +33,14 @@ struct PictureOptions
     bool invert = false;      // dots where the picture is light
 };
 
-// The picture in the one 1-bit form (monoimage.h) with `options` applied.
-// Null when `picture` is null or memory ran out.
-QImage printablePicture(const QImage &picture, const PictureOptions &options);
+// Set from another thread to stop a read or conversion; checked between
+// bands of rows.
+using CancelFlag = std::atomic<bool>;
+
+// The picture in the one 1-bit form (monoimage.h) with `options` applied,
+// converted a band of rows at a time (monobands.h). Null when `picture` is
+// null, memory ran out or `cancel` was set.
+QImage printablePicture(const QImage &picture, const PictureOptions &options, const CancelFlag *cancel = nullptr);
 
 // The line under the preview: the printed size in dots and millimetres, and
 // whether it fits the paper.

@@ -24,6 +24,16 @@ void Decoder::writeLog(const LogEntry &entry)
         log->add(entry);
 }
 
+uint64_t Decoder::bytesOwed() const
+{
+    switch (state) {
+    case State::Ground: return 0;
+    case State::Data: return remaining;
+    case State::Args: return shape && shape->argCount > argCount ? uint64_t(shape->argCount - argCount) : 1;
+    default: return 1;
+    }
+}
+
 void Decoder::push(const uint8_t *data, size_t size)
 {
     size_t i = 0;

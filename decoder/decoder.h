@@ -59,9 +59,17 @@ public:
     void flushLog();
 
     uint64_t offset() const { return nextOffset; }
+    // Offset of the first byte of the command being read or just carried
+    // out: an answer belongs to whoever sent that byte, not the byte read
+    // after it to tell 10 04 from 10 04 n.
+    uint64_t commandStart() const { return commandOffset; }
     bool doubleByteMode() const { return doubleByte; }
     bool sleeping() const { return asleep; }
     bool idle() const { return state == State::Ground; }
+    // Bytes the command under way still needs: exactly the rest of a data
+    // block, at least the arguments left (a data block may follow), one
+    // where a byte ends it (a prefix, a list, a character). 0 when idle.
+    uint64_t bytesOwed() const;
     // A command that may or may not have an argument (10 04, 1B 6D) waits
     // for the next byte; when the line falls silent it is taken without one.
     bool awaitingOptionalArgument() const;

@@ -109,15 +109,6 @@ ParsedLine parseText(const QString &text)
 
 ParsedLine parseCommandLine(const QString &text, bool hex) { return hex ? parseHex(text) : parseText(text); }
 
-QList<Command> rawPieces(const QByteArray &data, qsizetype pieceBytes)
-{
-    const qsizetype step = qMax(qsizetype(1), pieceBytes);
-    QList<Command> pieces;
-    for (qsizetype at = 0; at < data.size(); at += step)
-        pieces.append(Command{{QByteArray::fromRawData(data.constData() + at, qMin(step, data.size() - at))}});
-    return pieces;
-}
-
 qsizetype filePieceBytes(qint32 baudRate)
 {
     constexpr qsizetype least = 256, most = 4096;

@@ -28,11 +28,6 @@ struct ParsedLine
 // is refused, so that a typo never reaches the controller as bytes.
 ParsedLine parseCommandLine(const QString &text, bool hex);
 
-// A file's bytes as commands of at most `pieceBytes` bytes, one write each,
-// borrowing `data`. A file is opaque: a piece may end inside one of its
-// commands.
-QList<Command> rawPieces(const QByteArray &data, qsizetype pieceBytes);
-
 // A quarter second of line time at `baudRate`, between 256 bytes and 4 KB:
 // small enough that Stop takes effect soon, large enough to keep the line
 // busy. Any other rate (0: no line pace) gets 4 KB.

@@ -27,7 +27,39 @@ qint64 sizeOf(const printer::Command &command)
     return size;
 }
 
+class ListSource : public CommandSource
+{
+public:
+    ListSource(const QList<printer::Command> &list, const QByteArray &keep)
+        : commands(list)
+        , kept(keep)
+    {
+        for (const printer::Command &command : commands)
+            bytes += sizeOf(command);
+    }
+    qint64 total() const override { return bytes; }
+    bool atEnd() const override { return at == commands.size(); }
+    bool next(printer::Command &command, QString &) override
+    {
+        if (at == commands.size())
+            return false;
+        command = commands.at(at++);
+        return true;
+    }
+
+private:
+    QList<printer::Command> commands;
+    QByteArray kept;
+    qsizetype at = 0;
+    qint64 bytes = 0;
+};
+
 } // namespace
+
+std::unique_ptr<CommandSource> listSource(const QList<printer::Command> &commands, const QByteArray &keep)
+{
+    return std::make_unique<ListSource>(commands, keep);
+}
 
 Transfer::Transfer(LineOut &out, timing::Clock &clock, QObject *parent)
     : QObject(parent)
@@ -43,15 +75,11 @@ void Transfer::setClock(timing::Clock &newClock)
     ticker = clock->timer([this] { pump(); });
 }
 
-void Transfer::start(const QList<printer::Command> &list, const QByteArray &keep, double bytesPerSecond)
+void Transfer::start(std::unique_ptr<CommandSource> commands, double bytesPerSecond)
 {
-    commands = list;
-    kept = keep;
-    next = 0;
+    source = std::move(commands);
+    failureText.clear();
     pace = bytesPerSecond;
-    totalBytes = 0;
-    for (const printer::Command &command : commands)
-        totalBytes += sizeOf(command);
     handedBytes = sentBytes = 0;
     lineFreeAtMs = 0;
     stopping = false;
@@ -70,6 +98,8 @@ void Transfer::stop()
     pump();
 }
 
+qint64 Transfer::total() const { return source ? source->total() : totalBytes; }
+
 void Transfer::abandon()
 {
     if (running)
@@ -83,7 +113,7 @@ qint64 Transfer::msLeft() const
     const double bytesPerMs = elapsed >= 500 && sentBytes > 0 ? double(sentBytes) / double(elapsed) : pace / 1000;
     if (!running || bytesPerMs <= 0)
         return -1;
-    return qint64(double(totalBytes - sentBytes) / bytesPerMs);
+    return qint64(double(total() - sentBytes) / bytesPerMs);
 }
 
 qint64 Transfer::lineBacklog() const
@@ -100,8 +130,14 @@ qint64 Transfer::lineBacklog() const
 void Transfer::handOver()
 {
     const qint64 ahead = pace > 0 ? std::max<qint64>(1, qint64(pace * aheadSeconds)) : 0;
-    while (next < commands.size() && !stopping && (pace <= 0 || lineBacklog() <= ahead)) {
-        const printer::Command &command = commands.at(next++);
+    printer::Command command;
+    while (running && !source->atEnd() && !stopping && (pace <= 0 || lineBacklog() <= ahead)) {
+        if (!source->next(command, failureText)) {
+            // A source that cannot go on ends the job: what it gave goes out.
+            if (!failureText.isEmpty())
+                finish(Outcome::Abandoned);
+            return;
+        }
         const qint64 size = sizeOf(command);
         lineOut.send(command);
         handedBytes += size;
@@ -115,10 +151,12 @@ void Transfer::pump()
     if (!running)
         return;
     handOver();
+    if (!running)
+        return;
     const qint64 backlog = lineBacklog();
     sentBytes = std::max(sentBytes, handedBytes - backlog);
     emit progressed();
-    const bool allHanded = next == commands.size();
+    const bool allHanded = source->atEnd();
     if ((allHanded || stopping) && backlog == 0)
         finish(allHanded ? Outcome::Sent : Outcome::Stopped);
     else if (stopping && msElapsed() - stopAtMs > stopGiveUpMs)
@@ -130,8 +168,8 @@ void Transfer::finish(Outcome outcome)
     running = false;
     stopping = false;
     ticker->stop();
-    commands.clear();
-    kept.clear();
+    totalBytes = source ? source->total() : totalBytes;
+    source.reset();
     emit finished(outcome);
 }
 

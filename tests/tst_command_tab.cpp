@@ -8,6 +8,7 @@
 #include "support/windowdriver.h"
 
 #include "printer/commandline.h"
+#include "serial/filesource.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,6 +18,8 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 class TestCommandTab : public QObject
 {
@@ -74,22 +77,46 @@ void TestCommandTab::historyWalksBackAndForth()
 
 void TestCommandTab::filesGoInPiecesOfTheLinesPace()
 {
+    QTemporaryDir dir;
     QByteArray data(10000, '\0');
     for (qsizetype i = 0; i < data.size(); ++i)
         data[i] = char(i * 7);
+    const QString path = dir.filePath("job.prn");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(data) == data.size());
+    file.close();
     // At most about a third of a second at each speed, never empty pieces.
     for (const qint32 baud : {9600, 115200, 375000}) {
         const qsizetype most = qMax(qsizetype(256), qsizetype(baud) / 30);
-        const QList<printer::Command> pieces = printer::rawPieces(data, printer::filePieceBytes(baud));
+        QString error;
+        const auto source = serial::openFileSource(path, printer::filePieceBytes(baud), &error);
+        QVERIFY2(source, qPrintable(error));
+        QCOMPARE(source->total(), data.size());
         QByteArray joined;
-        for (const printer::Command &piece : pieces) {
+        int pieces = 0;
+        for (printer::Command piece; source->next(piece, error); ++pieces) {
             QCOMPARE(piece.writes.size(), 1);
             QVERIFY(!piece.writes[0].isEmpty() && piece.writes[0].size() <= most);
             joined += piece.bytes();
         }
-        QVERIFY(joined == data);
-        QVERIFY(pieces.size() >= 3);
+        QVERIFY(error.isEmpty() && source->atEnd() && joined == data && pieces >= 3);
     }
+
+    // Only regular files: a FIFO without a writer, a device and a folder are
+    // refused at once. A file that cannot be read ends with the reason.
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
+    const std::pair<QString, const char *> refused[] = {
+        {dir.filePath("fifo"), "it is a FIFO"}, {"/dev/zero", "it is a device"}, {dir.path(), "it is a folder"}};
+    for (const auto &[name, why] : refused) {
+        QString error;
+        QVERIFY(!serial::openFileSource(name, 256, &error));
+        QVERIFY2(error.startsWith(QLatin1String(why)), qPrintable(error));
+    }
+    QString error;
+    const auto unreadable = serial::openFileSource("/proc/self/mem", 256, &error);
+    printer::Command piece;
+    QVERIFY(unreadable && !unreadable->next(piece, error));
+    QVERIFY2(error.startsWith("the file could not be read: "), qPrintable(error));
 }
 
 void TestCommandTab::sendPrintAndRefuseOverTheLine()
@@ -165,6 +192,15 @@ void TestCommandTab::sentFileArrivesWhole()
     QVERIFY(pty.read(job.size(), 5000) == job);
     QTRY_VERIFY(driver::console(window).contains("job.prn sent: 9000 bytes"));
     QVERIFY(closer.boxes.isEmpty());
+
+    // What is no regular file is refused; a file that cannot be read ends
+    // the job with the reason.
+    KivoTestAccess::sendFile(window, "/dev/zero");
+    QCOMPARE(closer.boxes.value(0).text, "Cannot send /dev/zero: it is a device; only regular files are sent");
+    KivoTestAccess::sendFile(window, "/proc/self/mem");
+    QVERIFY2(driver::console(window).endsWith("mem not finished: 0 of 0 bytes sent (the file could not be read: "
+                                              "Input/output error)"),
+             qPrintable(driver::console(window)));
 }
 
 QTEST_MAIN(TestCommandTab)

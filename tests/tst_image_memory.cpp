@@ -1,10 +1,25 @@
 // Small files that decode to huge pictures: loading one never costs more
-// than the picture itself needs (no 32-bit copy for the preview), well
-// within 300 MB above what the window used before.
+// than the picture itself needs (no 32-bit copy for the preview or for Fit
+// to width), well within 300 MB above what the window used before; and a
+// cancelled read stops, before the next one starts.
 
+#include "app/backgroundread.h"
 #include "support/recordedwindow.h"
 
+#include "bitmap/monobands.h"
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
+#include <QImageReader>
+#include <QProgressDialog>
+#include <QRandomGenerator>
+#include <QSemaphore>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
 
 namespace {
 
@@ -36,22 +51,31 @@ class TestImageMemory : public QObject
 private slots:
     void hugePicturesLoadWithinBounds_data();
     void hugePicturesLoadWithinBounds();
+    void cancelledReadsStop();
 };
 
 void TestImageMemory::hugePicturesLoadWithinBounds_data()
 {
     QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("fitTo576");
     QTest::addColumn<QSize>("size");
-    QTest::newRow("1-bit PNG, 32000 x 32000") << "wide-1bit.png" << QSize(32000, 32000);
-    QTest::newRow("RLE8 BMP, 20000 x 6000") << "rle8.bmp" << QSize(20000, 6000);
-    QTest::newRow("1-bit PNG, 384 x 999999") << "tall-1bit.png" << QSize(384, 999999);
+    QTest::newRow("1-bit PNG, 32000 x 32000") << "wide-1bit.png" << false << QSize(32000, 32000);
+    QTest::newRow("the same fitted to 576") << "wide-1bit.png" << true << QSize(576, 576);
+    QTest::newRow("RLE8 BMP, 20000 x 6000") << "rle8.bmp" << false << QSize(20000, 6000);
+    QTest::newRow("1-bit PNG, 384 x 999999") << "tall-1bit.png" << false << QSize(384, 999999);
+    QTest::newRow("grey PNG, 384 x 340000") << "tall-grey.png" << false << QSize(384, 340000);
+    // Over Qt's image limit in colour, 4.8 MB in 1 bit.
+    QTest::newRow("colour PNG, 384 x 100000") << "long-colour.png" << false << QSize(384, 100000);
 }
 
 void TestImageMemory::hugePicturesLoadWithinBounds()
 {
     QFETCH(QString, file);
+    QFETCH(bool, fitTo576);
     QFETCH(QSize, size);
     RecordedWindow w;
+    widget<QComboBox>(w.window, "comboPaperWidth")->setCurrentIndex(fitTo576 ? 1 : 0);
+    widget<QCheckBox>(w.window, "checkFitWidth")->setChecked(fitTo576);
     w.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w.window));
     widget<QTabWidget>(w.window, "mainTabsKivo")->setCurrentIndex(2);
@@ -65,6 +89,61 @@ void TestImageMemory::hugePicturesLoadWithinBounds()
     const double picture = double(KivoTestAccess::loadedImage(w.window).sizeInBytes()) / 1048576;
     const double more = residentMb("VmHWM:") - before;
     QVERIFY2(more < 300, qPrintable(QStringLiteral("%1 MB more for a picture of %2 MB").arg(more).arg(picture)));
+}
+
+void TestImageMemory::cancelledReadsStop()
+{
+    // Random dots, so that each band of rows is a band of the file: once the
+    // flag is set (here by the file itself, after a third of it), at most
+    // the band under way is read.
+    QImage dots(4096, 1024, QImage::Format_Mono);
+    QRandomGenerator random(7);
+    random.fillRange(reinterpret_cast<quint32 *>(dots.bits()), dots.sizeInBytes() / 4);
+    QByteArray png;
+    QBuffer out(&png);
+    QVERIFY(dots.save(&out, "PNG"));
+    struct CancellingFile : QBuffer
+    {
+        bitmap::CancelFlag cancel{false};
+        qint64 readData(char *data, qint64 size) override
+        {
+            cancel = cancel || pos() > buffer().size() / 3;
+            return QBuffer::readData(data, size);
+        }
+    } file;
+    file.setData(png);
+    file.open(QIODevice::ReadOnly);
+    const bitmap::ImageFile read = bitmap::readImage(&file, {}, &file.cancel);
+    QVERIFY(read.cancelled && read.image.isNull());
+    const qint64 band = png.size() / (1024 / bitmap::MonoBands::bandRows(4096));
+    QVERIFY2(file.pos() < png.size() / 3 + band + 65536, qPrintable(QString::number(file.pos())));
+
+    // Cancel waits for the read to end, so reads never pile up: a read held
+    // until its flag is set, and then until the window's thread runs events
+    // again (as it does only while it waits).
+    struct Held
+    {
+        std::atomic<bool> ended{false};
+        QSemaphore waiting;
+    };
+    auto held = std::make_shared<Held>();
+    ModalBoxCloser closer;
+    closer.otherModal = [](QWidget *modal) {
+        if (auto *progress = qobject_cast<QProgressDialog *>(modal))
+            emit progress->canceled(); // as its Cancel button does
+    };
+    QWidget window;
+    const auto cancelled = readInBackground(&window, "held.png", [held](const bitmap::CancelFlag *flag) {
+        while (!*flag)
+            QThread::yieldCurrentThread();
+        QMetaObject::invokeMethod(
+            qApp, [held] { held->waiting.release(); }, Qt::QueuedConnection);
+        held->waiting.acquire();
+        held->ended = true;
+        return bitmap::ImageFile();
+    });
+    QVERIFY(!cancelled && held->ended);
+    QVERIFY(closer.boxes.isEmpty());
 }
 
 QTEST_MAIN(TestImageMemory)

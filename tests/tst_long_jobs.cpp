@@ -50,7 +50,7 @@ struct SimulatedJob
         KivoTestAccess::setWire(window, &line, line.bytesPerSecond());
         KivoTestAccess::setClock(window, clock);
         line.open(QIODevice::ReadWrite);
-        KivoTestAccess::showConnected(window);
+        KivoTestAccess::startSession(window);
         window.show();
     }
     ~SimulatedJob() { KivoTestAccess::setWire(window, KivoTestAccess::serialPort(window)); }
@@ -114,6 +114,8 @@ private slots:
     void stopLeavesTheControllerReady();
     void disconnectStopsCleanlyFirst();
     void deviceVanishesInTheMiddleOfAPicture();
+    void fileIsReadAsTheLineTakesIt();
+    void stopSaysWhatTheControllerStillExpects();
 
 private:
     QTemporaryDir dir;
@@ -231,6 +233,7 @@ void TestLongJobs::disconnectStopsCleanlyFirst()
     QVERIFY(job.received() - atStop <= onItsWay(960));
 
     // The controller is not inside a picture: it answers the next request.
+    QVERIFY(!job.line.isOpen() && job.line.open(QIODevice::ReadWrite));
     job.line.write("\x10\x04");
     QVERIFY(job.runUntil([&] { return !job.line.replies.isEmpty(); }, 2000));
     QCOMPARE(job.line.replies, QByteArray("\x10"));
@@ -263,6 +266,79 @@ void TestLongJobs::deviceVanishesInTheMiddleOfAPicture()
     QMetaObject::invokeMethod(&window, "printLF");
     QCOMPARE(other.read(3), QByteArray("\x1B\x40\x0A"));
     QCOMPARE(closer.titles(), QStringList{"Critical Error"});
+}
+
+void TestLongJobs::fileIsReadAsTheLineTakesIt()
+{
+    // Send File reads a piece when the line has room for it, never the whole
+    // file at once: a change at the end, made while the start is on the
+    // line, goes out as changed.
+    QTemporaryDir tmp;
+    QFile file(tmp.filePath("job.prn"));
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.write(QByteArray(100000, 'a')) == 100000 && file.flush());
+    SimulatedJob job(20000);
+    KivoTestAccess::sendFile(job.window, file.fileName());
+    job.clock.advance(1000);
+    QVERIFY(job.transfer()->isRunning() && job.line.written.size() < 20000);
+    QVERIFY(file.seek(99999) && file.write("b") == 1 && file.flush());
+    QVERIFY(job.drain());
+    QCOMPARE(job.line.written, QByteArray(99999, 'a') + 'b');
+    QVERIFY(driver::console(job.window).endsWith("job.prn sent: 100000 bytes in 8.7 s"));
+}
+
+void TestLongJobs::stopSaysWhatTheControllerStillExpects()
+{
+    // A picture stopped while the printer holds the line (paper out): the
+    // rest of its band waits to go out, so it is not ready. Disconnect drops
+    // that rest; the next Connect pays it with zero bytes (a box offers it),
+    // and the printer reads commands again.
+    SimulatedJob job(20000);
+    QVERIFY(job.print(picture));
+    QVERIFY(job.runUntil([&] { return job.received() > 30000; }));
+    job.line.stalled = true;
+    job.clock.advance(1000);
+    widget<QPushButton>(job.window, "transferStop")->click();
+    QVERIFY(job.runUntil([&] { return !job.transfer()->isRunning(); }, 10000));
+    const qint64 band = 60 * 48 + 8, owed = band - (job.received() - 2) % band;
+    QVERIFY2(driver::console(job.window)
+                 .endsWith(QStringLiteral("the controller has held the line and still expects %1 bytes of the last "
+                                          "command: they wait to go out, and it is ready once it has taken them")
+                               .arg(owed)),
+             qPrintable(driver::console(job.window)));
+    widget<QAction>(job.window, "actionDisconnect")->trigger();
+    QVERIFY(driver::console(job.window)
+                .endsWith(QStringLiteral("still expected %1 bytes of a command; the next "
+                                         "Connect offers to send them as zero bytes")
+                              .arg(owed)));
+    QVERIFY(job.line.open(QIODevice::ReadWrite));
+    KivoTestAccess::startSession(job.window);
+    QCOMPARE(job.closer.titles(), QStringList{"Command Cut Short"});
+    job.line.stalled = false;
+    QVERIFY(job.runUntil([&] { return !job.transfer()->isRunning(); }) && job.drain());
+    QVERIFY(driver::console(job.window).endsWith(QStringLiteral("Zero bytes sent: %1 bytes in 0.1 s").arg(owed)));
+    QVERIFY(job.line.printer.core().decoder().idle());
+
+    // A file stopped inside its raster command: the box offers the rest.
+    QTemporaryDir tmp;
+    QFile file(tmp.filePath("job.prn"));
+    const QByteArray raster = QByteArray::fromHex("1D7630003000D007") + QByteArray(48 * 2000, '\x55');
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(raster) == raster.size());
+    file.close();
+    KivoTestAccess::sendFile(job.window, file.fileName());
+    job.clock.advance(2000);
+    widget<QPushButton>(job.window, "transferStop")->click();
+    QVERIFY(job.runUntil([&] { return !job.transfer()->isRunning(); }, 20000));
+    static const QRegularExpression cut(
+        "job.prn stopped after (\\d+) of 96008 bytes \\(2.3 s\\); its last command was cut short: the controller "
+        "still expects (\\d+) bytes of it\nZero bytes sent: \\2 bytes in ");
+    const QRegularExpressionMatch said = cut.match(driver::console(job.window));
+    QVERIFY2(said.hasMatch() && said.captured(1).toInt() + said.captured(2).toInt() == raster.size(),
+             qPrintable(driver::console(job.window)));
+    QCOMPARE(job.closer.titles(), QStringList({"Command Cut Short", "Command Cut Short"}));
+    QVERIFY(job.runUntil([&] { return !job.transfer()->isRunning(); }) && job.drain());
+    job.line.write("\x10\x04");
+    QVERIFY(job.runUntil([&] { return job.line.replies.endsWith('\x10'); }, 2000));
+    QVERIFY(job.decodedCleanly());
 }
 
 QTEST_MAIN(TestLongJobs)

@@ -13,6 +13,9 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenuBar>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -171,10 +174,24 @@ void TestTraffic::saveWritesEveryEntryAndClearEmpties()
     traffic::Record &record = KivoTestAccess::trafficRecord(recorded.window);
     QVERIFY(record.size() > 5);
 
-    QBuffer file;
-    file.open(QIODevice::WriteOnly);
-    QVERIFY(record.writeTo(file));
-    const QStringList lines = QString::fromUtf8(file.data()).split(u'\n', Qt::SkipEmptyParts);
+    // Saved over a regular file; a FIFO of the name chosen is left as it is,
+    // and a folder that takes no new file is named as the reason.
+    QTemporaryDir dir;
+    QFile file(dir.filePath("traffic.txt"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("older"));
+    file.close();
+    QCOMPARE(traffic::saveRecord(record, file.fileName()), QString());
+    const QByteArray fifo = QFile::encodeName(dir.filePath("fifo"));
+    struct stat st
+    { };
+    QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+    QVERIFY(traffic::saveRecord(record, fifo).startsWith("it is no regular file"));
+    QVERIFY(::stat(fifo.constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+    QCOMPARE(traffic::saveRecord(record, "/proc/version"),
+             "the folder /proc takes no new file (No such file or "
+             "directory)");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), int(record.size()) + 1);
     QVERIFY(lines[1].contains(QStringLiteral("1B 40")) && lines[1].endsWith(QStringLiteral("initialize")));
     QVERIFY(lines.filter(QStringLiteral("barcode UPC-A \"01234567890\"")).size() == 1);

@@ -9,7 +9,10 @@
 #            the raster commands of "Print Raster Image" (bitmap/fuzz)
 #   printer  bytes -> the virtual printer's decoder and renderer
 #            (virtual-printer/fuzz); the first byte's high bit chooses
-#            the shortest page (--max-page 256) over pages of 4000 dots
+#            the shortest page (--max-page 256) over pages of 4000 dots,
+#            its bit 6 the network port beside the pseudo-terminal's side
+#            (clients on a loopback port that connect, send, shut down
+#            their sending side, close, read and go silent)
 #
 # Environment:
 #   FUZZ_SECONDS    run time of each target in seconds (default 60)

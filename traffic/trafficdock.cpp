@@ -1,6 +1,8 @@
 #include "traffic/trafficdock.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -132,15 +134,36 @@ void TrafficDock::clear()
     refresh();
 }
 
+QString saveRecord(const Record &record, const QString &path)
+{
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
+        return TrafficDock::tr("it is no regular file (a device, a FIFO or a folder), and only a regular file is "
+                               "replaced");
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        // The new file is made beside the old one: a folder that takes no new
+        // file fails even where the old file itself could be written.
+        if (target.exists())
+            return TrafficDock::tr("the folder %1 takes no new file (%2)")
+                .arg(QDir::toNativeSeparators(target.absolutePath()), file.errorString());
+        return file.errorString();
+    }
+    if (!record.writeTo(file) || !file.commit())
+        return file.errorString();
+    return {};
+}
+
 void TrafficDock::save()
 {
     const QString path = QFileDialog::getSaveFileName(this, tr("Save Traffic"), QStringLiteral("traffic.txt"),
                                                       tr("Text files (*.txt);;All files (*)"));
     if (path.isEmpty())
         return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || !recorded.writeTo(file) || !file.commit())
-        QMessageBox::warning(this, tr("Save Traffic"), tr("Cannot write %1: %2").arg(path, file.errorString()));
+    const QString why = saveRecord(recorded, path);
+    if (!why.isEmpty())
+        QMessageBox::warning(this, tr("Save Traffic"),
+                             tr("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), why));
 }
 
 } // namespace traffic

@@ -37,6 +37,12 @@ private:
     quint64 shownRevision = 0;
 };
 
+// Writes `record` to `path` as a new file that takes the old one's place only
+// once it is whole. Only a regular file is replaced: a device, a FIFO or a
+// folder of that name stays as it is. Returns why saving failed, empty when
+// it did not.
+QString saveRecord(const Record &record, const QString &path);
+
 class TrafficDock : public QDockWidget
 {
     Q_OBJECT

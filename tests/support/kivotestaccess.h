@@ -24,13 +24,15 @@ struct KivoTestAccess
     {
         w.lineOut.setDevice(device, bytesPerSecond);
     }
-    // The actions as when the port is open (Disconnect enabled).
-    static void showConnected(MainWindow &w) { w.setConnectedActions(true); }
+    // What Connect does once the port is open, for the wire.
+    static void startSession(MainWindow &w) { w.startSession(QStringLiteral("wire")); }
     // Long sends pace themselves and measure time by `clock`.
     static void setClock(MainWindow &w, timing::Clock &clock) { w.transfer->setClock(clock); }
     // Loads an image file as the Load button's dialog does.
     static bool loadFile(MainWindow &w, const QString &path) { return w.loadFile(path); }
     static serial::Transfer *transfer(MainWindow &w) { return w.transfer; }
+    // Sends a file as Send File does once the dialog has named it.
+    static void sendFile(MainWindow &w, const QString &path) { w.sendFile(path); }
     static traffic::Record &trafficRecord(MainWindow &w) { return w.trafficRecord; }
 };
 

@@ -19,19 +19,17 @@ SimulatedLine::SimulatedLine(timing::ManualClock &manualClock, int lineBitRate,
 void SimulatedLine::tick()
 {
     const qint64 now = clock.nowMs();
+    if (stalled)
+        return;
     // The host's UART honours XON/XOFF, as the program's port is set up.
     const kvp::HostLine host{bitRate, true, false};
     line.elapse(now, bytesPerSecond());
     line.pull(printer, host, now, [this](uint8_t *out, size_t max, size_t *got) {
-        *got = std::min<size_t>(max, size_t(queued.size() - sent));
-        std::memcpy(out, queued.constData() + sent, *got);
+        *got = std::min<size_t>(max, size_t(written.size() - sent));
+        std::memcpy(out, written.constData() + sent, *got);
         sent += qsizetype(*got);
         return *got > 0 ? kvp::LineModel::Source::Data : kvp::LineModel::Source::Empty;
     });
-    if (sent > 1 << 20) { // let go of what has crossed
-        queued.remove(0, sent);
-        sent = 0;
-    }
     printer.service(now);
 }
 
@@ -45,6 +43,6 @@ qint64 SimulatedLine::readData(char *data, qint64 maxSize)
 
 qint64 SimulatedLine::writeData(const char *data, qint64 size)
 {
-    queued.append(data, size);
+    written.append(data, size);
     return size;
 }

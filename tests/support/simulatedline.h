@@ -25,9 +25,17 @@ public:
     kvp::VirtualPrinter printer;
     std::vector<kvp::Page> pages; // as the printer finishes them
     QByteArray replies;           // the printer's answers (XON and XOFF are the line's own)
+    QByteArray written;           // every byte the window wrote
+    bool stalled = false;         // the printer takes nothing (paper out): XOFF holds the line
 
     bool isSequential() const override { return true; }
-    qint64 bytesToWrite() const override { return queued.size() - sent; }
+    // Closing drops what has not crossed the line, as a port's does.
+    void close() override
+    {
+        sent = written.size();
+        QIODevice::close();
+    }
+    qint64 bytesToWrite() const override { return written.size() - sent; }
     qint64 bytesAvailable() const override { return replies.size() - repliesRead + QIODevice::bytesAvailable(); }
 
 protected:
@@ -41,7 +49,6 @@ private:
     int bitRate;
     kvp::LineModel line;
     std::unique_ptr<timing::Timer> ticker;
-    QByteArray queued; // what the host wrote; the first `sent` bytes have crossed
-    qsizetype sent = 0;
+    qsizetype sent = 0; // of `written`, the bytes that have crossed the line
     qsizetype repliesRead = 0;
 };

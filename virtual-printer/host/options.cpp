@@ -34,6 +34,7 @@ struct OptionSet
     QCommandLineOption maxPage;
     QCommandLineOption tcp;
     QCommandLineOption tcpBind;
+    QCommandLineOption tcpIdle;
     QCommandLineOption maxPages;
     QCommandLineOption maxLog;
     QCommandLineOption headless;
@@ -75,6 +76,11 @@ OptionSet::OptionSet(const ServiceSettings &defaults)
     , tcpBind(QStringLiteral("tcp-bind"),
               QStringLiteral("Address the TCP port listens on (default %1).").arg(defaults.tcpBind),
               QStringLiteral("address"), defaults.tcpBind)
+    , tcpIdle(QStringLiteral("tcp-idle"),
+              QStringLiteral("Seconds a TCP connection may stay silent (no byte sent, no answer read) before it is "
+                             "closed (default %1).")
+                  .arg(defaults.tcpIdleMs / 1000.0),
+              QStringLiteral("seconds"), QString::number(defaults.tcpIdleMs / 1000.0))
     , maxPages(
           QStringLiteral("max-pages"),
           QStringLiteral("Pages written per run at most; later ones are dropped (default %1).").arg(defaults.maxPages),
@@ -122,6 +128,10 @@ bool readFlow(const QCommandLineParser &parser, const OptionSet &set, ProgramOpt
 bool readTcp(const QCommandLineParser &parser, const OptionSet &set, ProgramOptions &o, QString *message)
 {
     o.service.tcpBind = parser.value(set.tcpBind);
+    double idle = 0;
+    if (!readNumber(parser, set.tcpIdle, 0.1, 86400, &idle, message))
+        return false;
+    o.service.tcpIdleMs = static_cast<int>(idle * 1000);
     if (!parser.isSet(set.tcp))
         return true;
     bool ok = false;
@@ -184,8 +194,8 @@ ParseResult parseOptions(const QStringList &arguments, ProgramOptions *options, 
         "Virtual VX02x printer controller on a pseudo-terminal. Connect Printer Kivo to the link path "
         "(Settings, port \"Custom\"). Pages are written as PNG files, the decoded commands to commands.log."));
     parser.addOptions({set.help, set.link, set.output, set.flash, set.buffer, set.speed, set.flow, set.lineRate,
-                       set.silence, set.maxPage, set.tcp, set.tcpBind, set.maxPages, set.maxLog, set.headless,
-                       set.verbose});
+                       set.silence, set.maxPage, set.tcp, set.tcpBind, set.tcpIdle, set.maxPages, set.maxLog,
+                       set.headless, set.verbose});
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText();

@@ -42,7 +42,8 @@ bool Service::start(QString *error)
     if (!why.isEmpty())
         return fail(why);
     if (serviceSettings.tcpPort > 0) {
-        network = std::make_unique<NetworkLine>(&log);
+        network = std::make_unique<NetworkLine>(
+            &log, serviceSettings.clock ? *serviceSettings.clock : timing::Clock::system(), serviceSettings.tcpIdleMs);
         if (!network->listen(serviceSettings.tcpBind, serviceSettings.tcpPort, &why))
             return fail(why);
     }
@@ -71,7 +72,7 @@ bool Service::start(QString *error)
     linePump->start();
     if (network) {
         log.note(QStringLiteral("tcp"), QStringLiteral("listening on %1").arg(network->endpoint()));
-        network->attach(*virtualPrinter, *linePump);
+        network->attach(*virtualPrinter, {[this] { return linePump->now(); }, [this] { linePump->wake(); }});
     }
     logFlush.start();
     running = true;
@@ -141,11 +142,15 @@ void Service::stop()
     if (network)
         network->close();
     pageQueue->finish();
+    // Lost: what did not fit the buffer, what the deadline left and what
+    // network clients had sent beyond what a stop decodes.
+    const uint64_t dropped = network ? network->bytesDropped() : 0;
+    const ReceiveBuffer &buffer = virtualPrinter->buffer();
     log.note(QStringLiteral("stop"),
              QStringLiteral("%1 bytes received, %2 decoded, %3 lost; %4 pages written")
-                 .arg(virtualPrinter->buffer().received() + static_cast<uint64_t>(queued.size()))
+                 .arg(buffer.received() + buffer.lost() + static_cast<uint64_t>(queued.size()) + dropped)
                  .arg(virtualPrinter->decodedBytes())
-                 .arg(virtualPrinter->buffer().lost())
+                 .arg(buffer.lost() + left + dropped)
                  .arg(pages.size()));
     network.reset();
     log.flush();

@@ -29,6 +29,8 @@ struct ServiceSettings
     int lineRate = 0;    // bit/s; 0 follows the host's setting
     quint16 tcpPort = 0; // 0: no network port
     QString tcpBind = QStringLiteral("127.0.0.1");
+    int tcpIdleMs = 10000;                         // a connection silent this long is dropped
+    timing::Clock *clock = nullptr;                // of the idle time-out; null: the system's
     qint64 maxPages = 1000;                        // pages written per run; later ones are dropped
     qint64 maxLogBytes = FileLog::defaultMaxBytes; // size of commands.log
 };

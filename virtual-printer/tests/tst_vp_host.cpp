@@ -4,6 +4,8 @@
 // start-ups it refuses (data/start.txt).
 
 #include "replyqueue.h"
+#include "service.h"
+#include "timing/clock.h"
 #include "vphost.h"
 #include "vpstream.h"
 
@@ -14,9 +16,12 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <linux/sockios.h>
 #include <optional>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 using vptest::Host;
@@ -33,6 +38,13 @@ QString stateOf(const QDir &dir)
             + (info.isFile() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray()) + u';';
     }
     return state;
+}
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
 }
 
 // Reads from a connection until `done` says so.
@@ -52,6 +64,8 @@ private slots:
     void replyQueue();
     void repliesAndLink();
     void networkJobs();
+    void networkConnections();
+    void networkStop();
     void pagesAreNewFilesAndOutputNeverBlocks();
     void refusesToStart_data();
     void refusesToStart();
@@ -144,10 +158,7 @@ void TestHost::networkJobs()
     // another is served waits its turn and is served once that one closes.
     // A client that sends its job and closes at once still has it printed whole.
     QTemporaryDir tmp;
-    QTcpServer probe; // a free port
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const quint16 port = probe.serverPort();
-    probe.close();
+    const quint16 port = freePort();
     QProcess program;
     vptest::startProgram(program, tmp.path(), {"--tcp", QString::number(port), "--buffer", "256"});
     QByteArray said;
@@ -190,6 +201,144 @@ void TestHost::networkJobs()
     QVERIFY(overPty.height() > 3000);
     for (const char *overTcp : {"page-0002.png", "page-0003.png"})
         QCOMPARE(QImage(out.filePath(QLatin1String(overTcp))), overPty);
+}
+
+namespace {
+// The printer in-process with its network port (1 s idle time on `clock`)
+// and a 256-byte buffer. While `held` its print engine waits, as it does for
+// pages to be written, so that the bytes of both hosts are in the buffer, in
+// an order the test chose, before it reads them.
+struct NetworkRig
+{
+    explicit NetworkRig(timing::Clock *clock = nullptr)
+    {
+        kvp::ServiceSettings settings;
+        settings.tcpPort = freePort();
+        settings.linkPath = tmp.filePath(QStringLiteral("link"));
+        settings.outputDir = tmp.filePath(QStringLiteral("out"));
+        settings.printer.bufferSize = 256;
+        settings.tcpIdleMs = 1000;
+        settings.clock = clock;
+        service = std::make_unique<kvp::Service>(settings);
+        QObject::connect(service.get(), &kvp::Service::logLine, [this](const QString &line) { log += line + u'\n'; });
+        started = service->start(nullptr);
+        service->printer().outputBusy = [this] { return held; };
+    }
+    bool receives(uint64_t count)
+    {
+        return vptest::waitFor([&] { return service->printer().buffer().received() >= count; }, 10000);
+    }
+    std::unique_ptr<QTcpSocket> connect(const QByteArray &bytes = QByteArray())
+    {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost, service->settings().tcpPort);
+        socket->waitForConnected(5000);
+        socket->write(bytes);
+        socket->waitForBytesWritten(5000);
+        return socket;
+    }
+
+    QTemporaryDir tmp;
+    QString log;
+    bool held = false;
+    bool started = false;
+    std::unique_ptr<kvp::Service> service; // last: it logs and asks `held` until it has stopped
+};
+
+// Waits until the printer's system has acknowledged all the client sent;
+// `shutDown` first ends the client's sending side (as nc -N does).
+bool delivered(QTcpSocket &socket, bool shutDown = false)
+{
+    const int fd = static_cast<int>(socket.socketDescriptor());
+    int unacknowledged = -1;
+    return (!shutDown || ::shutdown(fd, SHUT_WR) == 0)
+        && vptest::waitFor([&] { return ::ioctl(fd, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged == 0; }, 10000);
+}
+
+bool closedByPrinter(QTcpSocket &socket)
+{
+    return vptest::waitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, 10000);
+}
+
+bool readsVersion(QTcpSocket &socket, const QByteArray &before = QByteArray())
+{
+    const QByteArray got = readUntil(socket, [](const QByteArray &bytes) { return bytes.endsWith("\r\n"); });
+    return got.startsWith(before + "VX02x");
+}
+} // namespace
+
+void TestHost::networkConnections()
+{
+    // Each answer goes to the host whose bytes asked, also when the byte read
+    // after 10 04 (to tell it from 10 04 n) is the other host's: the network
+    // asks, the pseudo-terminal sends "A" and asks (its status shows the
+    // pending line), the network asks for the version.
+    timing::ManualClock clock;
+    NetworkRig rig(&clock);
+    QVERIFY(rig.started);
+    Host host(rig.tmp.filePath(QStringLiteral("link")));
+    rig.held = true;
+    const auto first = rig.connect(Stream().status().bytes);
+    QVERIFY(rig.receives(2) && host.write("A" + Stream().status().bytes) && rig.receives(5));
+    first->write(Stream().version().bytes);
+    QVERIFY(rig.receives(7));
+    rig.held = false;
+    QCOMPARE(host.read([](const QByteArray &got) { return !got.isEmpty(); }), QByteArray("\x14"));
+    QVERIFY(readsVersion(*first, "\x10"));
+    first->disconnectFromHost();
+
+    // A client that shuts down its sending side still reads its answers;
+    // then the printer ends the connection.
+    const auto halfClosed = rig.connect(Stream().version().bytes);
+    QVERIFY(delivered(*halfClosed, true) && readsVersion(*halfClosed) && closedByPrinter(*halfClosed));
+
+    // A client that sends nothing is dropped after the idle time and the
+    // next one is served; one whose bytes wait because the buffer holds is
+    // not idle.
+    const auto silent = rig.connect();
+    const auto next = rig.connect(Stream().version().bytes);
+    QVERIFY(vptest::waitFor([&] { return rig.log.contains(QStringLiteral("connection 3 from")); }, 10000));
+    clock.advance(1000);
+    QVERIFY(closedByPrinter(*silent) && readsVersion(*next));
+    QVERIFY(rig.log.contains(QStringLiteral("connection 3 closed after 0 bytes, idle for 1 s")));
+    next->disconnectFromHost();
+    rig.held = true;
+    const auto held = rig.connect(QByteArray(2000, 'x'));
+    QVERIFY(delivered(*held) && rig.receives(7 + 2 + 2 + 192));
+    clock.advance(5000);
+    rig.held = false;
+    held->write(Stream().version().bytes);
+    QVERIFY(readsVersion(*held));
+}
+
+void TestHost::networkStop()
+{
+    // A stop while a job is being read from a client that has gone, and
+    // another client waits its turn: the job is printed, the waiting one is
+    // counted as lost, and the stop line accounts for every byte.
+    NetworkRig rig;
+    QVERIFY(rig.started);
+    rig.held = true;
+    QByteArray job;
+    for (int i = 0; job.size() < 20000; ++i)
+        job += QStringLiteral("line %1 abcdefghijklmnop\n").arg(i).toLatin1();
+    const auto served = rig.connect(job);
+    QVERIFY(delivered(*served, true) && rig.receives(1));
+    served->abort();
+    const auto waiting = rig.connect(QByteArray(300, 'w'));
+    QVERIFY(delivered(*waiting, true));
+    rig.service->stop();
+    QVERIFY(rig.log.contains(QStringLiteral("connection 2 from 127.0.0.1 port %1 not served: the printer stopped; "
+                                            "300 bytes dropped")
+                                 .arg(waiting->localPort())));
+    // Lost: the waiting client's bytes and what the stop's deadline left.
+    static const QRegularExpression stopLine(QStringLiteral("(\\d+) bytes received, (\\d+) decoded, (\\d+) lost"));
+    static const QRegularExpression undecoded(QStringLiteral("(\\d+) bytes not decoded"));
+    const QRegularExpressionMatch figures = stopLine.match(rig.log);
+    const qint64 left = undecoded.match(rig.log).captured(1).toLongLong();
+    QCOMPARE(figures.captured(1).toLongLong(), job.size() + 300);
+    QCOMPARE(figures.captured(2).toLongLong(), job.size() - left);
+    QCOMPARE(figures.captured(3).toLongLong(), 300 + left);
 }
 
 void TestHost::pagesAreNewFilesAndOutputNeverBlocks()

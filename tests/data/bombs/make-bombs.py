@@ -5,6 +5,8 @@ tests/tst_image_memory and the image bench:
   wide-1bit.png   32 000 x 32 000 dots, 1 bit grey (125 kB on disk)
   rle8.bmp        20 000 x 6 000, 8-bit RLE whose data ends at once (1 kB)
   tall-1bit.png   384 x 999 999, 1 bit grey, printable (about 50 kB)
+  tall-grey.png   384 x 340 000, 8-bit grey (130 MB decoded by Qt's reader)
+  long-colour.png 384 x 100 000, 8-bit RGB: over Qt's 128 MB image limit
 
 Run from this folder: python3 make-bombs.py"""
 
@@ -17,10 +19,10 @@ def chunk(kind, data):
     return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
 
 
-def grey_png(path, width, height, row):
-    """A 1-bit grey PNG whose every row is `row` (the packed dots)."""
+def grey_png(path, width, height, row, depth=1, colour_type=0, channels=1):
+    """A grey (or colour) PNG whose every row is `row` (the packed samples)."""
     packer = zlib.compressobj(9)
-    stride = (width + 7) // 8
+    stride = (width * depth * channels + 7) // 8
     line = b"\0" + (row * stride)[:stride]
     data = bytearray()
     for _ in range(height):
@@ -28,7 +30,7 @@ def grey_png(path, width, height, row):
     data += packer.flush()
     with open(path, "wb") as out:
         out.write(b"\x89PNG\r\n\x1a\n")
-        out.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 1, 0, 0, 0, 0)))
+        out.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 0)))
         out.write(chunk(b"IDAT", bytes(data)))
         out.write(chunk(b"IEND", b""))
 
@@ -46,3 +48,5 @@ def rle8_bmp(path, width, height):
 grey_png("wide-1bit.png", 32000, 32000, b"\xf0")
 rle8_bmp("rle8.bmp", 20000, 6000)
 grey_png("tall-1bit.png", 384, 999999, b"\xaa\x55")
+grey_png("tall-grey.png", 384, 340000, bytes(range(0, 256, 2)), depth=8)
+grey_png("long-colour.png", 384, 100000, bytes(range(0, 255, 3)), depth=8, colour_type=2, channels=3)
