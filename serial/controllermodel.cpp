@@ -20,7 +20,7 @@ public:
 
 // Bytes the model keeps unread before it asks how many have left: a long
 // session without long sends does not grow it.
-constexpr qsizetype catchUpAt = 64 * 1024;
+constexpr qsizetype catchUpAt = qsizetype(64) * 1024;
 
 } // namespace
 

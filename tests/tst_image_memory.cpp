@@ -44,6 +44,15 @@ bool resetPeak()
 
 } // namespace
 
+// Opened only by the window's thread's event loop.
+class WindowThreadLatch : public QObject
+{
+    Q_OBJECT
+public:
+    QSemaphore waiting;
+    Q_INVOKABLE void open() { waiting.release(); }
+};
+
 class TestImageMemory : public QObject
 {
     Q_OBJECT
@@ -124,7 +133,7 @@ void TestImageMemory::cancelledReadsStop()
     struct Held
     {
         std::atomic<bool> ended{false};
-        QSemaphore waiting;
+        WindowThreadLatch latch; // lives in the window's thread
     };
     auto held = std::make_shared<Held>();
     ModalBoxCloser closer;
@@ -136,9 +145,8 @@ void TestImageMemory::cancelledReadsStop()
     const auto cancelled = readInBackground(&window, "held.png", [held](const bitmap::CancelFlag *flag) {
         while (!*flag)
             QThread::yieldCurrentThread();
-        QMetaObject::invokeMethod(
-            qApp, [held] { held->waiting.release(); }, Qt::QueuedConnection);
-        held->waiting.acquire();
+        QMetaObject::invokeMethod(&held->latch, "open", Qt::QueuedConnection);
+        held->latch.waiting.acquire();
         held->ended = true;
         return bitmap::ImageFile();
     });
