@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the three small picture files that decode to huge pictures, for
-tests/tst_image_memory and the image bench:
+"""Writes the small picture files in tests/data/bombs that decode to huge
+pictures, for tests/tst_image_memory and the image bench:
 
   wide-1bit.png   32 000 x 32 000 dots, 1 bit grey (125 kB on disk)
   rle8.bmp        20 000 x 6 000, 8-bit RLE whose data ends at once (1 kB)
@@ -8,8 +8,9 @@ tests/tst_image_memory and the image bench:
   tall-grey.png   384 x 340 000, 8-bit grey (130 MB decoded by Qt's reader)
   long-colour.png 384 x 100 000, 8-bit RGB: over Qt's 128 MB image limit
 
-Run from this folder: python3 make-bombs.py"""
+Run from anywhere: python3 tools/make-bombs.py"""
 
+import os
 import struct
 import zlib
 
@@ -45,6 +46,7 @@ def rle8_bmp(path, width, height):
         out.write(header + info + palette + pixels)
 
 
+os.chdir(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "data", "bombs"))
 grey_png("wide-1bit.png", 32000, 32000, b"\xf0")
 rle8_bmp("rle8.bmp", 20000, 6000)
 grey_png("tall-1bit.png", 384, 999999, b"\xaa\x55")
