@@ -2,6 +2,7 @@
 // the tab end to end over a pseudo-terminal (Send, Print, a refused line, a
 // file sent through the long send).
 
+#include "support/bitmaptesting.h"
 #include "support/modalboxcloser.h"
 #include "support/pseudoterminal.h"
 #include "support/streamnotation.h"
@@ -81,10 +82,8 @@ void TestCommandTab::filesGoInPiecesOfTheLinesPace()
     QByteArray data(10000, '\0');
     for (qsizetype i = 0; i < data.size(); ++i)
         data[i] = char(i * 7);
-    const QString path = dir.filePath("job.prn");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(data) == data.size());
-    file.close();
+    const QString path = bitmaptest::saveBytes(dir, "job.prn", data);
+    QVERIFY(!path.isEmpty());
     // At most about a third of a second at each speed, never empty pieces.
     for (const qint32 baud : {9600, 115200, 375000}) {
         const qsizetype most = qMax(qsizetype(256), qsizetype(baud) / 30);
@@ -168,13 +167,11 @@ void TestCommandTab::sendPrintAndRefuseOverTheLine()
 void TestCommandTab::sentFileArrivesWhole()
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath("job.prn");
     QByteArray job(9000, '\0');
     for (qsizetype i = 0; i < job.size(); ++i)
         job[i] = char((i * 2654435761u) >> 24);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(job) == job.size());
-    file.close();
+    const QString path = bitmaptest::saveBytes(dir, "job.prn", job);
+    QVERIFY(!path.isEmpty());
 
     MainWindow window;
     PseudoTerminal pty;

@@ -4,6 +4,7 @@
 // cancelled read stops, before the next one starts.
 
 #include "app/backgroundread.h"
+#include "support/processmemory.h"
 #include "support/recordedwindow.h"
 
 #include "bitmap/monobands.h"
@@ -22,19 +23,6 @@
 #include <memory>
 
 namespace {
-
-// Resident memory now (VmRSS) or the largest since the last reset (VmHWM),
-// in MB.
-double residentMb(const QByteArray &key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').first().toDouble() / 1024;
-    return -1;
-}
 
 bool resetPeak()
 {

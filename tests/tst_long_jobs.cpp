@@ -320,11 +320,8 @@ void TestLongJobs::stopSaysWhatTheControllerStillExpects()
 
     // A file stopped inside its raster command: the box offers the rest.
     QTemporaryDir tmp;
-    QFile file(tmp.filePath("job.prn"));
     const QByteArray raster = QByteArray::fromHex("1D7630003000D007") + QByteArray(qsizetype(48) * 2000, '\x55');
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(raster) == raster.size());
-    file.close();
-    KivoTestAccess::sendFile(job.window, file.fileName());
+    KivoTestAccess::sendFile(job.window, bitmaptest::saveBytes(tmp, "job.prn", raster));
     job.clock.advance(2000);
     widget<QPushButton>(job.window, "transferStop")->click();
     QVERIFY(job.runUntil([&] { return !job.transfer()->isRunning(); }, 20000));

@@ -29,8 +29,9 @@ PseudoTerminal::PseudoTerminal()
 
 PseudoTerminal::~PseudoTerminal()
 {
-    closeMaster();
-    closeSlaveKeeper();
+    for (const int fd : {master, slaveKeeper})
+        if (fd >= 0)
+            ::close(fd);
 }
 
 QByteArray PseudoTerminal::read(qint64 count, int timeoutMs)
@@ -66,18 +67,4 @@ bool PseudoTerminal::write(const QByteArray &bytes)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     return done == bytes.size();
-}
-
-void PseudoTerminal::closeMaster()
-{
-    if (master >= 0)
-        ::close(master);
-    master = -1;
-}
-
-void PseudoTerminal::closeSlaveKeeper()
-{
-    if (slaveKeeper >= 0)
-        ::close(slaveKeeper);
-    slaveKeeper = -1;
 }

@@ -14,7 +14,6 @@ public:
     PseudoTerminal(const PseudoTerminal &) = delete;
     PseudoTerminal &operator=(const PseudoTerminal &) = delete;
 
-    bool isValid() const { return master >= 0; }
     // The master side's descriptor (non-blocking), for a peer that runs on
     // threads of its own.
     int masterFd() const { return master; }
@@ -27,9 +26,6 @@ public:
 
     // The controller's side of the line: bytes to the program.
     bool write(const QByteArray &bytes);
-
-    void closeMaster();
-    void closeSlaveKeeper();
 
 private:
     int master = -1;

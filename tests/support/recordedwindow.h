@@ -31,7 +31,6 @@ struct RecordedWindow
 
     QPlainTextEdit *console() { return widget<QPlainTextEdit>(window, "editKivo"); }
     QString consoleText() { return console()->toPlainText(); }
-    QByteArray stream() const { return device.stream(); }
 
     // What clicking `button` shows and sends (streamfile entries): before
     // each write, the console lines that are new since the last write, then

@@ -6,22 +6,6 @@ RecordingDevice::RecordingDevice(QObject *parent)
     : QIODevice(parent)
 { }
 
-QByteArray RecordingDevice::stream() const
-{
-    QByteArray all;
-    for (const QByteArray &w : writes)
-        all += w;
-    return all;
-}
-
-QList<int> RecordingDevice::writeLengths() const
-{
-    QList<int> lengths;
-    for (const QByteArray &w : writes)
-        lengths << int(w.size());
-    return lengths;
-}
-
 void RecordingDevice::feedIncoming(const QByteArray &bytes)
 {
     incoming += bytes;

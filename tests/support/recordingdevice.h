@@ -18,8 +18,6 @@ public:
     // Called with each write as it arrives.
     std::function<void(const QByteArray &)> onWrite;
 
-    QByteArray stream() const; // all writes joined
-    QList<int> writeLengths() const;
     void clearWrites() { writes.clear(); }
 
     // Bytes offered to readers (what a peer "sent back").
