@@ -1,26 +1,16 @@
 // The controller on its line: the answers (data/replies.txt), the flash, the
 // receive buffer's flow control and the silence that ends a page, driven by a
-// test clock; then the program itself on a real pseudo-terminal, opened
-// through the link as Printer Kivo opens it.
+// test clock. (The program on its pseudo-terminal: tst_vp_host.)
 
 #include "virtualprinter.h"
-#include "vphost.h"
 #include "vpstream.h"
 
-#include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
-using vptest::Host;
 using vptest::Rig;
 using vptest::Stream;
-using vptest::waitFor;
 
 namespace {
 size_t send(kvp::VirtualPrinter &p, const QByteArray &bytes, int64_t now)
@@ -39,7 +29,6 @@ private slots:
     void flowControl_data();
     void flowControl();
     void silenceEndsThePage();
-    void programServesTheLink();
 };
 
 void TestLine::replies()
@@ -151,51 +140,6 @@ void TestLine::silenceEndsThePage()
     QCOMPARE(printer.silenceDeadline(), -1);
     printer.finish();
     QCOMPARE(pages.size(), 2u);
-}
-
-void TestLine::programServesTheLink()
-{
-    // A 128-byte buffer emptied at 4000 bytes/s, slower than the line's 11520.
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("link"));
-    const QDir out(dir.filePath(QStringLiteral("out")));
-    QVERIFY(out.mkpath(QStringLiteral("."))
-            && QFile(out.filePath(QStringLiteral("page-0007.png"))).open(QIODevice::WriteOnly));
-    QProcess program;
-    vptest::startProgram(program, dir.path(), {"--buffer", "128", "--print-speed", "4000"});
-    QByteArray said;
-    auto says = [&](const char *what) { return vptest::says(program, said, what); };
-    QVERIFY(says("ready\n"));
-    QCOMPARE(QFileInfo(link).canonicalFilePath(),
-             QString::fromLatin1(said.mid(said.indexOf("device: ") + 8).split('\n')[0]));
-    for (int round = 0; round < 2; ++round) { // the host closes the port and opens it again
-        Host host(link);
-        QVERIFY(host.write(Stream().version().status().bytes));
-        const QByteArray reply = host.read([](const QByteArray &b) { return b.contains("\r\n") && !b.endsWith('\n'); });
-        QVERIFY2(reply.startsWith("VX02x virtual controller, firmware 1.22") && reply.endsWith("\r\n\x10"),
-                 reply.constData());
-    }
-    // XOFF holds the host whenever the buffer fills: nothing is lost, and
-    // the host's line discipline takes XON and XOFF, so none arrive as data.
-    // The page is numbered after the last one already in the folder.
-    Host host(link);
-    QByteArray text;
-    for (int i = 0; text.size() < 4000; ++i)
-        text += QStringLiteral("line %1 abcdefghijklmnop\n").arg(i, 4, 10, QLatin1Char('0')).toLatin1();
-    QVERIFY(host.write(Stream().head(1).bytes + text + Stream().fullCut().bytes));
-    QVERIFY(says("page: "));
-    // An XON or XOFF read as data would come before this answer.
-    QVERIFY(host.write(Stream().version().bytes));
-    QVERIFY(host.read([](const QByteArray &got) { return got.endsWith("\r\n"); }).startsWith("VX02x"));
-    program.terminate(); // SIGTERM: the program removes the link and ends cleanly
-    QVERIFY(program.waitForFinished(10000));
-    QVERIFY(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0);
-    QVERIFY(!QFileInfo(link).isSymLink() && !QFileInfo::exists(link));
-    QCOMPARE(QImage(out.filePath(QStringLiteral("page-0008.png"))).width(), 576);
-    QFile log(out.filePath(QStringLiteral("commands.log")));
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    const QByteArray logText = log.readAll();
-    QVERIFY(logText.contains("XOFF sent") && logText.contains("XON sent") && !logText.contains("being lost"));
 }
 
 QTEST_MAIN(TestLine)

@@ -1,7 +1,7 @@
 // What lands on the paper: the rows of data/paper.txt (pictures, text
-// geometry, layout, feeds, darkness, page ends, and bar codes and QR codes as
-// a scanner reads them), pictures dot for dot, the print modes, and darkness
-// levels from light grey to black.
+// geometry, print modes, layout, feeds, darkness, page ends, and bar codes and
+// QR codes as a scanner reads them), darkness levels from light grey to black,
+// PDF417 and the receipts of public encoders.
 
 #include "symbols.h"
 #include "vpstream.h"
@@ -14,17 +14,17 @@ using vptest::Rig;
 using vptest::Stream;
 
 namespace {
-// Ink (grey below 128) in a rectangle of a page: the dots, the first and the
-// last column with any, and the darkest grey.
+// Ink (grey below 128) on a page: the dots, the first and the last column
+// with any, and the darkest grey.
 struct Ink
 {
     int dots = 0, first = -1, last = -1, darkest = 255;
 };
 
-Ink inkIn(const QImage &image, const QRect &rect)
+Ink inkIn(const QImage &image)
 {
     Ink ink;
-    const QRect r = rect.intersected(image.rect());
+    const QRect r = image.rect();
     for (int x = r.left(); x <= r.right(); ++x)
         for (int y = r.top(); y <= r.bottom(); ++y) {
             const int grey = qGray(image.pixel(x, y));
@@ -52,7 +52,7 @@ QString scan(const QImage &page)
 QString measure(const Rig &rig, const QString &what, const QString &expected)
 {
     const QImage first = rig.pages.empty() ? QImage() : rig.pages.front().image;
-    const Ink ink = inkIn(first, first.rect());
+    const Ink ink = inkIn(first);
     QStringList pages;
     for (const kvp::Page &p : rig.pages)
         pages << QStringLiteral("%1 %2").arg(p.image.height()).arg(p.reason);
@@ -71,13 +71,6 @@ QString measure(const Rig &rig, const QString &what, const QString &expected)
         return log.contains(expected) ? expected : log;
     return QStringLiteral("(no such check)");
 }
-
-QImage printed(const Stream &s)
-{
-    Rig rig;
-    rig.run(s.bytes);
-    return rig.pages.size() == 1 ? rig.pages.front().image : QImage();
-}
 } // namespace
 
 class TestPaper : public QObject
@@ -86,10 +79,7 @@ class TestPaper : public QObject
 private slots:
     void paper_data() { vptest::addRows(QStringLiteral("paper.txt")); }
     void paper();
-    void rasterDotForDot();
-    void printModes();
     void darknessGoesFromGreyToBlack();
-    void columnImagesDotForDot();
     void pdf417CarriesTheStoredData();
     void encoderReceipts_data() { vptest::addRows(QStringLiteral("encoders.txt")); }
     void encoderReceipts();
@@ -117,53 +107,6 @@ void TestPaper::paper()
     QCOMPARE(same, relation == QLatin1String("=="));
 }
 
-void TestPaper::rasterDotForDot()
-{
-    // m bit 0 doubles the width, bit 1 the height; the left margin moves the picture.
-    QByteArray data(40, 0); // 4 bytes x 10 rows
-    QRandomGenerator(5).generate(data.begin(), data.end());
-    for (int mode = 0; mode < 4; ++mode) {
-        const int sx = 1 + (mode & 1), sy = 1 + (mode >> 1), margin = 8 * mode;
-        const QImage page = printed(Stream().leftMargin(margin).raster(mode, 4, 10, data));
-        QCOMPARE(page.size(), QSize(384, 10 * sy));
-        for (int y = 0; y < page.height(); ++y)
-            for (int x = 0; x < 384; ++x) {
-                const int dot = (x - margin) / sx;
-                const bool ink = x >= margin && dot < 32 && (data[y / sy * 4 + dot / 8] & (0x80 >> dot % 8));
-                QCOMPARE(qGray(page.pixel(x, y)), ink ? 0 : 255);
-            }
-    }
-}
-
-void TestPaper::printModes()
-{
-    // Four cells of 11 x 24 dots, measured against the same text without a mode.
-    const QImage normal = printed(Stream().line("HHHH"));
-    const int ink = inkIn(normal, QRect(0, 0, 44, 24)).dots;
-    QVERIFY(ink > 50 && inkIn(normal, normal.rect()).dots == ink);
-    const struct
-    {
-        int mode;
-        QRect cells;
-        int ink;
-    } rows[] = {
-        {0x20, {0, 0, 88, 24}, 2 * ink},       // double width
-        {0x10, {0, 0, 44, 48}, 2 * ink},       // double height
-        {0x30, {0, 0, 88, 48}, 4 * ink},       // both
-        {0x40, {0, 0, 44, 24}, 44 * 24 - ink}, // reverse: white letters in black cells
-        {0x80, {0, 0, 44, 24}, ink - inkIn(normal, QRect(0, 22, 44, 2)).dots + 88}, // underline: the bottom two rows
-    };
-    for (const auto &row : rows) {
-        const QImage image = printed(Stream().mode(row.mode).line("HHHH"));
-        QCOMPARE(inkIn(image, row.cells).dots, row.ink);
-        QCOMPARE(inkIn(image, image.rect()).dots, row.ink);
-    }
-    const QImage bold = printed(Stream().mode(0x08).line("HHHH"));
-    QVERIFY(inkIn(bold, bold.rect()).dots > ink * 5 / 4);
-    const QImage italic = printed(Stream().mode(0x02).line("HHHH"));
-    QVERIFY(italic != normal && std::abs(inkIn(italic, italic.rect()).dots - ink) < ink / 4);
-}
-
 void TestPaper::darknessGoesFromGreyToBlack()
 {
     int previous = 256;
@@ -173,29 +116,6 @@ void TestPaper::darknessGoesFromGreyToBlack()
         const int grey = measure(rig, QStringLiteral("grey"), QString()).toInt();
         QVERIFY(grey < previous);
         previous = grey;
-    }
-}
-
-void TestPaper::columnImagesDotForDot()
-{
-    // 1B 2A m: each byte a column of 8 dots, the high bit on top; 8-dot modes
-    // (m 0, 1) three rows a dot, single density (m 0, 32) two dots wide.
-    QByteArray data(30, 0); // 10 columns of 24 dots, or 30 of 8
-    QRandomGenerator(7).generate(data.begin(), data.end());
-    for (const int mode : {0, 1, 32, 33}) {
-        const int perColumn = mode & 32 ? 3 : 1, sx = mode & 1 ? 1 : 2, sy = mode & 32 ? 1 : 3;
-        const int columns = static_cast<int>(data.size()) / perColumn;
-        Stream s;
-        s.raw({0x1B, 0x33, perColumn * 8 * sy, 0x1B, 0x2A, mode, columns, 0});
-        s.bytes += data;
-        const QImage image = printed(s.raw({0x0A}));
-        QCOMPARE(image.height(), perColumn * 8 * sy);
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < 384; ++x) {
-                const int column = x / sx, dot = y / sy;
-                const bool ink = column < columns && (data[column * perColumn + dot / 8] & (0x80 >> dot % 8));
-                QCOMPARE(qGray(image.pixel(x, y)), ink ? 0 : 255);
-            }
     }
 }
 
