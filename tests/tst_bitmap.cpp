@@ -8,7 +8,6 @@
 #include "bitmap/imagefile.h"
 #include "bitmap/monoimage.h"
 #include "bitmap/pictureoptions.h"
-#include "serial/settingsdialog.h"
 
 #include <QComboBox>
 #include <QFileDialog>
@@ -266,17 +265,6 @@ void TestBitmap::printingSendsResetAndTheRows()
     QCOMPARE(w.device.writes,
              (QList<QByteArray>{QByteArray::fromHex("1B40"), QByteArray::fromHex("1D76300030003C00"), rows.left(2880),
                                 QByteArray::fromHex("1D76300030002800"), rows.mid(2880)}));
-
-    // A picture that fits one band is one raster command, at 9600 bit/s too.
-    w.device.clearWrites();
-    auto *baud = widget<QComboBox>(*KivoTestAccess::settingsDialog(w.window), "baudRateBox");
-    baud->setCurrentIndex(baud->findText("9600"));
-    widget<QPushButton>(*KivoTestAccess::settingsDialog(w.window), "applyButton")->click();
-    QVERIFY(KivoTestAccess::loadFile(w.window, save(dir, "small.png", patternImage(40, 12))));
-    print->click();
-    QCOMPARE(w.device.writes,
-             (QList<QByteArray>{QByteArray::fromHex("1B40"), QByteArray::fromHex("1D76300008000C00"),
-                                expectedRows(40, 12, patternDark)}));
 }
 
 void TestBitmap::loadButtonRunsTheDialogUntilAFileLoads()

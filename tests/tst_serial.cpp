@@ -4,6 +4,7 @@
 
 #include "support/modalboxcloser.h"
 #include "support/pseudoterminal.h"
+#include "support/streamnotation.h"
 #include "support/windowdriver.h"
 
 #include "serial/replytext.h"
@@ -29,13 +30,11 @@ private slots:
     void connectAndDisconnect();
     void settingsStayWhileConnected();
     void failuresNameThePortAndAdvise();
-    void repliesAppearAtTheCursorPieceByPiece();
+    void repliesAppearAtTheCursorAndAsReads();
     void repliesShowEveryByte_data();
     void repliesShowEveryByte();
-    void largePictureArrivesComplete();
     void vanishedDeviceIsReportedOnceThenReconnects();
-    void quittingWhileConnectedFreesThePort();
-    void closingTheWindowEndsTheProgram();
+    void quittingEndsTheProgramAndFreesThePort();
 };
 
 void TestSerial::connectAndDisconnect()
@@ -74,12 +73,16 @@ void TestSerial::settingsStayWhileConnected()
     widget<QAction>(window, "actionDisconnect")->trigger();
     QVERIFY(apply->isEnabled());
 
-    // Configure brings the dialog forward, also when it is open behind.
+    // Configure brings the dialog forward, also when it is open behind:
+    // one dialog however often it is asked for, and modeless.
     window.show();
     QApplication::setActiveWindow(&window);
     QVERIFY(QTest::qWaitForWindowActive(&window));
     widget<QAction>(window, "actionConfigure")->trigger();
     QTRY_COMPARE(QApplication::activeWindow(), dialog);
+    widget<QAction>(window, "actionConfigure")->trigger();
+    QCOMPARE(window.findChildren<SettingsDialog *>().size(), 1);
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
 }
 
 void TestSerial::failuresNameThePortAndAdvise()
@@ -112,11 +115,13 @@ void TestSerial::failuresNameThePortAndAdvise()
     QCOMPARE(driver::statusText(window), QStringLiteral("Open error"));
 }
 
-void TestSerial::repliesAppearAtTheCursorPieceByPiece()
+void TestSerial::repliesAppearAtTheCursorAndAsReads()
 {
     MainWindow window;
     PseudoTerminal pty;
     QVERIFY(driver::connectTo(window, pty.slavePath()));
+    const traffic::Record &record = KivoTestAccess::trafficRecord(window);
+    QCOMPARE(record.size(), std::size_t(0)); // the Traffic record starts at Connect
     auto *console = widget<QPlainTextEdit>(window, "editKivo");
     console->setPlainText("before|after");
     QTextCursor cursor = console->textCursor();
@@ -132,50 +137,41 @@ void TestSerial::repliesAppearAtTheCursorPieceByPiece()
     // The start of a character whose rest never comes shows in the end.
     pty.write("\xE2\x82");
     QTRY_COMPARE(console->toPlainText(), QStringLiteral("before|VX024 Ver\u00E9<10><E2><82>after"));
+
+    // Every byte read is in the record, marked as read.
+    QByteArray reads;
+    for (quint64 i = record.firstIndex(); i < record.endIndex(); ++i) {
+        QVERIFY(record.at(i).direction == traffic::Direction::In
+                && record.at(i).format().contains(QStringLiteral("<  ")));
+        reads += record.at(i).head();
+    }
+    QCOMPARE(reads, QByteArray("VX024 Ver\xC3\xA9\x10\xE2\x82"));
 }
 
 void TestSerial::repliesShowEveryByte_data()
 {
-    // Pieces as they are read (separated by "|"), and the console text.
-    QTest::addColumn<QByteArray>("pieces");
+    QTest::addColumn<QByteArrayList>("pieces");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("status byte") << QByteArray("\x10") << QStringLiteral("<10>");
-    QTest::newRow("controls and DEL") << QByteArray("a\x00\x1B@\x7F", 5) << QStringLiteral("a<00><1B>@<7F>");
-    QTest::newRow("line ends") << QByteArray("1\r\n2\r3\n\n4\t5") << QStringLiteral("1\n2\n3\n\n4\t5");
-    QTest::newRow("CR LF split") << QByteArray("1\r|\n2") << QStringLiteral("1\n2");
-    QTest::newRow("UTF-8 split") << QByteArray("\xE2|\x82|\xAC!") << QStringLiteral("\u20AC!");
-    QTest::newRow("four bytes") << QByteArray("\xF0\x9F\x98|\x80") << QStringLiteral("\U0001F600");
-    QTest::newRow("invalid bytes") << QByteArray("\xFF\xC0\xAFx\xE2\x82y") << QStringLiteral("<FF><C0><AF>x<E2><82>y");
-    QTest::newRow("surrogate, overlong") << QByteArray("\xED\xA0\x80\xE0\x80\x80")
-                                         << QStringLiteral("<ED><A0><80><E0><80><80>");
-    QTest::newRow("C1 control, format mark")
-        << QByteArray("\xC2\x85\xE2\x80\x8E") << QStringLiteral("<C2><85><E2><80><8E>");
+    static const QRegularExpression row(QStringLiteral("^(.*) => (.*)$"));
+    for (const QString &line : streamnotation::lines(QStringLiteral(KIVO_TEST_DATA "/replies-shown.txt"))) {
+        const QRegularExpressionMatch m = row.match(line);
+        QString error;
+        QTest::newRow(qPrintable(m.captured(1)))
+            << streamnotation::writes(m.captured(1), {}, &error)
+            << QString::fromUtf8(streamnotation::writes(m.captured(2), {}, &error).join());
+        QVERIFY2(m.hasMatch() && error.isEmpty(), qPrintable(line));
+    }
 }
 
 void TestSerial::repliesShowEveryByte()
 {
-    QFETCH(QByteArray, pieces);
+    QFETCH(QByteArrayList, pieces);
     QFETCH(QString, shown);
     serial::ReplyText text;
     QString all;
-    for (const QByteArray &piece : pieces.split('|'))
+    for (const QByteArray &piece : pieces)
         all += text.decode(piece);
     QCOMPARE(all + text.flush(), shown);
-}
-
-void TestSerial::largePictureArrivesComplete()
-{
-    MainWindow window;
-    PseudoTerminal pty;
-    QVERIFY(driver::connectTo(window, pty.slavePath()));
-    QByteArray picture(qsizetype(48) * 65535, '\0');
-    for (qsizetype i = 0; i < picture.size(); ++i)
-        picture[i] = char((i * 2654435761u) >> 24);
-    QMetaObject::invokeMethod(&window, "picturePrintH", Q_ARG(uint8_t, 0), Q_ARG(uint16_t, 48), Q_ARG(uint16_t, 65535),
-                              Q_ARG(const uint8_t *, reinterpret_cast<const uint8_t *>(picture.constData())));
-    const QByteArray received = pty.read(8 + picture.size(), 5000);
-    QCOMPARE(received.left(8), QByteArray::fromHex("1D7630003000FFFF"));
-    QVERIFY(received.mid(8) == picture);
 }
 
 void TestSerial::vanishedDeviceIsReportedOnceThenReconnects()
@@ -206,38 +202,32 @@ void TestSerial::vanishedDeviceIsReportedOnceThenReconnects()
     QCOMPARE(closer.boxes.size(), 1);
 }
 
-void TestSerial::quittingWhileConnectedFreesThePort()
+void TestSerial::quittingEndsTheProgramAndFreesThePort()
 {
+    // Quit with the settings dialog open and the port connected: the program
+    // ends and the port is free at once. A window closed while connected frees
+    // its port too, without a box.
     PseudoTerminal pty;
     ModalBoxCloser closer;
     {
         MainWindow window;
+        window.show();
         QVERIFY(driver::connectTo(window, pty.slavePath()));
+        KivoTestAccess::settingsDialog(window)->show();
+        QApplication::setQuitOnLastWindowClosed(true);
+        QTimer watchdog;
+        connect(&watchdog, &QTimer::timeout, this, [] { QCoreApplication::exit(1); });
+        watchdog.start(5000);
+        QMetaObject::invokeMethod(widget<QAction>(window, "actionQuit"), "trigger", Qt::QueuedConnection);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(!KivoTestAccess::settingsDialog(window)->isVisible());
+        MainWindow next;
+        QVERIFY(driver::connectTo(next, pty.slavePath()));
     }
     QCoreApplication::processEvents();
     QVERIFY(closer.boxes.isEmpty());
     MainWindow again;
     QVERIFY(driver::connectTo(again, pty.slavePath()));
-}
-
-void TestSerial::closingTheWindowEndsTheProgram()
-{
-    // Quit with the settings dialog open and the port connected: the
-    // program ends and the port is free at once.
-    MainWindow window;
-    window.show();
-    PseudoTerminal pty;
-    QVERIFY(driver::connectTo(window, pty.slavePath()));
-    KivoTestAccess::settingsDialog(window)->show();
-    QApplication::setQuitOnLastWindowClosed(true);
-    QTimer watchdog;
-    connect(&watchdog, &QTimer::timeout, this, [] { QCoreApplication::exit(1); });
-    watchdog.start(5000);
-    QMetaObject::invokeMethod(widget<QAction>(window, "actionQuit"), "trigger", Qt::QueuedConnection);
-    QCOMPARE(QCoreApplication::exec(), 0);
-    QVERIFY(!KivoTestAccess::settingsDialog(window)->isVisible());
-    MainWindow next;
-    QVERIFY(driver::connectTo(next, pty.slavePath()));
 }
 
 QTEST_MAIN(TestSerial)
