@@ -7,6 +7,7 @@
 
 #include "support/bitmaptesting.h"
 #include "support/recordedwindow.h"
+#include "support/scanner.h"
 #include "support/streamfile.h"
 
 #include "service.h"
@@ -16,10 +17,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QScrollArea>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace {
@@ -137,18 +136,6 @@ private:
     }
 };
 
-// What a bar code scanner reads on a page: one "TYPE:data" line per symbol.
-QStringList scan(const QString &pngPath)
-{
-    QProcess zbar;
-    zbar.start(QStandardPaths::findExecutable(QStringLiteral("zbarimg")), {QStringLiteral("--quiet"), pngPath});
-    if (!zbar.waitForFinished(20000))
-        return {QStringLiteral("zbarimg did not run (tools/setup-debian.sh installs zbar-tools)")};
-    QStringList found = QString::fromUtf8(zbar.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    found.sort();
-    return found;
-}
-
 } // namespace
 
 class TestVirtualPrinter : public QObject
@@ -231,7 +218,7 @@ void TestVirtualPrinter::codesScanToTheirData()
     run.finish();
     QCOMPARE(run.pageFiles.size(), pages.size());
     for (int i = 0; i < pages.size(); ++i)
-        QCOMPARE(scan(run.pageFiles[i]).join(u'|'), pages[i]);
+        QCOMPARE(scannedCodes(run.pageFiles[i]).join(u'|'), pages[i]);
 }
 
 // Every head button stores its type in the controller's flash: the version
@@ -269,16 +256,9 @@ void TestVirtualPrinter::headButtonsAndRequestsShowTheAnswers()
 
 void TestVirtualPrinter::picturesPrintWhatThePreviewShows_data()
 {
-    QTest::addColumn<int>("width");
-    QTest::addColumn<int>("paper"); // index of the paper width
-    QTest::addColumn<bool>("fit");
-    QTest::addColumn<int>("greys"); // index of the grey handling
-    QTest::addColumn<int>("level");
-    QTest::addColumn<bool>("invert");
-    QTest::newRow("fit to 384, diffusion") << 900 << 0 << true << 0 << 128 << false;
-    QTest::newRow("fit to 576, threshold") << 300 << 1 << true << 1 << 90 << false;
-    QTest::newRow("fit to 576, ordered") << 900 << 1 << true << 2 << 128 << false;
-    QTest::newRow("as loaded, threshold, inverted") << 300 << 0 << false << 1 << 200 << true;
+    QTest::addColumn<QString>("row");
+    for (const QString &row : streamnotation::lines(QStringLiteral(KIVO_TEST_DATA "/preview-pictures.txt")))
+        QTest::newRow(qPrintable(row)) << row;
 }
 
 // A photo with the picture options set after loading, printed on a head as
@@ -286,22 +266,24 @@ void TestVirtualPrinter::picturesPrintWhatThePreviewShows_data()
 // the page white.
 void TestVirtualPrinter::picturesPrintWhatThePreviewShows()
 {
-    QFETCH(int, width);
-    QFETCH(int, paper);
-    QFETCH(bool, fit);
-    QFETCH(int, greys);
-    QFETCH(int, level);
-    QFETCH(bool, invert);
-    Run run(dir.path(), QStringLiteral("picture-%1").arg(QTest::currentDataTag()));
+    QFETCH(QString, row);
+    const QStringList words = row.split(u' ');
+    const int width = words[0].toInt();
+    const int paper = words[1] == QLatin1String("80mm") ? 1 : 0; // index of the paper width
+    const bool fit = words[2] == QLatin1String("fit");
+    const QString greys = row.section(u' ', 3, -3);
+    Run run(dir.path(), QStringLiteral("picture-%1").arg(QTest::currentDataTag()).replace(u' ', u'-'));
     QVERIFY(run.start());
     run.click(paper == 1 ? "pushButtonFTP638" : "pushButtonFTP628");
     QVERIFY(
         KivoTestAccess::loadFile(run.window, bitmaptest::save(dir, "photo.png", bitmaptest::photoLike(width, 300))));
     widget<QComboBox>(run.window, "comboPaperWidth")->setCurrentIndex(paper);
     widget<QCheckBox>(run.window, "checkFitWidth")->setChecked(fit);
-    widget<QComboBox>(run.window, "comboGreys")->setCurrentIndex(greys);
-    widget<QSpinBox>(run.window, "spinThreshold")->setValue(level);
-    widget<QCheckBox>(run.window, "checkInvert")->setChecked(invert);
+    auto *greyBox = widget<QComboBox>(run.window, "comboGreys");
+    greyBox->setCurrentIndex(greyBox->findText(greys));
+    QCOMPARE(greyBox->currentText(), greys);
+    widget<QSpinBox>(run.window, "spinThreshold")->setValue(words.value(words.size() - 2).toInt());
+    widget<QCheckBox>(run.window, "checkInvert")->setChecked(words.last() == QLatin1String("inverted"));
     MonoPreview *preview = KivoTestAccess::preview(run.window);
     // The preview in more room than the picture needs, whatever room the
     // hidden window gives it: the picture sits centred in height.

@@ -3,11 +3,10 @@
 // QR codes as a scanner reads them), darkness levels from light grey to black,
 // PDF417 and the receipts of public encoders.
 
+#include "support/scanner.h"
 #include "symbols.h"
 #include "vpstream.h"
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using vptest::Rig;
@@ -36,18 +35,6 @@ Ink inkIn(const QImage &image)
     return ink;
 }
 
-QString scan(const QImage &page)
-{
-    QTemporaryDir dir;
-    const QString png = dir.filePath(QStringLiteral("page.png"));
-    QProcess zbar;
-    if (page.save(png))
-        zbar.start(QStringLiteral("zbarimg"), {QStringLiteral("--quiet"), png});
-    if (!zbar.waitForFinished(30000))
-        return QStringLiteral("(zbarimg did not run; tools/setup-debian.sh installs zbar-tools)");
-    return QString::fromUtf8(zbar.readAllStandardOutput()).trimmed();
-}
-
 // What a check of data/paper.txt looks at, in the form the file writes it.
 QString measure(const Rig &rig, const QString &what, const QString &expected)
 {
@@ -66,7 +53,7 @@ QString measure(const Rig &rig, const QString &what, const QString &expected)
     if (what == QLatin1String("grey"))
         return QString::number(ink.darkest);
     if (what == QLatin1String("scan"))
-        return scan(first);
+        return scannedCodes(first).join(u'\n');
     if (what == QLatin1String("log"))
         return log.contains(expected) ? expected : log;
     return QStringLiteral("(no such check)");
@@ -153,9 +140,7 @@ void TestPaper::encoderReceipts()
     QVERIFY(!rig.decoded().isEmpty());
     QCOMPARE(rig.decoded().filter(fault), QStringList());
     QCOMPARE(rig.pages.size(), size_t(1));
-    QStringList codes = scan(rig.pages.front().image).split(u'\n');
-    codes.sort();
-    QCOMPARE(codes.join(QStringLiteral(" | ")), expected);
+    QCOMPARE(scannedCodes(rig.pages.front().image).join(QStringLiteral(" | ")), expected);
 }
 
 QTEST_MAIN(TestPaper)

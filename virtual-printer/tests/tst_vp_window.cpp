@@ -2,6 +2,7 @@
 // page following the printer with only its new rows repainted.
 
 #include "paperwindow.h"
+#include "vpstream.h"
 
 #include <QScrollArea>
 #include <QTemporaryDir>
@@ -9,13 +10,7 @@
 
 namespace {
 // A solid raster picture `rows` dots high, 8 dots wide.
-QByteArray picture(int rows)
-{
-    QByteArray b("\x1D\x76\x30\x00\x01\x00", 6);
-    b += static_cast<char>(rows & 0xFF);
-    b += static_cast<char>(rows >> 8);
-    return b + QByteArray(rows, '\xFF');
-}
+QByteArray picture(int rows) { return vptest::Stream().raster(0, 1, rows, QByteArray(rows, '\xFF')).bytes; }
 const QByteArray cut("\x1B\x69", 2);
 } // namespace
 
