@@ -18,13 +18,6 @@
 
 namespace {
 
-// The Traffic view as View > Traffic shows it.
-traffic::TrafficDock *shownDock(MainWindow &window)
-{
-    widget<QAction>(window, "actionTraffic")->setChecked(true);
-    return widget<traffic::TrafficDock>(window, "trafficDock");
-}
-
 QStringList namesOf(const traffic::Record &record)
 {
     QStringList names;
@@ -79,31 +72,24 @@ void TestTraffic::demonstrationWritesAreRecordedAndNamed()
 
 void TestTraffic::commandsAreNamedWhereTheyStart_data()
 {
-    // Write calls (hex, separated by "|") and the names of their entries.
-    QTest::addColumn<QString>("writes");
-    QTest::addColumn<QStringList>("names");
-    QTest::newRow("one command") << "1B 40" << QStringList{"initialize"};
-    QTest::newRow("two in one write") << "1B 40 0A" << QStringList{"initialize, LF"};
-    QTest::newRow("split prefix") << "1D|6B 41 0B 30 31 32 33 34 35 36 37 38 39 30"
-                                  << QStringList{"barcode UPC-A \"01234567890\"", ""};
-    QTest::newRow("text only") << "41 42 43" << QStringList{""};
-    QTest::newRow("unknown byte") << "1B FF|1B 40"
-                                  << QStringList{"unknown unknown command, 2 bytes skipped", "initialize"};
+    QTest::addColumn<QString>("row");
+    for (const QString &row : streamnotation::lines(QStringLiteral(KIVO_TEST_DATA "/traffic-names.txt")))
+        QTest::newRow(qPrintable(row)) << row;
 }
 
 void TestTraffic::commandsAreNamedWhereTheyStart()
 {
-    QFETCH(QString, writes);
-    QFETCH(QStringList, names);
+    QFETCH(QString, row);
     traffic::Record record;
-    for (const QString &piece : writes.split(u'|')) {
-        const QByteArray bytes = QByteArray::fromHex(piece.toLatin1());
+    QString error;
+    for (const QByteArray &bytes : streamnotation::writes(row.section(QStringLiteral(" => "), 0, 0), {}, &error))
         record.written(bytes.constData(), bytes.size());
-    }
-    // A decoder that waits for more does not name a write yet; one more
-    // command ends the run of text or skipped bytes.
+    QVERIFY(error.isEmpty());
     record.written("\x0A", 1);
-    QCOMPARE(namesOf(record).mid(0, int(names.size())), names);
+    const QStringList expected = row.section(QStringLiteral(" => "), 1).split(QStringLiteral(" | "));
+    QStringList names = namesOf(record).mid(0, expected.size());
+    names.replaceInStrings(QRegularExpression(QStringLiteral("^$")), QStringLiteral("-"));
+    QCOMPARE(names, expected);
 }
 
 void TestTraffic::saveWritesEveryEntryAndViewAndClearFollow()
@@ -138,7 +124,8 @@ void TestTraffic::saveWritesEveryEntryAndViewAndClearFollow()
     // The view is made when View > Traffic first shows it, and catches up.
     QVERIFY(!recorded.window.findChild<traffic::TrafficDock *>());
     recorded.window.show();
-    traffic::TrafficDock *dock = shownDock(recorded.window);
+    widget<QAction>(recorded.window, "actionTraffic")->setChecked(true);
+    auto *dock = widget<traffic::TrafficDock>(recorded.window, "trafficDock");
     QTRY_COMPARE(widget<QListView>(recorded.window, "trafficList")->model()->rowCount(), int(record.size()));
     widget<QPushButton>(recorded.window, "trafficClear")->click();
     QCOMPARE(record.size(), std::size_t(0));
