@@ -54,6 +54,12 @@ QStringList entries(SettingsDialog &dialog)
 
 QString description(SettingsDialog &dialog) { return widget<QLabel>(dialog, "descriptionLabel")->text(); }
 
+void choose(SettingsDialog &dialog, const char *name, const QString &text)
+{
+    auto *box = widget<QComboBox>(dialog, name);
+    box->setCurrentIndex(box->findText(text));
+}
+
 } // namespace
 
 class TestSettingsDialog : public QObject
@@ -109,6 +115,23 @@ void TestSettingsDialog::customTakesATypedPath()
         widget<QPushButton>(dialog, "applyButton")->click();
         QCOMPARE(dialog.serialSettings().portName, QStringLiteral("ttyUSB0"));
     }
+
+    // The line's settings are kept once applied; a later choice closed
+    // without Apply is not.
+    dialog.show();
+    choose(dialog, "baudRateBox", "9600");
+    choose(dialog, "stopBitsBox", "1.5");
+    choose(dialog, "parityBox", "Mark");
+    choose(dialog, "flowControlBox", "RTS/CTS");
+    QTest::mouseClick(widget<QPushButton>(dialog, "applyButton"), Qt::LeftButton);
+    const SerialSettings s = dialog.serialSettings();
+    QCOMPARE((QList<int>{s.baudRate, s.stopBits, s.parity, s.flowControl}),
+             (QList<int>{9600, QSerialPort::OneAndHalfStop, QSerialPort::MarkParity, QSerialPort::HardwareControl}));
+    QCOMPARE(s.stopBitsText, QStringLiteral("1.5"));
+    dialog.show();
+    choose(dialog, "baudRateBox", "375000");
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QCOMPARE(dialog.serialSettings().baudRate, 9600);
 }
 
 void TestSettingsDialog::portListFollowsTheSystemWhileShown()

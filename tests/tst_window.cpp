@@ -9,9 +9,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -33,13 +30,6 @@ void keepWarnings(QtMsgType type, const QMessageLogContext &, const QString &mes
         return;
     if (type != QtDebugMsg && type != QtInfoMsg)
         warnings << message;
-}
-
-QComboBox *box(SettingsDialog &dialog, const char *name) { return widget<QComboBox>(dialog, name); }
-
-void choose(SettingsDialog &dialog, const char *name, const QString &text)
-{
-    box(dialog, name)->setCurrentIndex(box(dialog, name)->findText(text));
 }
 
 // The width a button needs to show its whole label: the text as drawn plus
@@ -104,7 +94,6 @@ private slots:
     void startsDisconnectedWithSixTabs();
     void aboutAndQuit();
     void settingsStartAtTheControllerDefaults();
-    void appliedSettingsAreKept();
     void portDetailsReadNotAvailableWhenUnknown();
     void fitsASmallScreenWithWholeLabels();
 };
@@ -157,37 +146,6 @@ void TestWindow::settingsStartAtTheControllerDefaults()
                          QSerialPort::SoftwareControl}));
     QCOMPARE(QStringList({s.baudRateText, s.dataBitsText, s.parityText, s.stopBitsText, s.flowControlText}),
              (QStringList{"115200", "8", "None", "1", "XON/XOFF"}));
-}
-
-void TestWindow::appliedSettingsAreKept()
-{
-    SettingsDialog dialog;
-    dialog.show();
-    QComboBox *ports = box(dialog, "serialPortInfoListBox");
-    ports->setCurrentIndex(ports->count() - 1); // "Custom", picked as from the list
-    emit ports->activated(ports->count() - 1);
-    QCOMPARE(ports->currentText(), QString()); // "Custom" gives an empty field
-    QTest::keyClicks(ports->lineEdit(), "/dev/ttyUSB0");
-    choose(dialog, "baudRateBox", "9600");
-    choose(dialog, "stopBitsBox", "1.5");
-    choose(dialog, "parityBox", "Mark");
-    choose(dialog, "flowControlBox", "RTS/CTS");
-    QTest::mouseClick(widget<QPushButton>(dialog, "applyButton"), Qt::LeftButton);
-    QVERIFY(!dialog.isVisible());
-
-    const SerialSettings s = dialog.serialSettings();
-    QCOMPARE(s.portName, QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(s.baudRate, 9600);
-    QCOMPARE(int(s.stopBits), 3);
-    QCOMPARE(s.stopBitsText, QStringLiteral("1.5"));
-    QCOMPARE(s.parity, QSerialPort::MarkParity);
-    QCOMPARE(s.flowControl, QSerialPort::HardwareControl);
-
-    // Closed without Apply, a later choice is not kept.
-    dialog.show();
-    choose(dialog, "baudRateBox", "375000");
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    QCOMPARE(dialog.serialSettings().baudRate, 9600);
 }
 
 void TestWindow::portDetailsReadNotAvailableWhenUnknown()
