@@ -12,7 +12,6 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QStandardPaths>
 
 #include <sys/stat.h>
 

@@ -13,7 +13,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
-#include <QImageReader>
 #include <QProgressDialog>
 #include <QRandomGenerator>
 #include <QSemaphore>

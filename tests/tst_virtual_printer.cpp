@@ -91,25 +91,18 @@ public:
     // Bit 7 of the status byte: input the controller could not read.
     bool unreadableInput() { return service.printer().core().statusByte() & uint8_t(kvp::Status::DecodeError); }
 
-    // The console once `done` says it holds the whole reply.
-    template<typename Done>
-    QString reply(Done done)
+    // Clicks a request's button; the console once its reply, ending in
+    // `last`, is whole.
+    QString reply(const char *button, QChar last)
     {
+        click(button);
         QElapsedTimer waited;
         waited.start();
-        while (!done(driver::console(window)) && waited.elapsed() < 20000)
+        while (!driver::console(window).endsWith(last) && waited.elapsed() < 20000)
             QTest::qWait(5);
         return driver::console(window);
     }
-    QString statusReply()
-    {
-        return reply([](const QString &text) { return text.endsWith(u'>'); });
-    }
-    QString versionReply()
-    {
-        click("pushButtonVersion");
-        return reply([](const QString &text) { return text.endsWith(u'\n'); });
-    }
+    QString versionReply() { return reply("pushButtonVersion", u'\n'); }
 
     kvp::Service service;
     MainWindow window;
@@ -247,11 +240,9 @@ void TestVirtualPrinter::headButtonsAndRequestsShowTheAnswers()
                             "115200 bit/s, XON/XOFF\n"));
     // An idle controller with a 58 mm head: 0x10; with a line waiting for its
     // line feed: 0x14. The console shows the byte as a hex token.
-    run.click("pushButtonStatus");
-    QCOMPARE(run.statusReply(), QStringLiteral("<10>"));
+    QCOMPARE(run.reply("pushButtonStatus", u'>'), QStringLiteral("<10>"));
     run.act([&] { QMetaObject::invokeMethod(&run.window, "printStr", Q_ARG(const char *, "no line feed yet")); });
-    run.click("pushButtonStatus");
-    QCOMPARE(run.statusReply(), QStringLiteral("<14>"));
+    QCOMPARE(run.reply("pushButtonStatus", u'>'), QStringLiteral("<14>"));
 }
 
 void TestVirtualPrinter::picturesPrintWhatThePreviewShows_data()
