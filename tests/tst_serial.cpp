@@ -1,6 +1,7 @@
 // The serial link end to end over a real pseudo-terminal: the port is
 // opened through the settings dialog's "Custom" entry as a user would, and
-// the test plays the controller on the master side.
+// the test plays the controller on the master side. Replies show in the
+// console (data/replies-shown.txt) and in the Traffic record.
 
 #include "support/modalboxcloser.h"
 #include "support/pseudoterminal.h"

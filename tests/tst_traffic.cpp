@@ -1,6 +1,7 @@
-// The Traffic record and its view: every write and read of a connection,
-// the commands named by the virtual printer's decoder, long blocks folded,
-// Save, Clear, and a record that stays bounded over a long session.
+// The Traffic record and its view: every write of a connection (the reads,
+// over a real line: tst_serial), the commands named by the virtual printer's
+// decoder, long blocks folded, the view made when first shown, Save, Clear,
+// and a record that stays bounded over a long session.
 
 #include "support/processmemory.h"
 #include "support/recordedwindow.h"
