@@ -9,6 +9,7 @@
 #include "support/recordedwindow.h"
 #include "support/streamfile.h"
 
+#include "serial/settingsdialog.h"
 #include "service.h"
 
 #include <QCheckBox>
@@ -17,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QSpinBox>
@@ -58,6 +60,17 @@ public:
             qWarning("virtual printer: %s", qPrintable(error));
         return error.isEmpty() && driver::connectTo(window, service.linkPath());
     }
+
+    // The settings' port list as it is now; the printer's entry in it names
+    // this process.
+    QComboBox *portList()
+    {
+        widget<QAction>(window, "actionConfigure")->trigger();
+        widget<QPushButton>(*KivoTestAccess::settingsDialog(window), "refreshButton")->click();
+        return widget<QComboBox>(*KivoTestAccess::settingsDialog(window), "serialPortInfoListBox");
+    }
+    static inline const QString listedAs =
+        QStringLiteral("kivo-virtual-printer \u2014 virtual printer, pid %1").arg(QCoreApplication::applicationPid());
 
     // Clicks a button, counting the bytes it hands to the port: the port
     // sends only from the event loop, so they are all still queued.
@@ -166,6 +179,8 @@ class TestVirtualPrinter : public QObject
     Q_OBJECT
 
 private slots:
+    // Printers announce their links here while they run.
+    void initTestCase() { qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path())); }
     void everyDemonstrationReadsCleanly_data();
     void everyDemonstrationReadsCleanly();
     void barcodesScanToTheirData();
@@ -262,11 +277,36 @@ void TestVirtualPrinter::qrCodesScanToTheirData()
     QCOMPARE(scan(run.pageFiles[0]), wanted);
 }
 
-// Version and Status show the controller's answers, and only those.
+// A printer whose process is gone: its announcement stays, its link leads
+// nowhere. Returns its process id.
+qint64 deadPrinter(const QString &root)
+{
+    QProcess ended;
+    ended.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("echo $$")});
+    ended.waitForFinished();
+    const qint64 pid = ended.readAllStandardOutput().trimmed().toLongLong();
+    QFile announcement(root + QStringLiteral("/kivo-virtual-printers/%1-1").arg(pid));
+    announcement.open(QIODevice::WriteOnly);
+    announcement.write(QStringLiteral("pid %1\nlink %2/dead\n").arg(pid).arg(root).toUtf8());
+    QFile::link(QStringLiteral("/proc/%1/fd/700").arg(pid), root + QStringLiteral("/dead"));
+    return pid;
+}
+
+// Version and Status show the controller's answers, and only those. The
+// printer is connected from its entry in the port list, which only a live
+// printer has.
 void TestVirtualPrinter::repliesShowInTheConsole()
 {
     Run run(dir.path(), QStringLiteral("replies"));
-    QVERIFY(run.start());
+    QString error;
+    QVERIFY2(run.service.start(&error), qPrintable(error));
+    const qint64 dead = deadPrinter(dir.path());
+    run.portList()->setCurrentIndex(run.portList()->findText(Run::listedAs));
+    widget<QPushButton>(*KivoTestAccess::settingsDialog(run.window), "applyButton")->click();
+    widget<QAction>(run.window, "actionConnect")->trigger();
+    QCOMPARE(driver::statusText(run.window),
+             QStringLiteral("Connected to %1 : 115200, 8, None, 1, XON/XOFF").arg(run.service.linkPath()));
+    QCOMPARE(run.portList()->findText(QStringLiteral("pid %1").arg(dead), Qt::MatchEndsWith), -1);
     QCOMPARE(run.versionReply(),
              QStringLiteral("VX02x virtual controller, firmware 1.22 (2020-06-15), Printer Kivo "
                             "virtual printer; head type 0: 58mm FTP628MCL101, 384 dots; UART "
@@ -278,6 +318,10 @@ void TestVirtualPrinter::repliesShowInTheConsole()
     run.act([&] { QMetaObject::invokeMethod(&run.window, "printStr", Q_ARG(const char *, "no line feed yet")); });
     run.click("pushButtonStatus");
     QCOMPARE(run.statusReply(), QStringLiteral("<14>"));
+    run.finish();
+    QComboBox *ports = run.portList();
+    QCOMPARE(ports->findText(Run::listedAs), -1);
+    QCOMPARE(ports->itemText(ports->count() - 1), QStringLiteral("Custom"));
 }
 
 // Every head button stores its type in the controller's flash: the version
