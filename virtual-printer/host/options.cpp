@@ -17,6 +17,8 @@ QString defaultFlashPath()
 }
 
 namespace {
+const QString programName = QStringLiteral("kivo-virtual-printer");
+
 // The program's options, with the defaults in their help texts.
 struct OptionSet
 {
@@ -203,7 +205,9 @@ ParseResult parseOptions(const QStringList &arguments, ProgramOptions *options, 
         return ParseResult::Error;
     }
     if (parser.isSet(set.help)) {
-        *message = parser.helpText();
+        // The options are read before the application object exists, so the
+        // parser cannot know the program's name.
+        *message = parser.helpText().replace(QStringLiteral("<executable_name>"), programName);
         return ParseResult::Help;
     }
     if (!parser.positionalArguments().isEmpty()) {

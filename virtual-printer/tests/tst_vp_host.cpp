@@ -176,6 +176,12 @@ void TestHost::aKilledPrinterLeavesNoLiveLink()
     program.terminate();
     QVERIFY(program.waitForFinished(10000));
     QCOMPARE(announcements(tmp.path()), QString());
+
+    // The help names the program, though the options are read before Qt
+    // knows its name.
+    program.start(QStringLiteral(KVP_EXECUTABLE), {QStringLiteral("--help")});
+    QVERIFY(program.waitForFinished(10000));
+    QVERIFY(program.readAllStandardOutput().startsWith("Usage: kivo-virtual-printer [options]\n"));
 }
 
 void TestHost::networkJobs()
