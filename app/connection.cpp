@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "printer/linetime.h"
+#include "serial/portclaim.h"
 #include "serial/portproblem.h"
 #include "serial/settingsdialog.h"
 #include "traffic/trafficdock.h"
@@ -29,6 +30,7 @@ void closeDroppingUnsent(QIODevice *line)
     if (auto *port = qobject_cast<QSerialPort *>(line)) {
         const QSignalBlocker quiet(port);
         port->clear(QSerialPort::Output);
+        serial::releasePort(*port);
     }
     line->close();
 }
@@ -55,8 +57,8 @@ void MainWindow::openSerialPort()
     serialPort->setStopBits(p.stopBits);
     serialPort->setFlowControl(p.flowControl);
 
-    // An empty path would open the folder /dev/: there is nothing to try.
-    if (!p.portName.isEmpty() && serialPort->open(QIODevice::ReadWrite)) {
+    QString refusal;
+    if (serial::openExclusive(*serialPort, p.portName, &refusal)) {
         lineOut.setDevice(serialPort, printer::lineBytesPerSecond(p.baudRate));
         // All six at once, so a '%' in a typed device path stays as it is.
         setStatusText(
@@ -64,8 +66,7 @@ void MainWindow::openSerialPort()
                 .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText, p.flowControlText));
         startSession(p.portName);
     } else {
-        QMessageBox::critical(this, tr("Error"),
-                              serial::openFailureText(p.portName, serialPort->error(), serialPort->errorString()));
+        QMessageBox::critical(this, tr("Error"), refusal);
         setStatusText(tr("Open error"));
     }
 }
@@ -120,6 +121,7 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     // while the box waits and no second box can follow.
     const QString reason = serialPort->errorString();
     transfer->abandon(); // nothing more can reach the line
+    serial::releasePort(*serialPort);
     serialPort->close();
     QMessageBox::critical(this, tr("Critical Error"), serial::lostDeviceText(openPortName, reason));
     closeSerialPort();

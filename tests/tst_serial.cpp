@@ -1,6 +1,7 @@
 // The serial link end to end over a real pseudo-terminal: the port is
 // opened through the settings dialog's "Custom" entry as a user would, and
-// the test plays the controller on the master side.
+// the test plays the controller on the master side. Another program holds
+// the port in one test.
 
 #include "support/modalboxcloser.h"
 #include "support/pseudoterminal.h"
@@ -13,13 +14,35 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTest>
 #include <QTextCursor>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+// What a second program finds of a port: whether it could take an exclusive
+// flock as serial tools do, and whether the terminal is exclusive (opens by
+// others than root fail).
+QString asSeenByOthers(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    int exclusive = 0;
+    ::ioctl(fd, TIOCGEXCL, &exclusive);
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return QStringLiteral("%1%2").arg(locked ? "locked" : "free", exclusive ? ", exclusive" : "");
+}
+
+} // namespace
 
 class TestSerial : public QObject
 {
@@ -36,6 +59,7 @@ private slots:
     void vanishedDeviceIsReportedOnceThenReconnects();
     void quittingWhileConnectedFreesThePort();
     void closingTheWindowEndsTheProgram();
+    void aPortAnotherProgramHoldsIsRefused();
 };
 
 void TestSerial::connectAndDisconnect()
@@ -238,6 +262,45 @@ void TestSerial::closingTheWindowEndsTheProgram()
     QVERIFY(!KivoTestAccess::settingsDialog(window)->isVisible());
     MainWindow next;
     QVERIFY(driver::connectTo(next, pty.slavePath()));
+}
+
+void TestSerial::aPortAnotherProgramHoldsIsRefused()
+{
+    // Another program holds the port with an exclusive flock, as picocom
+    // does: the port is refused, naming it, and left closed.
+    PseudoTerminal pty;
+    const QString path = pty.slavePath();
+    QProcess holder;
+    holder.start("flock", {"--exclusive", "--nonblock", path, "--command", "echo held; exec cat"});
+    QVERIFY(holder.waitForReadyRead());
+    QCOMPARE(holder.readAllStandardOutput(), QByteArray("held\n"));
+    MainWindow window;
+    ModalBoxCloser closer;
+    QVERIFY(!driver::connectTo(window, path));
+    QCOMPARE(closer.boxes.size(), 1);
+    QCOMPARE(closer.boxes[0].text,
+             QStringLiteral("%1: the port is in use by another program.\nflock (process %2) holds "
+                            "the port: close it there, then connect again.")
+                 .arg(path)
+                 .arg(holder.processId()));
+    QCOMPARE(driver::statusText(window), QStringLiteral("Open error"));
+
+    // Once it lets go the port is ours alone until Disconnect.
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished());
+    QVERIFY(driver::connectTo(window, path));
+    QCOMPARE(asSeenByOthers(path), QStringLiteral("locked, exclusive"));
+    widget<QAction>(window, "actionDisconnect")->trigger();
+    QCOMPARE(asSeenByOthers(path), QStringLiteral("free"));
+
+    // A device that goes away lets go of it too.
+    QVERIFY(driver::connectTo(window, path));
+    const int other = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), -1);
+    pty.closeMaster();
+    QTRY_COMPARE(driver::statusText(window), QStringLiteral("Disconnected"));
+    QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
+    ::close(other);
 }
 
 QTEST_MAIN(TestSerial)
