@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "printer/linetime.h"
+#include "serial/linesignals.h"
 #include "serial/portclaim.h"
 #include "serial/portproblem.h"
 #include "serial/settingsdialog.h"
@@ -60,6 +61,8 @@ void MainWindow::openSerialPort()
     QString refusal;
     if (serial::openExclusive(*serialPort, p.portName, &refusal)) {
         lineOut.setDevice(serialPort, printer::lineBytesPerSecond(p.baudRate));
+        lineSignals->attach(serial::terminalModemLines(serialPort->handle()),
+                            p.flowControl == QSerialPort::HardwareControl);
         // All six at once, so a '%' in a typed device path stays as it is.
         setStatusText(
             tr("Connected to %1 : %2, %3, %4, %5, %6")
@@ -101,6 +104,7 @@ void MainWindow::closeSerialPort()
             ui->editKivo->appendPlainText(tr("Disconnected while the controller still expected %1 bytes of a "
                                              "command; the next Connect offers to send them as zero bytes")
                                               .arg(owedAtDisconnect));
+        lineSignals->detach();
         closeDroppingUnsent(lineOut.device());
     }
     setConnectedActions(false);
@@ -121,6 +125,7 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     // while the box waits and no second box can follow.
     const QString reason = serialPort->errorString();
     transfer->abandon(); // nothing more can reach the line
+    lineSignals->detach();
     serial::releasePort(*serialPort);
     serialPort->close();
     QMessageBox::critical(this, tr("Critical Error"), serial::lostDeviceText(openPortName, reason));
@@ -132,6 +137,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // The window is the program: closing it lets go of the port (and its
     // lock file) at once and takes the settings dialog along.
     transfer->abandon();
+    lineSignals->detach();
     if (lineOut.isOpen())
         closeDroppingUnsent(lineOut.device());
     if (settingsDialog)
