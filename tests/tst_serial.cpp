@@ -5,6 +5,7 @@
 
 #include "support/modalboxcloser.h"
 #include "support/pseudoterminal.h"
+#include "support/streamnotation.h"
 #include "support/windowdriver.h"
 
 #include "serial/linesignals.h"
@@ -218,31 +219,23 @@ void TestSerial::repliesAppearAtTheCursorPieceByPiece()
 
 void TestSerial::repliesShowEveryByte_data()
 {
-    // Pieces as they are read (separated by "|"), and the console text.
-    QTest::addColumn<QByteArray>("pieces");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("status byte") << QByteArray("\x10") << QStringLiteral("<10>");
-    QTest::newRow("controls and DEL") << QByteArray("a\x00\x1B@\x7F", 5) << QStringLiteral("a<00><1B>@<7F>");
-    QTest::newRow("line ends") << QByteArray("1\r\n2\r3\n\n4\t5") << QStringLiteral("1\n2\n3\n\n4\t5");
-    QTest::newRow("CR LF split") << QByteArray("1\r|\n2") << QStringLiteral("1\n2");
-    QTest::newRow("UTF-8 split") << QByteArray("\xE2|\x82|\xAC!") << QStringLiteral("\u20AC!");
-    QTest::newRow("four bytes") << QByteArray("\xF0\x9F\x98|\x80") << QStringLiteral("\U0001F600");
-    QTest::newRow("invalid bytes") << QByteArray("\xFF\xC0\xAFx\xE2\x82y") << QStringLiteral("<FF><C0><AF>x<E2><82>y");
-    QTest::newRow("surrogate, overlong") << QByteArray("\xED\xA0\x80\xE0\x80\x80")
-                                         << QStringLiteral("<ED><A0><80><E0><80><80>");
-    QTest::newRow("C1 control, format mark")
-        << QByteArray("\xC2\x85\xE2\x80\x8E") << QStringLiteral("<C2><85><E2><80><8E>");
+    QTest::addColumn<QString>("row");
+    for (const QString &row : streamnotation::lines(QStringLiteral(KIVO_TEST_DATA "/replies.txt")))
+        QTest::newRow(qPrintable(row)) << row;
 }
 
 void TestSerial::repliesShowEveryByte()
 {
-    QFETCH(QByteArray, pieces);
-    QFETCH(QString, shown);
+    QFETCH(QString, row);
+    QString error;
+    const QByteArrayList pieces = streamnotation::writes(row.section(" => ", 0, 0), {}, &error);
+    const QByteArray shown = streamnotation::writes(row.section(" => ", 1), {}, &error).join();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
     serial::ReplyText text;
     QString all;
-    for (const QByteArray &piece : pieces.split('|'))
+    for (const QByteArray &piece : pieces)
         all += text.decode(piece);
-    QCOMPARE(all + text.flush(), shown);
+    QCOMPARE(all + text.flush(), QString::fromUtf8(shown));
 }
 
 void TestSerial::largePictureArrivesComplete()
