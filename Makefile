@@ -18,9 +18,11 @@ build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # The program with the virtual printer beside it (tools/run-with-virtual-printer.sh
-# says which port to choose); `make run-real` starts only the program, for a
+# says which port to choose), after a quiet build (tools/quiet-build.sh shows
+# only warnings and errors); `make run-real` starts only the program, for a
 # real serial adapter.
-run: build
+run: configure
+	@./tools/quiet-build.sh $(BUILD_DIR) $(JOBS)
 	@./tools/run-with-virtual-printer.sh $(BUILD_DIR)
 
 run-real: build

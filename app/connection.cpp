@@ -5,6 +5,8 @@
 #include "ui_mainwindow.h"
 
 #include "printer/linetime.h"
+#include "serial/linesignals.h"
+#include "serial/portclaim.h"
 #include "serial/portproblem.h"
 #include "serial/settingsdialog.h"
 #include "traffic/trafficdock.h"
@@ -29,6 +31,7 @@ void closeDroppingUnsent(QIODevice *line)
     if (auto *port = qobject_cast<QSerialPort *>(line)) {
         const QSignalBlocker quiet(port);
         port->clear(QSerialPort::Output);
+        serial::releasePort(*port);
     }
     line->close();
 }
@@ -55,17 +58,18 @@ void MainWindow::openSerialPort()
     serialPort->setStopBits(p.stopBits);
     serialPort->setFlowControl(p.flowControl);
 
-    // An empty path would open the folder /dev/: there is nothing to try.
-    if (!p.portName.isEmpty() && serialPort->open(QIODevice::ReadWrite)) {
+    QString refusal;
+    if (serial::openExclusive(*serialPort, p.portName, &refusal)) {
         lineOut.setDevice(serialPort, printer::lineBytesPerSecond(p.baudRate));
+        lineSignals->attach(serial::terminalModemLines(serialPort->handle()),
+                            p.flowControl == QSerialPort::HardwareControl);
         // All six at once, so a '%' in a typed device path stays as it is.
         setStatusText(
             tr("Connected to %1 : %2, %3, %4, %5, %6")
                 .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText, p.flowControlText));
         startSession(p.portName);
     } else {
-        QMessageBox::critical(this, tr("Error"),
-                              serial::openFailureText(p.portName, serialPort->error(), serialPort->errorString()));
+        QMessageBox::critical(this, tr("Error"), refusal);
         setStatusText(tr("Open error"));
     }
 }
@@ -100,6 +104,7 @@ void MainWindow::closeSerialPort()
             ui->editKivo->appendPlainText(tr("Disconnected while the controller still expected %1 bytes of a "
                                              "command; the next Connect offers to send them as zero bytes")
                                               .arg(owedAtDisconnect));
+        lineSignals->detach();
         closeDroppingUnsent(lineOut.device());
     }
     setConnectedActions(false);
@@ -120,6 +125,8 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     // while the box waits and no second box can follow.
     const QString reason = serialPort->errorString();
     transfer->abandon(); // nothing more can reach the line
+    lineSignals->detach();
+    serial::releasePort(*serialPort);
     serialPort->close();
     QMessageBox::critical(this, tr("Critical Error"), serial::lostDeviceText(openPortName, reason));
     closeSerialPort();
@@ -130,6 +137,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // The window is the program: closing it lets go of the port (and its
     // lock file) at once and takes the settings dialog along.
     transfer->abandon();
+    lineSignals->detach();
     if (lineOut.isOpen())
         closeDroppingUnsent(lineOut.device());
     if (settingsDialog)

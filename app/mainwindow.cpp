@@ -5,6 +5,8 @@
 #include "app/monopreview.h"
 #include "app/transferpanel.h"
 #include "serial/linein.h"
+#include "serial/linesignals.h"
+#include "serial/linesignalsbar.h"
 #include "serial/settingsdialog.h"
 #include "traffic/trafficdock.h"
 
@@ -43,6 +45,8 @@ MainWindow::MainWindow(QWidget *parent)
     ui->statusBar->addWidget(statusLabel);
     ui->statusBar->addPermanentWidget(transferPanel);
     transferPanel->hide();
+    lineSignals = new serial::LineSignals(timing::Clock::system(), this);
+    ui->statusBar->addPermanentWidget(new LineSignalsBar(*lineSignals));
 
     ui->scrollArea->setBackgroundRole(QPalette::Dark);
     ui->scrollArea->setWidget(previewLabel);

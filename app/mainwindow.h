@@ -32,7 +32,8 @@ class TransferPanel;
 
 namespace serial {
 class LineIn;
-}
+class LineSignals;
+} // namespace serial
 
 namespace traffic {
 class TrafficDock;
@@ -229,6 +230,8 @@ private:
     qint64 owedAtDisconnect = 0;
     // Replies on their way to the console.
     serial::LineIn *lineIn = nullptr;
+    // The port's control signals, shown and switched from the status bar.
+    serial::LineSignals *lineSignals = nullptr;
     // The long send under way, if any, and its view.
     serial::Transfer *transfer = nullptr;
     TransferPanel *transferPanel = nullptr;

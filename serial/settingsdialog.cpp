@@ -5,6 +5,10 @@
 #include <QLineEdit>
 #include <QSerialPortInfo>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+
+#include <algorithm>
 
 #include <utility>
 
@@ -45,9 +49,12 @@ QList<QStringList> systemPorts()
     return ports;
 }
 
-SettingsDialog::SettingsDialog(QWidget *parent, PortLister ports)
+QList<serial::VirtualPrinterPort> runningVirtualPrinters() { return serial::liveVirtualPrinters(); }
+
+SettingsDialog::SettingsDialog(QWidget *parent, PortLister ports, PrinterLister printers)
     : QDialog(parent)
     , listPorts(std::move(ports))
+    , listPrinters(std::move(printers))
 {
     ui = new Ui::SettingsDialog;
     baudRateValidator = new QIntValidator(0, 4000000, this);
@@ -79,7 +86,7 @@ SerialSettings SettingsDialog::serialSettings()
     // to the dialog opens the first port, as it always did.
     if (ui->serialPortInfoListBox->count() == 0) {
         refreshPorts();
-        activeSettings.portName = ui->serialPortInfoListBox->currentText();
+        activeSettings.portName = chosenPortName();
     }
     return activeSettings;
 }
@@ -192,23 +199,38 @@ void SettingsDialog::hideEvent(QHideEvent *event)
     QDialog::hideEvent(event);
 }
 
-QList<QStringList> SettingsDialog::listedPorts() const
+QList<SettingsDialog::PortEntry> SettingsDialog::currentPorts() const
 {
-    QList<QStringList> listed;
+    QList<PortEntry> ports;
+    for (const QStringList &datum : listPorts())
+        ports << PortEntry{datum.value(0), datum};
+    // Opened by its link, described by the terminal behind it.
+    for (const serial::VirtualPrinterPort &printer : listPrinters())
+        ports << PortEntry{tr("kivo-virtual-printer \u2014 virtual printer, pid %1").arg(printer.pid),
+                           portInfoDatum(printer.link, tr("Virtual printer on %1").arg(printer.device), QString(),
+                                         QString(), printer.link, 0, 0)};
+    return ports;
+}
+
+QList<SettingsDialog::PortEntry> SettingsDialog::listedPorts() const
+{
+    QList<PortEntry> listed;
     for (int i = 0; i + 1 < ui->serialPortInfoListBox->count(); ++i)
-        listed << ui->serialPortInfoListBox->itemData(i).toStringList();
+        listed << PortEntry{ui->serialPortInfoListBox->itemText(i),
+                            ui->serialPortInfoListBox->itemData(i).toStringList()};
     return listed;
 }
 
 void SettingsDialog::refreshPorts()
 {
-    const QList<QStringList> ports = listPorts();
+    const QList<PortEntry> ports = currentPorts();
     QComboBox *box = ui->serialPortInfoListBox;
     if (box->count() == 0) {
         // The first listing: the first port is chosen, or "Custom".
-        for (const QStringList &datum : ports)
-            box->addItem(datum.value(0), datum);
+        for (const PortEntry &port : ports)
+            box->addItem(port.text, port.datum);
         box->addItem(tr("Custom"));
+        fitPortEntries();
         return;
     }
     if (ports == listedPorts())
@@ -233,29 +255,54 @@ void SettingsDialog::refreshPorts()
     if (!wasCustom)
         checkCustomDevicePathPolicy(box->currentIndex());
     showPortInfo(box->currentIndex());
+    fitPortEntries();
 }
 
-void SettingsDialog::replacePortEntries(const QList<QStringList> &ports)
+// Every entry shows whole once chosen: a virtual printer's is longer than
+// the width the box keeps for a typed path.
+void SettingsDialog::fitPortEntries()
+{
+    QComboBox *box = ui->serialPortInfoListBox;
+    int widest = 0;
+    for (int i = 0; i < box->count(); ++i)
+        widest = std::max(widest, box->fontMetrics().horizontalAdvance(box->itemText(i)));
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    const QSize text(widest, box->fontMetrics().height());
+    box->setMinimumWidth(box->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, box).width());
+}
+
+void SettingsDialog::replacePortEntries(const QList<PortEntry> &ports)
 {
     QComboBox *box = ui->serialPortInfoListBox;
     const bool wasCustom = isCustomEntry(box->currentIndex());
-    const QString chosen = wasCustom ? QString() : box->currentText();
+    // A port is known by its name: a virtual printer started again on the
+    // same link stays chosen.
+    const QString chosen = wasCustom ? QString() : chosenPortName();
     // The handlers run once the list is whole, from refreshPorts.
     const QSignalBlocker blocker(box);
     while (box->count() > 1)
         box->removeItem(0);
     for (int i = 0; i < ports.size(); ++i)
-        box->insertItem(i, ports.at(i).value(0), ports.at(i));
+        box->insertItem(i, ports.at(i).text, ports.at(i).datum);
     int again = wasCustom ? box->count() - 1 : 0;
     for (int i = 0; !wasCustom && i < ports.size(); ++i)
-        if (ports.at(i).value(0) == chosen)
+        if (ports.at(i).datum.value(0) == chosen)
             again = i;
     box->setCurrentIndex(again);
 }
 
+// The name the port is opened by: a listed port's (a virtual printer's is
+// its link), or the path typed for "Custom".
+QString SettingsDialog::chosenPortName() const
+{
+    const QComboBox *box = ui->serialPortInfoListBox;
+    return isCustomEntry(box->currentIndex()) ? box->currentText() : box->currentData().toStringList().value(0);
+}
+
 void SettingsDialog::readSettingsFromBoxes()
 {
-    activeSettings.portName = ui->serialPortInfoListBox->currentText();
+    activeSettings.portName = chosenPortName();
 
     activeSettings.baudRate = ui->baudRateBox->currentData().toInt();
     activeSettings.baudRateText = QString::number(activeSettings.baudRate);

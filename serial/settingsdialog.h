@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/serialsettings.h"
+#include "serial/virtualprinters.h"
 
 #include <QDialog>
 #include <QList>
@@ -27,9 +28,14 @@ QStringList portInfoDatum(const QString &portName, const QString &description, c
 using PortLister = std::function<QList<QStringList>()>;
 QList<QStringList> systemPorts();
 
+// The virtual printers running, each listed as a port of its own.
+using PrinterLister = std::function<QList<serial::VirtualPrinterPort>()>;
+QList<serial::VirtualPrinterPort> runningVirtualPrinters();
+
 // Lets the user choose the serial port and its line parameters; hands the
-// last applied choice back as a plain SerialSettings record. The last entry
-// of the port list, "Custom", takes a typed device path. The ports are
+// last applied choice back as a plain SerialSettings record. The port list
+// holds the system's ports, then the virtual printers that run (opened by
+// their links), then "Custom", which takes a typed device path. The ports are
 // listed when the dialog is shown, not before, and listed again every second
 // while it is open (and on Refresh): the choice stays while its port is
 // there, and what the user types for "Custom" is never touched.
@@ -38,7 +44,8 @@ class SettingsDialog : public QDialog
     Q_OBJECT
 
 public:
-    explicit SettingsDialog(QWidget *parent = nullptr, PortLister ports = systemPorts);
+    explicit SettingsDialog(QWidget *parent = nullptr, PortLister ports = systemPorts,
+                            PrinterLister printers = runningVirtualPrinters);
     ~SettingsDialog() override;
 
     // The last applied settings; before the first listing the port is the
@@ -65,15 +72,27 @@ private slots:
     void startCustomPathIfChosen(int idx);
 
 private:
+    // An entry of the port list: what it shows, and its portInfoDatum.
+    struct PortEntry
+    {
+        QString text;
+        QStringList datum;
+        bool operator==(const PortEntry &other) const { return text == other.text && datum == other.datum; }
+    };
+
     void fillParameterBoxes();
-    QList<QStringList> listedPorts() const;
-    void replacePortEntries(const QList<QStringList> &ports);
+    QList<PortEntry> currentPorts() const;
+    QList<PortEntry> listedPorts() const;
+    void replacePortEntries(const QList<PortEntry> &ports);
+    void fitPortEntries();
     void readSettingsFromBoxes();
+    QString chosenPortName() const;
 
     bool isCustomEntry(int idx) const;
 
     Ui::SettingsDialog *ui = nullptr;
     PortLister listPorts;
+    PrinterLister listPrinters;
     SerialSettings activeSettings;
     QIntValidator *baudRateValidator = nullptr;
     // Lists the ports again while the dialog is shown.

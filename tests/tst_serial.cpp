@@ -1,27 +1,96 @@
 // The serial link end to end over a real pseudo-terminal: the port is
 // opened through the settings dialog's "Custom" entry as a user would, and
 // the test plays the controller on the master side. Replies show in the
-// console (data/replies-shown.txt) and in the Traffic record.
+// console (data/replies-shown.txt) and in the Traffic record. Another program
+// holds the port in one test; a UART's control lines are a stand-in's.
 
 #include "support/modalboxcloser.h"
 #include "support/pseudoterminal.h"
 #include "support/streamnotation.h"
 #include "support/windowdriver.h"
 
+#include "serial/linesignals.h"
+#include "serial/linesignalsbar.h"
 #include "serial/replytext.h"
 #include "serial/settingsdialog.h"
+#include "timing/clock.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSocketNotifier>
+#include <QSpinBox>
 #include <QTest>
 #include <QTextCursor>
+#include <QToolButton>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+// What a second program finds of a port: whether it could take an exclusive
+// flock as serial tools do, and whether the terminal is exclusive (opens by
+// others than root fail).
+QString asSeenByOthers(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    int exclusive = 0;
+    ::ioctl(fd, TIOCGEXCL, &exclusive);
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return QStringLiteral("%1%2").arg(locked ? "locked" : "free", exclusive ? ", exclusive" : "");
+}
+
+// A UART's control lines as the test sets them, and what the program
+// switched.
+struct Uart
+{
+    serial::ModemSignals lines;
+    bool readable = true;
+    QStringList calls;
+};
+
+struct FakeModemLines : serial::ModemLines
+{
+    explicit FakeModemLines(Uart &shared)
+        : uart(shared)
+    { }
+    bool read(serial::ModemSignals *now) override { return (*now = uart.lines), uart.readable; }
+    bool setDtr(bool on) override { return record("DTR", on), uart.lines.dtr = on, true; }
+    bool setRts(bool on) override { return record("RTS", on), uart.lines.rts = on, true; }
+    bool setBreak(bool on) override { return record("break", on), true; }
+    void record(const char *line, bool on) { uart.calls << QStringLiteral("%1 %2").arg(line, on ? "on" : "off"); }
+    Uart &uart;
+};
+
+// The bar's controls by name, "+" for enabled; lit inputs in capitals.
+QString barState(LineSignalsBar &bar)
+{
+    QString shown;
+    for (auto [name, shortName] :
+         {std::pair{"buttonDtr", "DTR"}, {"buttonRts", "RTS"}, {"buttonBreak", "Break"}, {"spinBreakLength", "ms"}}) {
+        auto *control = widget<QWidget>(bar, name);
+        auto *button = qobject_cast<QToolButton *>(control);
+        shown += QStringLiteral("%1%2%3 ").arg(shortName, control->isEnabled() ? "+" : "",
+                                               button && button->isChecked() ? "*" : "");
+    }
+    for (const char *name : {"labelCts", "labelDsr", "labelDcd", "labelRi"}) {
+        auto *input = widget<QLabel>(bar, name);
+        shown += input->property("lit").toBool() ? input->text() : input->text().toLower();
+    }
+    return shown;
+}
+
+} // namespace
 
 class TestSerial : public QObject
 {
@@ -36,6 +105,8 @@ private slots:
     void repliesShowEveryByte();
     void vanishedDeviceIsReportedOnceThenReconnects();
     void quittingEndsTheProgramAndFreesThePort();
+    void aPortAnotherProgramHoldsIsRefused();
+    void controlLinesOfAUart();
 };
 
 void TestSerial::connectAndDisconnect()
@@ -50,10 +121,21 @@ void TestSerial::connectAndDisconnect()
     QCOMPARE(port->baudRate(), 115200);
     QCOMPARE(port->flowControl(), QSerialPort::SoftwareControl);
 
+    // A pseudo-terminal has no modem lines: their controls are off, with
+    // the reason, and no box comes.
+    ModalBoxCloser closer;
+    QCoreApplication::processEvents();
+    for (const char *control : {"buttonDtr", "buttonRts", "buttonBreak", "spinBreakLength", "labelCts", "labelRi"}) {
+        QVERIFY(!widget<QWidget>(window, control)->isEnabled());
+        QVERIFY(widget<QWidget>(window, control)->toolTip().contains("pseudo-terminal"));
+    }
+
     widget<QAction>(window, "actionDisconnect")->trigger();
     QVERIFY(!port->isOpen());
     QCOMPARE(driver::statusText(window), QStringLiteral("Disconnected"));
     QCOMPARE(driver::actionStates(window), QStringLiteral("CdF"));
+    QVERIFY(widget<QWidget>(window, "buttonDtr")->toolTip().startsWith("Connect to a serial port"));
+    QVERIFY(closer.boxes.isEmpty());
 }
 
 void TestSerial::settingsStayWhileConnected()
@@ -229,6 +311,93 @@ void TestSerial::quittingEndsTheProgramAndFreesThePort()
     QVERIFY(closer.boxes.isEmpty());
     MainWindow again;
     QVERIFY(driver::connectTo(again, pty.slavePath()));
+}
+
+void TestSerial::aPortAnotherProgramHoldsIsRefused()
+{
+    // Another program holds the port with an exclusive flock, as picocom
+    // does: the port is refused, naming it, and left closed.
+    auto pty = std::make_unique<PseudoTerminal>();
+    const QString path = pty->slavePath();
+    QProcess holder;
+    holder.start("flock", {"--exclusive", "--nonblock", path, "--command", "echo held; exec cat"});
+    QVERIFY(holder.waitForReadyRead());
+    QCOMPARE(holder.readAllStandardOutput(), QByteArray("held\n"));
+    MainWindow window;
+    ModalBoxCloser closer;
+    QVERIFY(!driver::connectTo(window, path));
+    QCOMPARE(closer.boxes.size(), 1);
+    QCOMPARE(closer.boxes[0].text,
+             QStringLiteral("%1: the port is in use by another program.\nflock (process %2) holds "
+                            "the port: close it there, then connect again.")
+                 .arg(path)
+                 .arg(holder.processId()));
+    QCOMPARE(driver::statusText(window), QStringLiteral("Open error"));
+
+    // Once it lets go the port is ours alone until Disconnect.
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished());
+    QVERIFY(driver::connectTo(window, path));
+    QCOMPARE(asSeenByOthers(path), QStringLiteral("locked, exclusive"));
+    widget<QAction>(window, "actionDisconnect")->trigger();
+    QCOMPARE(asSeenByOthers(path), QStringLiteral("free"));
+
+    // A device that goes away lets go of it too.
+    QVERIFY(driver::connectTo(window, path));
+    const int other = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), -1);
+    pty.reset();
+    QTRY_COMPARE(driver::statusText(window), QStringLiteral("Disconnected"));
+    QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
+    ::close(other);
+}
+
+void TestSerial::controlLinesOfAUart()
+{
+    timing::ManualClock clock;
+    serial::LineSignals lines(clock);
+    LineSignalsBar bar(lines);
+    QCOMPARE(barState(bar), QStringLiteral("DTR RTS Break ms ctsdsrdcdri"));
+
+    // Connected: the lines as the device has them, the inputs read every
+    // tenth of a second.
+    Uart uart;
+    uart.lines = {true, true, true, false, false, false};
+    lines.attach(std::make_unique<FakeModemLines>(uart), false);
+    QCOMPARE(barState(bar), QStringLiteral("DTR+* RTS+* Break+ ms+ CTSdsrdcdri"));
+    uart.lines.cts = false;
+    uart.lines.dcd = uart.lines.ri = true;
+    clock.advance(serial::LineSignals::pollMs);
+    QCOMPARE(barState(bar), QStringLiteral("DTR+* RTS+* Break+ ms+ ctsdsrDCDRI"));
+    QVERIFY(widget<QLabel>(bar, "labelRi")->toolTip().endsWith(": on"));
+
+    // DTR and RTS switch; a break lasts as long as chosen, one at a time.
+    widget<QToolButton>(bar, "buttonDtr")->click();
+    widget<QToolButton>(bar, "buttonRts")->click();
+    widget<QSpinBox>(bar, "spinBreakLength")->setValue(300);
+    widget<QToolButton>(bar, "buttonBreak")->click();
+    QCOMPARE(barState(bar), QStringLiteral("DTR+ RTS+ Break* ms+ ctsdsrDCDRI"));
+    lines.sendBreak(300);
+    clock.advance(299);
+    QCOMPARE(uart.calls, (QStringList{"DTR off", "RTS off", "break on"}));
+    clock.advance(1);
+    QCOMPARE(uart.calls.last(), QStringLiteral("break off"));
+    QCOMPARE(barState(bar), QStringLiteral("DTR+ RTS+ Break+ ms+ ctsdsrDCDRI"));
+
+    // Disconnect ends a break under way; with RTS/CTS flow control the
+    // system drives RTS.
+    widget<QToolButton>(bar, "buttonBreak")->click();
+    lines.detach();
+    QCOMPARE(uart.calls.last(), QStringLiteral("break off"));
+    QCOMPARE(barState(bar), QStringLiteral("DTR RTS Break ms ctsdsrdcdri"));
+    lines.attach(std::make_unique<FakeModemLines>(uart), true);
+    QCOMPARE(barState(bar), QStringLiteral("DTR+ RTS Break+ ms+ ctsdsrDCDRI"));
+    QVERIFY(widget<QWidget>(bar, "buttonRts")->toolTip().contains("flow control"));
+
+    // Lines that stop answering (an adapter pulled out) go off quietly.
+    uart.readable = false;
+    clock.advance(serial::LineSignals::pollMs);
+    QCOMPARE(barState(bar), QStringLiteral("DTR RTS Break ms ctsdsrdcdri"));
 }
 
 QTEST_MAIN(TestSerial)

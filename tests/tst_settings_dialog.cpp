@@ -1,6 +1,6 @@
 // The settings dialog as a user meets it, on a machine with serial ports and
-// on one without, and as ports come and go while it is open: the port list
-// comes from a stand-in for the system's.
+// on one without, and as ports and virtual printers come and go while it is
+// open: the port list comes from stand-ins for the system's.
 
 #include "support/kivotestaccess.h"
 
@@ -27,11 +27,12 @@ void pickCustom(SettingsDialog &dialog)
     emit ports->activated(ports->count() - 1);
 }
 
-// A stand-in for the system's port list that the test changes, counting how
-// often the dialog asks.
+// A stand-in for the system's port list and the virtual printers running,
+// which the test changes, counting how often the dialog asks.
 struct FakeSystem
 {
     QList<QStringList> ports;
+    QList<serial::VirtualPrinterPort> printers;
     int scans = 0;
     PortLister lister()
     {
@@ -40,7 +41,13 @@ struct FakeSystem
             return ports;
         };
     }
+    PrinterLister printerLister()
+    {
+        return [this] { return printers; };
+    }
 };
+
+QString printerEntry(int pid) { return QStringLiteral("kivo-virtual-printer \u2014 virtual printer, pid %1").arg(pid); }
 
 QStringList port(const QString &name) { return portInfoDatum(name, name + " adapter", "", "", "/dev/" + name, 0, 0); }
 
@@ -70,6 +77,7 @@ private slots:
     void customTakesATypedPath_data();
     void customTakesATypedPath();
     void portListFollowsTheSystemWhileShown();
+    void runningVirtualPrintersAreListedAsPorts();
 };
 
 void TestSettingsDialog::customTakesATypedPath_data()
@@ -84,7 +92,8 @@ void TestSettingsDialog::customTakesATypedPath_data()
 void TestSettingsDialog::customTakesATypedPath()
 {
     QFETCH(QList<QStringList>, ports);
-    SettingsDialog dialog(nullptr, [ports] { return ports; });
+    SettingsDialog dialog(
+        nullptr, [ports] { return ports; }, [] { return QList<serial::VirtualPrinterPort>{}; });
     dialog.show();
     QComboBox *box = portBox(dialog);
     QCOMPARE(box->count(), ports.size() + 1);
@@ -138,7 +147,7 @@ void TestSettingsDialog::portListFollowsTheSystemWhileShown()
 {
     FakeSystem system;
     system.ports = {port("ttyS0"), port("ttyUSB0")};
-    SettingsDialog dialog(nullptr, system.lister());
+    SettingsDialog dialog(nullptr, system.lister(), system.printerLister());
     // Building the dialog (at the program's start) asks the system nothing;
     // Connect without a visit to the dialog takes the first port.
     QCOMPARE(system.scans, 0);
@@ -186,6 +195,36 @@ void TestSettingsDialog::portListFollowsTheSystemWhileShown()
     QTest::keyClick(typing, Qt::Key_Return);
     QCOMPARE(dialog.serialSettings().portName, QStringLiteral("/dev/ttyAMA"));
     QVERIFY(!dialog.scansPorts());
+}
+
+void TestSettingsDialog::runningVirtualPrintersAreListedAsPorts()
+{
+    // Below the system's ports, above "Custom"; chosen, the port is the link,
+    // as if it had been typed for "Custom".
+    FakeSystem system;
+    system.ports = {port("ttyS0")};
+    system.printers = {{"/tmp/kivo-virtual-printer", 4242, "/dev/pts/7"}, {"/run/user/1000/lab", 77, "/dev/pts/9"}};
+    SettingsDialog dialog(nullptr, system.lister(), system.printerLister());
+    dialog.show();
+    QCOMPARE(entries(dialog), (QStringList{"ttyS0", printerEntry(4242), printerEntry(77), "Custom"}));
+    portBox(dialog)->setCurrentIndex(1);
+    QVERIFY(!portBox(dialog)->isEditable());
+    QCOMPARE(description(dialog), QStringLiteral("Description: Virtual printer on /dev/pts/7"));
+    // The whole entry shows, pid included.
+    QVERIFY(portBox(dialog)->width() > portBox(dialog)->fontMetrics().horizontalAdvance(printerEntry(4242)));
+    widget<QPushButton>(dialog, "applyButton")->click();
+    QCOMPARE(dialog.serialSettings().portName, QStringLiteral("/tmp/kivo-virtual-printer"));
+
+    // Started again on the same link, it stays chosen; stopped, it leaves the
+    // list and the first port is chosen.
+    dialog.show();
+    system.printers[0].pid = 4343;
+    widget<QPushButton>(dialog, "refreshButton")->click();
+    QCOMPARE(portBox(dialog)->currentText(), printerEntry(4343));
+    system.printers.removeFirst();
+    widget<QPushButton>(dialog, "refreshButton")->click();
+    QCOMPARE(entries(dialog), (QStringList{"ttyS0", printerEntry(77), "Custom"}));
+    QCOMPARE(portBox(dialog)->currentText(), QStringLiteral("ttyS0"));
 }
 
 QTEST_MAIN(TestSettingsDialog)

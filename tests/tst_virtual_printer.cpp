@@ -10,6 +10,7 @@
 #include "support/scanner.h"
 #include "support/streamfile.h"
 
+#include "serial/settingsdialog.h"
 #include "service.h"
 
 #include <QCheckBox>
@@ -17,6 +18,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -46,6 +49,17 @@ public:
             qWarning("virtual printer: %s", qPrintable(error));
         return error.isEmpty() && driver::connectTo(window, service.linkPath());
     }
+
+    // The settings' port list as it is now; the printer's entry in it names
+    // this process.
+    QComboBox *portList()
+    {
+        widget<QAction>(window, "actionConfigure")->trigger();
+        widget<QPushButton>(*KivoTestAccess::settingsDialog(window), "refreshButton")->click();
+        return widget<QComboBox>(*KivoTestAccess::settingsDialog(window), "serialPortInfoListBox");
+    }
+    static inline const QString listedAs =
+        QStringLiteral("kivo-virtual-printer \u2014 virtual printer, pid %1").arg(QCoreApplication::applicationPid());
 
     // Clicks a button, counting the bytes it hands to the port: the port
     // sends only from the event loop, so they are all still queued.
@@ -136,10 +150,13 @@ class TestVirtualPrinter : public QObject
     Q_OBJECT
 
 private slots:
+    // Printers announce their links here while they run.
+    void initTestCase() { qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path())); }
     void everyDemonstrationReadsCleanly_data();
     void everyDemonstrationReadsCleanly();
     void codesScanToTheirData();
     void headButtonsAndRequestsShowTheAnswers();
+    void listedWhileItRuns();
     void picturesPrintWhatThePreviewShows_data();
     void picturesPrintWhatThePreviewShows();
 
@@ -212,6 +229,42 @@ void TestVirtualPrinter::codesScanToTheirData()
     QCOMPARE(run.pageFiles.size(), pages.size());
     for (int i = 0; i < pages.size(); ++i)
         QCOMPARE(scannedCodes(run.pageFiles[i]).join(u'|'), pages[i]);
+}
+
+// A printer whose process is gone: its announcement stays, its link leads
+// nowhere. Returns its process id.
+qint64 deadPrinter(const QString &root)
+{
+    QProcess ended;
+    ended.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("echo $$")});
+    ended.waitForFinished();
+    const qint64 pid = ended.readAllStandardOutput().trimmed().toLongLong();
+    QFile announcement(root + QStringLiteral("/kivo-virtual-printers/%1-1").arg(pid));
+    announcement.open(QIODevice::WriteOnly);
+    announcement.write(QStringLiteral("pid %1\nlink %2/dead\n").arg(pid).arg(root).toUtf8());
+    QFile::link(QStringLiteral("/proc/%1/fd/700").arg(pid), root + QStringLiteral("/dead"));
+    return pid;
+}
+
+// A running printer is listed in the port list and connects from there; a
+// dead one (its process gone) is not listed, nor is one that has stopped.
+void TestVirtualPrinter::listedWhileItRuns()
+{
+    Run run(dir.path(), QStringLiteral("listed"));
+    QString error;
+    QVERIFY2(run.service.start(&error), qPrintable(error));
+    const qint64 dead = deadPrinter(dir.path());
+    run.portList()->setCurrentIndex(run.portList()->findText(Run::listedAs));
+    widget<QPushButton>(*KivoTestAccess::settingsDialog(run.window), "applyButton")->click();
+    widget<QAction>(run.window, "actionConnect")->trigger();
+    QCOMPARE(driver::statusText(run.window),
+             QStringLiteral("Connected to %1 : 115200, 8, None, 1, XON/XOFF").arg(run.service.linkPath()));
+    QCOMPARE(run.portList()->findText(QStringLiteral("pid %1").arg(dead), Qt::MatchEndsWith), -1);
+    QCOMPARE(run.reply("pushButtonStatus", u'>'), QStringLiteral("<10>"));
+    run.finish();
+    QComboBox *ports = run.portList();
+    QCOMPARE(ports->findText(Run::listedAs), -1);
+    QCOMPARE(ports->itemText(ports->count() - 1), QStringLiteral("Custom"));
 }
 
 // Every head button stores its type in the controller's flash: the version

@@ -4,8 +4,9 @@
 #   tools/run-with-virtual-printer.sh [BUILD_DIR]
 #
 # The virtual printer runs in the background on a pseudo-terminal reachable
-# as /tmp/kivo-virtual-printer (KIVO_VP_LINK overrides it). Its pages, its
-# command log and its flash file go to BUILD_DIR/virtual-printer-output.
+# as /tmp/kivo-virtual-printer (KIVO_VP_LINK overrides it); Printer Kivo's
+# settings list it as a port of its own. Its pages, its command log and its
+# flash file go to BUILD_DIR/virtual-printer-output.
 # When the program exits the virtual printer gets SIGTERM, writes its last
 # page and removes the link.
 set -eu
@@ -54,18 +55,15 @@ until grep -qx ready "$STDOUT" 2>/dev/null; do
     fi
     sleep 0.1
 done
-sed 's/^/virtual printer: /' "$STDOUT"
-
 cat <<EOF
+The virtual printer is ready. In Printer Kivo open Settings -> Configure and
+choose the port (listed below the system's ports)
 
-The virtual printer is ready. In Printer Kivo open Settings -> Configure,
-choose the port "Custom" and type
-
-    $LINK
+    kivo-virtual-printer — virtual printer, pid $printer_pid
 
 keep 115200 bit/s, 8 data bits, no parity, 1 stop bit, XON/XOFF, press Apply,
 then Serial -> Connect. Printed pages and commands.log go to
-$OUTPUT/
+$OUTPUT/ (the printer's link: $LINK).
 
 EOF
 

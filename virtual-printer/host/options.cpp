@@ -17,6 +17,8 @@ QString defaultFlashPath()
 }
 
 namespace {
+const QString programName = QStringLiteral("kivo-virtual-printer");
+
 // The program's options, with the defaults in their help texts.
 struct OptionSet
 {
@@ -191,8 +193,9 @@ ParseResult parseOptions(const QStringList &arguments, ProgramOptions *options, 
     const OptionSet set(defaults);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Virtual VX02x printer controller on a pseudo-terminal. Connect Printer Kivo to the link path "
-        "(Settings, port \"Custom\"). Pages are written as PNG files, the decoded commands to commands.log."));
+        "Virtual VX02x printer controller on a pseudo-terminal. Printer Kivo lists it as a port of its own "
+        "(Settings); its link path works as a \"Custom\" port as well. Pages are written as PNG files, the "
+        "decoded commands to commands.log."));
     parser.addOptions({set.help, set.link, set.output, set.flash, set.buffer, set.speed, set.flow, set.lineRate,
                        set.silence, set.maxPage, set.tcp, set.tcpBind, set.tcpIdle, set.maxPages, set.maxLog,
                        set.headless, set.verbose});
@@ -202,7 +205,9 @@ ParseResult parseOptions(const QStringList &arguments, ProgramOptions *options, 
         return ParseResult::Error;
     }
     if (parser.isSet(set.help)) {
-        *message = parser.helpText();
+        // The options are read before the application object exists, so the
+        // parser cannot know the program's name.
+        *message = parser.helpText().replace(QStringLiteral("<executable_name>"), programName);
         return ParseResult::Help;
     }
     if (!parser.positionalArguments().isEmpty()) {

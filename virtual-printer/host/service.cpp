@@ -67,6 +67,8 @@ bool Service::start(QString *error)
                  .arg(ps.bufferSize)
                  .arg(ps.printBytesPerSecond)
                  .arg(flowModeName(ps.flow)));
+    if (!port.linkPath().isEmpty() && !announcement.announce(serviceSettings.announcementFolder, port.linkPath(), &why))
+        log.note(QStringLiteral("start"), why);
     linePump = std::make_unique<LinePump>(port, *virtualPrinter, serviceSettings.lineRate, &log);
     connect(linePump.get(), &LinePump::activity, this, &Service::activity);
     linePump->start();
@@ -157,6 +159,7 @@ void Service::stop()
     logFlush.stop();
     logFile->flush();
     linePump.reset();
+    announcement.withdraw();
     port.close();
 }
 

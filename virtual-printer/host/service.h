@@ -3,6 +3,7 @@
 // link, the line pump, the network port when asked for, the controller, the page files and the log file.
 // The program runs one; a test can run one in-process just the same.
 
+#include "announcement.h"
 #include "decoder/commandlog.h"
 #include "linepump.h"
 #include "networkline.h"
@@ -23,6 +24,8 @@ namespace kvp {
 struct ServiceSettings
 {
     QString linkPath = QStringLiteral("/tmp/kivo-virtual-printer");
+    // Where the link is announced to Printer Kivo's port list.
+    QString announcementFolder = defaultAnnouncementFolder();
     QString outputDir = QStringLiteral("virtual-printer-output");
     QString flashPath; // empty: head type kept in memory only
     VirtualPrinter::Settings printer;
@@ -79,6 +82,7 @@ private:
 
     ServiceSettings serviceSettings;
     PtyPort port;
+    Announcement announcement;
     FanOutLog fanOut;
     FoldingLog log{&fanOut};
     QTimer logFlush;

@@ -1,7 +1,7 @@
 // The program against hostile and lagging hosts and a hostile file system:
 // the reply path (the transmit buffer's rows in data/replyqueue.txt, and
-// sessions), the network port, the link, the output folder and standard output, and the
-// start-ups it refuses (data/start.txt).
+// sessions), the network port, the link and its announcement, the output
+// folder and standard output, and the start-ups it refuses (data/start.txt).
 
 #include "replyqueue.h"
 #include "service.h"
@@ -40,6 +40,18 @@ QString stateOf(const QDir &dir)
     return state;
 }
 
+// The link announcements of printers started on `dir`, one line each.
+QString announcements(const QString &dir)
+{
+    const QDir folder(dir + QStringLiteral("/kivo-virtual-printers"));
+    QStringList all;
+    for (const QString &name : folder.entryList(QDir::Files)) {
+        QFile file(folder.filePath(name));
+        all << name + u':' + QString::fromUtf8(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+    }
+    return all.join(u'\n').simplified().replace(dir, QStringLiteral("$DIR"));
+}
+
 quint16 freePort()
 {
     QTcpServer probe;
@@ -63,6 +75,7 @@ private slots:
     void replyQueue_data();
     void replyQueue();
     void repliesAndLink();
+    void aKilledPrinterLeavesNoLiveLink();
     void networkJobs();
     void networkConnections();
     void networkStop();
@@ -136,18 +149,39 @@ void TestHost::repliesAndLink()
     QCOMPARE(host->read([](const QByteArray &got) { return !got.isEmpty(); }), QByteArray("\x10"));
     QCOMPARE(device.lines.filter(QStringLiteral("(%1 lost in all)").arg(lost)).size(), 1);
     QVERIFY(vptest::waitFor([&] { return service.pump()->isIdle(); }, 10000));
+}
 
-    // kill -9: the link leads nowhere, also when the next terminal gets the same device.
+void TestHost::aKilledPrinterLeavesNoLiveLink()
+{
+    // kill -9: the link leads nowhere, also when the next terminal gets the
+    // same device. Its announcement stays until the next printer starts,
+    // whose own goes at its stop.
+    QTemporaryDir tmp;
     QProcess program;
     vptest::startProgram(program, tmp.path(), {"--link", tmp.filePath("killed"), "--output", tmp.filePath("k")});
     QByteArray said;
     QVERIFY(vptest::says(program, said, "ready\n"));
+    const QString killed = announcements(tmp.path());
+    QCOMPARE(killed, QStringLiteral("%1-1:pid %1 link $DIR/killed").arg(program.processId()));
     program.kill();
     QVERIFY(program.waitForFinished(10000));
     const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
     QVERIFY(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
     QVERIFY(QFileInfo(tmp.filePath("killed")).isSymLink() && !QFileInfo::exists(tmp.filePath("killed")));
     ::close(terminal);
+    QCOMPARE(announcements(tmp.path()), killed);
+    vptest::startProgram(program, tmp.path(), {"--link", tmp.filePath("next"), "--output", tmp.filePath("k")});
+    QVERIFY(vptest::says(program, said = {}, "ready\n"));
+    QCOMPARE(announcements(tmp.path()), QStringLiteral("%1-1:pid %1 link $DIR/next").arg(program.processId()));
+    program.terminate();
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(announcements(tmp.path()), QString());
+
+    // The help names the program, though the options are read before Qt
+    // knows its name.
+    program.start(QStringLiteral(KVP_EXECUTABLE), {QStringLiteral("--help")});
+    QVERIFY(program.waitForFinished(10000));
+    QVERIFY(program.readAllStandardOutput().startsWith("Usage: kivo-virtual-printer [options]\n"));
 }
 
 void TestHost::networkJobs()

@@ -78,6 +78,7 @@ struct Device
         , service([&] {
             kvp::ServiceSettings s;
             s.linkPath = dir + QStringLiteral("/link");
+            s.announcementFolder = dir + QStringLiteral("/announced");
             s.outputDir = dir + QStringLiteral("/out");
             s.flashPath.clear();
             s.lineRate = 100000000;
@@ -104,10 +105,14 @@ struct Device
     kvp::Service service;
 };
 
-// The program on `dir`'s link, output folder and flash, plus `extra`
+// The program on `dir`'s link, output folder, flash and announcements, plus `extra`
 // arguments (later ones win); started, not yet waited for.
 inline void startProgram(QProcess &program, const QString &dir, const QStringList &extra = {})
 {
+    // It announces its link in `dir` too.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir);
+    program.setProcessEnvironment(environment);
     program.start(QStringLiteral(KVP_EXECUTABLE),
                   QStringList{QStringLiteral("--headless"), QStringLiteral("--link"), dir + QStringLiteral("/link"),
                               QStringLiteral("--output"), dir + QStringLiteral("/out"), QStringLiteral("--flash"),
