@@ -85,6 +85,11 @@ void MainWindow::showReply(const QString &text)
 void MainWindow::useClock(timing::Clock &clock)
 {
     transfer->setClock(clock);
+    useAnswerClock(clock);
+}
+
+void MainWindow::useAnswerClock(timing::Clock &clock)
+{
     answerWait = clock.timer([this] { reportNoAnswer(); }, true);
 }
 

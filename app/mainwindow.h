@@ -199,8 +199,10 @@ private:
     // line when no byte comes back within a second.
     void awaitAnswer();
     void reportNoAnswer();
-    // The clock of the long sends and of the wait for an answer.
+    // The clock of the long sends and of the wait for an answer, or of the
+    // wait alone.
     void useClock(timing::Clock &clock);
+    void useAnswerClock(timing::Clock &clock);
     void runBarcodeDemo(printer::Symbology symbology);
     void chooseBarcodeText(bool printed);
     void printLoadedImage();

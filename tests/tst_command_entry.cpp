@@ -38,6 +38,7 @@ struct CommandTab
 {
     CommandTab()
     {
+        KivoTestAccess::setAnswerClock(window, stoppedClock); // the peer answers in its own time
         QVERIFY(driver::connectTo(window, pty.slavePath()));
         widget<QTabWidget>(window, "mainTabsKivo")->setCurrentWidget(widget<QWidget>(window, "tab_5"));
         window.show();
@@ -53,6 +54,7 @@ struct CommandTab
     }
     QStringList consoleLines() { return driver::console(window).split(u'\n'); }
 
+    timing::ManualClock stoppedClock;
     MainWindow window;
     PseudoTerminal pty;
     QLineEdit *field = widget<QLineEdit>(window, "lineEditControllerData");

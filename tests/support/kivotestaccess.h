@@ -28,6 +28,7 @@ struct KivoTestAccess
     static void startSession(MainWindow &w) { w.startSession(QStringLiteral("wire")); }
     // Long sends pace themselves, and requests wait for their answer, by `clock`.
     static void setClock(MainWindow &w, timing::Clock &clock) { w.useClock(clock); }
+    static void setAnswerClock(MainWindow &w, timing::Clock &clock) { w.useAnswerClock(clock); }
     // Loads an image file as the Load button's dialog does.
     static bool loadFile(MainWindow &w, const QString &path) { return w.loadFile(path); }
     static serial::Transfer *transfer(MainWindow &w) { return w.transfer; }
