@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/savedcommandspanel.h"
 #include "printer/linetime.h"
 #include "serial/linesignals.h"
 #include "serial/portclaim.h"
@@ -134,6 +135,11 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // Saved commands that are in no file go only when the user says so.
+    if (!savedCommands->mayDiscard()) {
+        event->ignore();
+        return;
+    }
     // The window is the program: closing it lets go of the port (and its
     // lock file) at once and takes the settings dialog along.
     transfer->abandon();

@@ -33,20 +33,23 @@ bool ConsoleLimit::overLimit() const
         || document->lastBlock().length() > lineLength + 1; // with its paragraph end
 }
 
-// In one edit: the rest of the last line, with a line end every lineLength
-// characters.
+// In one edit: a line end every lineLength characters of the last line. They
+// go in where they belong, the last first, so the text around them stays,
+// and so do the cursors that mark places in it (the end of the last reply).
 void ConsoleLimit::breakLongLine()
 {
     const QTextBlock last = console->document()->lastBlock();
     if (last.length() <= lineLength + 1)
         return;
+    // The offsets lineLength, 2 lineLength, ... short of the line's length.
     QTextCursor cursor(console->document());
-    cursor.setPosition(last.position() + lineLength);
-    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    QString rest = cursor.selectedText();
-    for (qsizetype at = 0; at < rest.size(); at += lineLength + 1)
-        rest.insert(at, u'\n');
-    cursor.insertText(rest);
+    cursor.beginEditBlock();
+    for (int at = last.position() + lineLength * ((last.length() - 2) / lineLength); at > last.position();
+         at -= lineLength) {
+        cursor.setPosition(at);
+        cursor.insertText(QStringLiteral("\n"));
+    }
+    cursor.endEditBlock();
 }
 
 void ConsoleLimit::trimSoon()

@@ -33,6 +33,7 @@ MainWindow::MainWindow(QWidget *parent)
     lineOut.setDevice(serialPort);
     lineIn = new serial::LineIn(this);
     transfer = new serial::Transfer(lineOut, timing::Clock::system(), this);
+    useClock(timing::Clock::system());
     transferPanel = new TransferPanel;
 
     ui->setupUi(this);
@@ -58,7 +59,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData);
     new ConsoleLimit(ui->editKivo);
-    connect(lineIn, &serial::LineIn::textArrived, ui->editKivo, &QPlainTextEdit::insertPlainText);
+    replyEnd = QTextCursor(ui->editKivo->document());
+    replyEnd.setKeepPositionOnInsert(true); // a line written after the reply does not move it
+    connect(lineIn, &serial::LineIn::textArrived, this, &MainWindow::showReply);
     connect(transfer, &serial::Transfer::progressed, this, &MainWindow::showTransferProgress);
     connect(transfer, &serial::Transfer::finished, this, &MainWindow::transferFinished);
     connect(transferPanel, &TransferPanel::stopRequested, this, &MainWindow::stopTransfer);

@@ -10,13 +10,16 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QSerialPort>
+#include <QTextCursor>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class QLabel;
 class MonoPreview;
+class SavedCommandsPanel;
 class SettingsDialog;
 
 namespace printer {
@@ -155,6 +158,11 @@ private slots:
     void on_pushButtonSendCommand_released();
     void on_pushButtonPrintCommand_released();
     void on_pushButtonSendFile_released();
+    void on_pushButtonAddSavedCommand_released();
+    void on_pushButtonRenameSavedCommand_released();
+    void on_pushButtonRemoveSavedCommand_released();
+    void on_pushButtonOpenSavedCommands_released();
+    void on_pushButtonSaveSavedCommands_released();
     void on_pushButtonPowerManagment_released();
     void on_pushButtonM23_H69_pressed();
     void on_pushButtonM23_SX_released();
@@ -186,6 +194,16 @@ private:
     // shows its description and sends its script.
     bool connectionGuard();
     void runDemo(const demos::Demo &demo);
+    // A reply that follows the program's own console lines starts a line.
+    void showReply(const QString &text);
+    // After a request the controller answers (version, status): a console
+    // line when no byte comes back within a second.
+    void awaitAnswer();
+    void reportNoAnswer();
+    // The clock of the long sends and of the wait for an answer, or of the
+    // wait alone.
+    void useClock(timing::Clock &clock);
+    void useAnswerClock(timing::Clock &clock);
     void runBarcodeDemo(printer::Symbology symbology);
     void chooseBarcodeText(bool printed);
     void printLoadedImage();
@@ -197,7 +215,10 @@ private:
     // The Command tab (commandtab.cpp): a typed line, its history, a file.
     void wireCommandTab();
     void sendCommandLine(const QByteArray &ending);
-    void showCommandRefusal(const printer::ParsedLine &line);
+    void showCommandRefusal(const printer::ParsedLine &line, const QString &outcome);
+    void saveCommandLine();
+    void showSavedLine(const QString &line);
+    void sendSavedLine(const QString &line);
     void recallOlderCommand();
     void recallNewerCommand();
     void chooseAndSendFile();
@@ -251,6 +272,12 @@ private:
     std::optional<bool> barcodeTextPrinted;
     // The Command tab's lines sent in this run.
     printer::CommandHistory commandHistory;
+    // The Command tab's named lines and their file.
+    SavedCommandsPanel *savedCommands = nullptr;
+    // Runs while a request waits for the controller's first byte.
+    std::unique_ptr<timing::Timer> answerWait;
+    // Where the last reply ended in the console.
+    QTextCursor replyEnd;
 
     friend struct KivoTestAccess;
 };

@@ -19,14 +19,35 @@ struct ParsedLine
     QByteArray bytes;
     QString error;           // empty when the line is good
     qsizetype position = -1; // the first offending character of the text
+    qsizetype length = 1;    // and how many QChars it takes (2: a surrogate pair)
     bool ok() const { return error.isEmpty(); }
+};
+
+// How typed characters become bytes; the escapes are bytes as they stand.
+// The values are the places in the Command tab's list.
+enum class TextEncoding : uint8_t {
+    // As the controller reads text: basic Latin and Latin-1 one byte each,
+    // the euro sign its byte 0x80, the other characters it has glyphs for
+    // as their UTF-16 code unit, high byte first. Anything else is refused.
+    Controller,
+    Utf8,
+    // Bytes only: typed text must be ASCII, every other byte an escape.
+    RawBytes,
 };
 
 // With `hex`: pairs of hex digits, separated by spaces, commas or nothing,
 // each pair with or without 0x ("1B 40", "1b,40", "0x1B0x40"). Otherwise the
-// text as UTF-8 with the escapes \n \r \t \\ and \xHH; any other backslash
-// is refused, so that a typo never reaches the controller as bytes.
-ParsedLine parseCommandLine(const QString &text, bool hex);
+// text in `encoding` with the escapes \n \r \t \\ and \xHH; any other
+// backslash is refused, so that a typo never reaches the controller as bytes.
+ParsedLine parseCommandLine(const QString &text, bool hex, TextEncoding encoding = TextEncoding::Utf8);
+
+// Whether `bytes` are one of the requests the controller answers (its
+// firmware version, its status).
+bool asksForAnswer(const QByteArray &bytes);
+
+// `bytes` as a text line that stands for them whatever the encoding: every
+// byte as \xHH.
+QString escapedBytes(const QByteArray &bytes);
 
 // A quarter second of line time at `baudRate`, between 256 bytes and 4 KB:
 // small enough that Stop takes effect soon, large enough to keep the line

@@ -39,6 +39,9 @@ public:
         QObject::connect(&service, &kvp::Service::pageWritten, &service,
                          [this](const QString &path) { pageFiles << path; });
         port = KivoTestAccess::serialPort(window);
+        // Replies come in real time, however busy the machine: the wait for
+        // them never gives up here.
+        KivoTestAccess::setAnswerClock(window, stoppedClock);
     }
     ~Run() { finish(); }
 
@@ -119,6 +122,7 @@ public:
     QString versionReply() { return reply("pushButtonVersion", u'\n'); }
 
     kvp::Service service;
+    timing::ManualClock stoppedClock;
     MainWindow window;
     ModalBoxCloser boxes;
     QSerialPort *port = nullptr;

@@ -26,14 +26,16 @@ struct KivoTestAccess
     }
     // What Connect does once the port is open, for the wire.
     static void startSession(MainWindow &w) { w.startSession(QStringLiteral("wire")); }
-    // Long sends pace themselves and measure time by `clock`.
-    static void setClock(MainWindow &w, timing::Clock &clock) { w.transfer->setClock(clock); }
+    // Long sends pace themselves, and requests wait for their answer, by `clock`.
+    static void setClock(MainWindow &w, timing::Clock &clock) { w.useClock(clock); }
+    static void setAnswerClock(MainWindow &w, timing::Clock &clock) { w.useAnswerClock(clock); }
     // Loads an image file as the Load button's dialog does.
     static bool loadFile(MainWindow &w, const QString &path) { return w.loadFile(path); }
     static serial::Transfer *transfer(MainWindow &w) { return w.transfer; }
     // Sends a file as Send File does once the dialog has named it.
     static void sendFile(MainWindow &w, const QString &path) { w.sendFile(path); }
     static traffic::Record &trafficRecord(MainWindow &w) { return w.trafficRecord; }
+    static SavedCommandsPanel *savedCommands(MainWindow &w) { return w.savedCommands; }
 };
 
 // A widget of the window by object name; fails the test if it is missing.

@@ -18,11 +18,15 @@
 // A window that writes to `device`; the device open counts as connected.
 struct RecordedWindow
 {
+    // The wire never answers: a request's wait for an answer must not end in
+    // the middle of a later check, however long the test takes.
+    timing::ManualClock stoppedClock;
     MainWindow window;
     RecordingDevice device;
 
     explicit RecordedWindow(bool connected = true)
     {
+        KivoTestAccess::setAnswerClock(window, stoppedClock);
         KivoTestAccess::setWire(window, &device);
         if (connected)
             device.open(QIODevice::ReadWrite);
