@@ -102,6 +102,7 @@ void MainWindow::closeSerialPort()
                                               .arg(owedAtDisconnect));
         closeDroppingUnsent(lineOut.device());
     }
+    trafficRecord.end();
     setConnectedActions(false);
     setStatusText(tr("Disconnected"));
 }

@@ -64,6 +64,9 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // A recording ends its file with the record's clock, which goes with
+    // the window's members, before the window's children.
+    delete trafficDock;
     delete settingsDialog;
     delete ui;
 }
