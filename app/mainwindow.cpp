@@ -104,7 +104,7 @@ traffic::TrafficDock *MainWindow::trafficView()
 {
     if (!trafficDock) {
         trafficDock = new traffic::TrafficDock(trafficRecord, this);
-        addDockWidget(Qt::BottomDockWidgetArea, trafficDock);
+        trafficDock->dockInto(*this);
         // The dock's own close button unchecks the menu entry.
         auto *showTraffic = findChild<QAction *>(QStringLiteral("actionTraffic"));
         connect(trafficDock->toggleViewAction(), &QAction::toggled, showTraffic, &QAction::setChecked);

@@ -7,9 +7,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -19,6 +21,11 @@ namespace {
 
 // A flood of entries reaches the list in batches this far apart.
 constexpr int batchMs = 100;
+// The list's lines up to their printable column: time, direction, 16 bytes
+// in hex and as text.
+constexpr int lineChars = 12 + 5 + Entry::headMax * 3 + 1 + Entry::headMax + 2;
+// The layout's margins around the list, about.
+constexpr int dockMargins = 12;
 
 } // namespace
 
@@ -127,6 +134,23 @@ QLayout *TrafficDock::makeButtonRows()
     connect(clearButton, &QPushButton::clicked, this, &TrafficDock::clear);
     connect(recordButton, &QPushButton::clicked, this, &TrafficDock::startOrStopRecording);
     return rows;
+}
+
+void TrafficDock::dockInto(QMainWindow &window)
+{
+    // The list's lines up to the end of their printable column.
+    const int wanted = list->fontMetrics().horizontalAdvance(QString(lineChars, u'0'))
+        + list->verticalScrollBar()->sizeHint().width() + 2 * list->frameWidth() + 2 * dockMargins;
+    window.addDockWidget(Qt::RightDockWidgetArea, this);
+    if (!window.isMaximized() && !window.isFullScreen() && window.screen()) {
+        const QRect screen = window.screen()->availableGeometry();
+        const int frame = window.frameGeometry().width() - window.width();
+        const int width = qMin(window.width() + wanted, screen.width() - frame);
+        window.resize(width, window.height());
+        if (window.frameGeometry().right() > screen.right())
+            window.move(qMax(screen.left(), screen.right() + 1 - window.frameGeometry().width()), window.y());
+    }
+    window.resizeDocks({this}, {wanted}, Qt::Horizontal);
 }
 
 void TrafficDock::refresh()

@@ -15,6 +15,7 @@
 class QLabel;
 class QLayout;
 class QListView;
+class QMainWindow;
 class QPushButton;
 
 namespace traffic {
@@ -58,6 +59,10 @@ public:
 
     // Brings the list and the count up to date now.
     void refresh();
+    // Docks the view beside `window`'s central area, as wide as its lines
+    // where the screen allows: the window grows by as much, or gives the
+    // view what it can spare.
+    void dockInto(QMainWindow &window);
 
 protected:
     void showEvent(QShowEvent *event) override;
