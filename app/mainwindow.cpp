@@ -119,7 +119,7 @@ SettingsDialog *MainWindow::settings()
 {
     if (!settingsDialog) {
         settingsDialog = new SettingsDialog(this);
-        settingsDialog->setApplyAllowed(!serialPort->isOpen());
+        settingsDialog->setReadOnly(lineOut.isOpen());
     }
     return settingsDialog;
 }
