@@ -81,9 +81,10 @@ void MainWindow::on_pushButtonTestLabel_released() { runDemo(demos::sampleLabel(
 void MainWindow::chooseHead(uint8_t headIndex)
 {
     // Remembered for this connection: a picture wider than the head is cut.
-    if (!runDemo(demos::printHead(headIndex)))
+    const int dots = demos::printHeadDots(headIndex);
+    if (!runDemo(demos::printHead(headIndex)) || dots == 0)
         return;
-    headDotsSent = demos::printHeadDots(headIndex);
+    headDotsSent = dots;
     headCutWarned = false;
 }
 
