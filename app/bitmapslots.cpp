@@ -124,12 +124,41 @@ void MainWindow::printLoadedImage()
         return;
     case bitmap::PrintJob::Refusal::TooWide:
         ui->editKivo->appendPlainText(QStringLiteral("Bitmap too wide. Max %1 pixels").arg(paperWidth));
-        QMessageBox::about(this, tr("Print Bitmap"),
-                           tr("This tool allows printing only for bitmaps of up to %1 pixel wide!").arg(paperWidth));
+        refuseTooWide(paperWidth);
         return;
     case bitmap::PrintJob::Refusal::None: break;
     }
+    if (!acceptHeadCut(loadedImage.width()))
+        return;
     ui->editKivo->appendPlainText("Validating bitmap...");
     // The transfer keeps the rows the commands borrow.
     startTransfer(tr("Bitmap"), serial::listSource(job.commands, job.rows));
+}
+
+// The about box the refusal always was, with the way out.
+void MainWindow::refuseTooWide(int paperWidth)
+{
+    QMessageBox box(QMessageBox::Information, tr("Print Bitmap"),
+                    tr("This tool allows printing only for bitmaps of up to %1 pixel wide!").arg(paperWidth),
+                    QMessageBox::Ok, this);
+    const QIcon icon = box.windowIcon();
+    box.setIconPixmap(icon.pixmap(icon.actualSize(QSize(64, 64))));
+    box.setInformativeText(paperWidth < bitmap::widePrintWidth
+                               ? tr("Choose Fit to width, or paper 576 dots for an 80 mm head.")
+                               : tr("Choose Fit to width."));
+    box.exec();
+}
+
+// The controller cuts a picture wider than its head: said once for each
+// head type sent on this connection.
+bool MainWindow::acceptHeadCut(int pictureWidth)
+{
+    if (!headDotsSent || pictureWidth <= *headDotsSent || std::exchange(headCutWarned, true))
+        return true;
+    const QString text = tr("The last print head type sent on this connection prints %1 dots a line (a 58 mm "
+                            "head): the printer will cut the picture at %1 dots.")
+                             .arg(*headDotsSent);
+    QMessageBox box(QMessageBox::Warning, tr("Print Bitmap"), text, QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.exec();
+    return box.clickedButton() != box.button(QMessageBox::Cancel);
 }

@@ -43,10 +43,10 @@ void MainWindow::setConnectedActions(bool connected)
 {
     ui->actionConnect->setEnabled(!connected);
     ui->actionDisconnect->setEnabled(connected);
-    ui->actionConfigure->setEnabled(!connected);
-    // A dialog left open from before must not change what the port runs at.
+    // While connected the dialog shows the settings in use, read-only: a
+    // dialog left open from before must not change what the port runs at.
     if (settingsDialog)
-        settingsDialog->setApplyAllowed(!connected);
+        settingsDialog->setReadOnly(connected);
 }
 
 void MainWindow::openSerialPort()
@@ -80,6 +80,8 @@ void MainWindow::startSession(const QString &portName)
     openPortName = portName;
     trafficRecord.start();
     controller.reset();
+    headDotsSent.reset();
+    headCutWarned = false;
     setConnectedActions(true);
     // The controller at the other end may still be inside a command that
     // the last Disconnect cut short.
@@ -108,6 +110,7 @@ void MainWindow::closeSerialPort()
         lineSignals->detach();
         closeDroppingUnsent(lineOut.device());
     }
+    trafficRecord.end();
     setConnectedActions(false);
     setStatusText(tr("Disconnected"));
 }

@@ -78,18 +78,28 @@ void MainWindow::on_pushButtonVersion_released() { runDemo(demos::firmwareVersio
 void MainWindow::on_pushButtonStatus_released() { runDemo(demos::printerStatus()); }
 void MainWindow::on_pushButtonTestLabel_released() { runDemo(demos::sampleLabel()); }
 
-void MainWindow::on_pushButtonFTP628_released() { runDemo(demos::printHead(0)); }
-void MainWindow::on_pushButtonFTP638_released() { runDemo(demos::printHead(1)); }
-void MainWindow::on_pushButtonLTP0213_released() { runDemo(demos::printHead(2)); }
-void MainWindow::on_pushButtonLTP02C1_released() { runDemo(demos::printHead(3)); }
-void MainWindow::on_pushButton58_384_released() { runDemo(demos::printHead(4)); }
-void MainWindow::on_pushButton80_576_released() { runDemo(demos::printHead(5)); }
+void MainWindow::chooseHead(uint8_t headIndex)
+{
+    // Remembered for this connection: a picture wider than the head is cut.
+    const int dots = demos::printHeadDots(headIndex);
+    if (!runDemo(demos::printHead(headIndex)) || dots == 0)
+        return;
+    headDotsSent = dots;
+    headCutWarned = false;
+}
+
+void MainWindow::on_pushButtonFTP628_released() { chooseHead(0); }
+void MainWindow::on_pushButtonFTP638_released() { chooseHead(1); }
+void MainWindow::on_pushButtonLTP0213_released() { chooseHead(2); }
+void MainWindow::on_pushButtonLTP02C1_released() { chooseHead(3); }
+void MainWindow::on_pushButton58_384_released() { chooseHead(4); }
+void MainWindow::on_pushButton80_576_released() { chooseHead(5); }
 // Acts as soon as the button goes down.
-void MainWindow::on_pushButtonM23_H69_pressed() { runDemo(demos::printHead(6)); }
-void MainWindow::on_pushButtonM23_SX_released() { runDemo(demos::printHead(7)); }
-void MainWindow::on_pushButtonSeiko345_released() { runDemo(demos::printHead(8)); }
-void MainWindow::on_pushButtonPT486HLV_released() { runDemo(demos::printHead(9)); }
-void MainWindow::on_pushButtonJX2R39BQ_released() { runDemo(demos::printHead(10)); }
+void MainWindow::on_pushButtonM23_H69_pressed() { chooseHead(6); }
+void MainWindow::on_pushButtonM23_SX_released() { chooseHead(7); }
+void MainWindow::on_pushButtonSeiko345_released() { chooseHead(8); }
+void MainWindow::on_pushButtonPT486HLV_released() { chooseHead(9); }
+void MainWindow::on_pushButtonJX2R39BQ_released() { chooseHead(10); }
 
 void MainWindow::on_pushButtonApply_released()
 {

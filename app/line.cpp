@@ -32,10 +32,10 @@ bool MainWindow::connectionGuard()
     return false;
 }
 
-void MainWindow::runDemo(const demos::Demo &demo)
+bool MainWindow::runDemo(const demos::Demo &demo)
 {
     if (!connectionGuard())
-        return;
+        return false;
 
     if (demo.console == demos::Demo::Console::Replace) {
         ui->editKivo->clear();
@@ -53,6 +53,7 @@ void MainWindow::runDemo(const demos::Demo &demo)
         readData();
         awaitAnswer();
     }
+    return true;
 }
 
 void MainWindow::Write(const uint8_t *buf, size_t buflen)

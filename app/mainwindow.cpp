@@ -71,6 +71,9 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // A recording ends its file with the record's clock, which goes with
+    // the window's members, before the window's children.
+    delete trafficDock;
     delete settingsDialog;
     delete ui;
 }
@@ -108,7 +111,7 @@ traffic::TrafficDock *MainWindow::trafficView()
 {
     if (!trafficDock) {
         trafficDock = new traffic::TrafficDock(trafficRecord, this);
-        addDockWidget(Qt::BottomDockWidgetArea, trafficDock);
+        trafficDock->dockInto(*this);
         // The dock's own close button unchecks the menu entry.
         auto *showTraffic = findChild<QAction *>(QStringLiteral("actionTraffic"));
         connect(trafficDock->toggleViewAction(), &QAction::toggled, showTraffic, &QAction::setChecked);
@@ -123,7 +126,7 @@ SettingsDialog *MainWindow::settings()
 {
     if (!settingsDialog) {
         settingsDialog = new SettingsDialog(this);
-        settingsDialog->setApplyAllowed(!serialPort->isOpen());
+        settingsDialog->setReadOnly(lineOut.isOpen());
     }
     return settingsDialog;
 }

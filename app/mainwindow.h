@@ -193,7 +193,8 @@ private:
     // The demo frame: every demonstration checks the connection first, then
     // shows its description and sends its script.
     bool connectionGuard();
-    void runDemo(const demos::Demo &demo);
+    // False when the guard stopped it.
+    bool runDemo(const demos::Demo &demo);
     // A reply that follows the program's own console lines starts a line.
     void showReply(const QString &text);
     // After a request the controller answers (version, status): a console
@@ -206,7 +207,10 @@ private:
     void useAnswerClock(timing::Clock &clock);
     void runBarcodeDemo(printer::Symbology symbology);
     void chooseBarcodeText(bool printed);
+    void chooseHead(uint8_t headIndex);
     void printLoadedImage();
+    void refuseTooWide(int paperWidth);
+    bool acceptHeadCut(int pictureWidth);
     bitmap::PictureOptions pictureOptions() const;
     void applyPictureOptions();
     void showPicture(const QImage &picture);
@@ -270,6 +274,10 @@ private:
     // Whether bar codes print their text, once the user has said so: the
     // reset that starts each bar code demonstration would undo the choice.
     std::optional<bool> barcodeTextPrinted;
+    // The dots a line of the print head type last sent on this connection,
+    // and whether printing a picture wider than that has been warned of.
+    std::optional<int> headDotsSent;
+    bool headCutWarned = false;
     // The Command tab's lines sent in this run.
     printer::CommandHistory commandHistory;
     // The Command tab's named lines and their file.

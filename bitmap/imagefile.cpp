@@ -458,6 +458,13 @@ void prepareOpenDialog(QFileDialog &dialog, bool firstDialog)
         mimeTypes.append(QString::fromUtf8(mimeType));
     mimeTypes.sort(Qt::CaseSensitive);
     dialog.setMimeTypeFilters(mimeTypes);
+    // First, one entry for every picture the reader takes.
+    QStringList patterns;
+    for (const QByteArray &suffix : QImageReader::supportedImageFormats())
+        patterns.append(QStringLiteral("*.") + QString::fromLatin1(suffix));
+    QStringList filters = dialog.nameFilters();
+    filters.prepend(QCoreApplication::translate("MainWindow", "All images (%1)").arg(patterns.join(u' ')));
+    dialog.setNameFilters(filters);
     dialog.selectMimeTypeFilter(QStringLiteral("image/bmp"));
 }
 

@@ -59,8 +59,8 @@ QString loadReport(const QString &fileName, const ImageFile &file);
 
 // Prepares the "Open File" dialog: the start folder on the first dialog of
 // a run only (the last picture folder of the platform, else the current
-// folder), and every image type the reader supports as a MIME filter,
-// sorted, with "image/bmp" selected.
+// folder), "All images" first, then every image type the reader supports
+// as a MIME filter, sorted, with "image/bmp" selected.
 void prepareOpenDialog(QFileDialog &dialog, bool firstDialog);
 
 } // namespace bitmap

@@ -61,6 +61,9 @@ Demo sampleLabel();
 constexpr uint8_t printHeadCount = 11;
 // `headIndex` below printHeadCount.
 Demo printHead(uint8_t headIndex);
+// The dots a line that head prints: 384 for the 58 mm heads, 576 for the
+// 80 mm ones; 0 for an index the controller does not know.
+int printHeadDots(uint8_t headIndex);
 // The controller's start-up setting: 115200 bit/s with XON/XOFF.
 constexpr uint8_t defaultUartSpeed = 4;
 constexpr uint8_t defaultUartFlow = 1;

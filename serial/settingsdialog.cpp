@@ -2,6 +2,7 @@
 #include "ui_settingsdialog.h"
 
 #include <QIntValidator>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QSerialPortInfo>
 #include <QSignalBlocker>
@@ -62,6 +63,8 @@ SettingsDialog::SettingsDialog(QWidget *parent, PortLister ports, PrinterLister 
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     ui->baudRateBox->setInsertPolicy(QComboBox::NoInsert);
+    for (QComboBox *box : findChildren<QComboBox *>())
+        box->installEventFilter(this);
 
     connect(ui->applyButton, &QPushButton::clicked, this, &SettingsDialog::apply);
     connect(ui->serialPortInfoListBox, &QComboBox::currentIndexChanged, this, &SettingsDialog::showPortInfo);
@@ -98,10 +101,67 @@ void SettingsDialog::present()
     activateWindow();
 }
 
-void SettingsDialog::setApplyAllowed(bool allowed)
+void SettingsDialog::setReadOnly(bool locked)
 {
-    ui->applyButton->setEnabled(allowed);
-    ui->applyButton->setToolTip(allowed ? QString() : tr("Disconnect first to change the port's settings."));
+    readOnly = locked;
+    if (locked)
+        showActiveSettings();
+    const QString why = locked ? tr("Disconnect first to change the port's settings.") : QString();
+    for (QComboBox *box : findChildren<QComboBox *>())
+        box->setToolTip(why);
+    lockCustomPath();
+    ui->applyButton->setEnabled(!locked);
+    ui->applyButton->setToolTip(why);
+}
+
+// A typed path stays readable, and can be selected and copied.
+void SettingsDialog::lockCustomPath()
+{
+    if (QLineEdit *path = ui->serialPortInfoListBox->lineEdit())
+        path->setReadOnly(readOnly);
+}
+
+bool SettingsDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    // A read-only box neither opens nor changes; Tab moves on and Escape
+    // closes the dialog as ever. Keys the typed path does not take come here.
+    if (readOnly && qobject_cast<QComboBox *>(watched)) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel: return true;
+        case QEvent::KeyPress: {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            return key != Qt::Key_Tab && key != Qt::Key_Backtab && key != Qt::Key_Escape;
+        }
+        default: break;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// The boxes as last applied: what the open port runs at.
+void SettingsDialog::showActiveSettings()
+{
+    auto choose = [](QComboBox *box, int value) {
+        if (const int at = box->findData(value); at >= 0)
+            box->setCurrentIndex(at);
+    };
+    choose(ui->baudRateBox, activeSettings.baudRate);
+    choose(ui->dataBitsBox, activeSettings.dataBits);
+    choose(ui->parityBox, activeSettings.parity);
+    choose(ui->stopBitsBox, activeSettings.stopBits);
+    choose(ui->flowControlBox, activeSettings.flowControl);
+    QComboBox *ports = ui->serialPortInfoListBox;
+    if (ports->count() == 0)
+        return;
+    const int listed = ports->findText(activeSettings.portName);
+    if (listed >= 0 && !isCustomEntry(listed)) {
+        ports->setCurrentIndex(listed);
+        return;
+    }
+    ports->setCurrentIndex(ports->count() - 1);
+    ports->setEditText(activeSettings.portName);
 }
 
 void SettingsDialog::showPortInfo(int idx)
@@ -147,6 +207,7 @@ void SettingsDialog::checkCustomDevicePathPolicy(int idx)
 {
     const bool isCustomPath = isCustomEntry(idx);
     ui->serialPortInfoListBox->setEditable(isCustomPath);
+    lockCustomPath();
     if (isCustomPath) {
         ui->serialPortInfoListBox->clearEditText();
         ui->serialPortInfoListBox->lineEdit()->setPlaceholderText(QStringLiteral("/dev/ttyUSB0"));

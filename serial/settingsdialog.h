@@ -54,12 +54,14 @@ public:
 
     // Shows the dialog in front, also when it is already open behind.
     void present();
-    // While the port is open its settings stay as they are: Apply is off.
-    void setApplyAllowed(bool allowed);
+    // While the port is open its settings stay as they are: the dialog shows
+    // the ones in use, readable but not to be changed, and Apply is off.
+    void setReadOnly(bool readOnly);
     // Whether the port list is being listed again every second (while shown).
     bool scansPorts() const { return portScan.isActive(); }
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
@@ -87,6 +89,8 @@ private:
     void fitPortEntries();
     void readSettingsFromBoxes();
     QString chosenPortName() const;
+    void showActiveSettings();
+    void lockCustomPath();
 
     bool isCustomEntry(int idx) const;
 
@@ -97,4 +101,5 @@ private:
     QIntValidator *baudRateValidator = nullptr;
     // Lists the ports again while the dialog is shown.
     QTimer portScan;
+    bool readOnly = false;
 };

@@ -225,7 +225,7 @@ void TestLongJobs::disconnectStopsCleanlyFirst()
     const qint64 atStop = job.received();
     widget<QAction>(job.window, "actionDisconnect")->trigger();
     QVERIFY(job.transfer()->isRunning()); // the band on its way
-    QCOMPARE(driver::actionStates(job.window), QStringLiteral("cdf"));
+    QCOMPARE(driver::actionStates(job.window), QStringLiteral("cdF"));
     QVERIFY(job.runUntil([&] { return !job.transfer()->isRunning(); }, 10000));
     QCOMPARE(driver::statusText(job.window), QStringLiteral("Disconnected"));
     QCOMPARE(driver::actionStates(job.window), QStringLiteral("CdF"));

@@ -116,7 +116,7 @@ void TestSerial::connectAndDisconnect()
     QVERIFY(driver::connectTo(window, pty.slavePath()));
     QCOMPARE(driver::statusText(window),
              QStringLiteral("Connected to %1 : 115200, 8, None, 1, XON/XOFF").arg(pty.slavePath()));
-    QCOMPARE(driver::actionStates(window), QStringLiteral("cDf"));
+    QCOMPARE(driver::actionStates(window), QStringLiteral("cDF"));
     QSerialPort *port = KivoTestAccess::serialPort(window);
     QCOMPARE(port->baudRate(), 115200);
     QCOMPARE(port->flowControl(), QSerialPort::SoftwareControl);

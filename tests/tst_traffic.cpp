@@ -118,7 +118,8 @@ void TestTraffic::saveWritesEveryEntryAndViewAndClearFollow()
              "directory)");
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), int(record.size()) + 1);
+    // One entry a line, and a longer one's further bytes on lines of their own.
+    QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^\\S"))).size(), int(record.size()) + 1);
     QVERIFY(lines[1].contains(QStringLiteral("1B 40")) && lines[1].endsWith(QStringLiteral("initialize")));
     QVERIFY(lines.filter(QStringLiteral("barcode UPC-A \"01234567890\"")).size() == 1);
 

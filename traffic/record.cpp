@@ -7,7 +7,7 @@
 #include <QIODevice>
 
 #include <algorithm>
-#include <cstring>
+#include <utility>
 
 namespace traffic {
 
@@ -17,6 +17,21 @@ namespace {
 // first of them and stops at about this many characters.
 constexpr int nameMax = 160;
 constexpr QLatin1String nameCut(", ...");
+
+// "+99999.999 s": more than a day in line.
+constexpr int timeWidth = 12;
+constexpr int hexWidth = Entry::headMax * 3 - 1;
+
+QString hexText(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex(' ')).toUpper(); }
+
+QString arrow(Direction direction) { return direction == Direction::Out ? QStringLiteral(">") : QStringLiteral("<"); }
+
+// The wall clock as the user reads it, with its offset from UTC spelt out.
+QDateTime localNow()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return now.toOffsetFromUtc(now.offsetFromUtc());
+}
 
 QString printable(const QByteArray &bytes)
 {
@@ -31,16 +46,38 @@ QString printable(const QByteArray &bytes)
 
 QString Entry::format() const
 {
-    const QByteArray bytes = head();
-    QString hex = QString::fromLatin1(bytes.toHex(' ')).toUpper();
-    if (size > headSize)
+    const QByteArray shown = head();
+    QString hex = hexText(shown);
+    if (size > headMax)
         hex += QStringLiteral(" ... (%1 bytes)").arg(size);
-    QString line = QStringLiteral("+%1 s  %2  %3  |%4|")
-                       .arg(QString::number(double(ms) / 1000.0, 'f', 3), direction == Direction::Out ? ">" : "<",
-                            hex.leftJustified(Entry::headMax * 3 - 1), printable(bytes));
+    const QString time = QStringLiteral("+%1 s").arg(QString::number(double(ms) / 1000.0, 'f', 3));
+    QString line =
+        QStringLiteral("%1  %2  %3  |%4|")
+            .arg(time.rightJustified(timeWidth), arrow(direction), hex.leftJustified(hexWidth), printable(shown));
     if (!name.isEmpty())
         line += QStringLiteral("  ") + name;
     return line;
+}
+
+QString fullText(const Entry &entry, const QDateTime &at, const QString &names)
+{
+    const QString time = at.toString(Qt::ISODateWithMs);
+    QString text;
+    for (qint64 from = 0; from < entry.size; from += Entry::headMax) {
+        const QByteArray piece = entry.bytes.mid(from, Entry::headMax);
+        const QString bytes = QStringLiteral("%1  |%2|").arg(hexText(piece).leftJustified(hexWidth), printable(piece));
+        if (from > 0) {
+            text += QString(time.size() + 5, u' ') + bytes + u'\n';
+            continue;
+        }
+        text += QStringLiteral("%1  %2  %3").arg(time, arrow(entry.direction), bytes);
+        if (entry.size > Entry::headMax)
+            text += QStringLiteral("  (%1 bytes)").arg(entry.size);
+        if (!names.isEmpty())
+            text += QStringLiteral("  ") + names;
+        text += u'\n';
+    }
+    return text;
 }
 
 // Reads the outgoing stream as the controller would, with the virtual
@@ -78,45 +115,64 @@ private:
     kvp::Decoder decoder;
 };
 
-Record::Record(std::size_t capacity)
+Record::Record(std::size_t capacity, qint64 byteCapacity)
     : capacity(std::max<std::size_t>(capacity, 1))
+    , byteCapacity(byteCapacity)
+    , wallClock(localNow)
+    , startWall(wallClock())
+    , startMs(clock->nowMs())
     , namer(std::make_unique<Namer>(*this))
-{
-    clock.start();
-}
+{ }
 
 Record::~Record() = default;
+
+void Record::setClocks(timing::Clock &steady, std::function<QDateTime()> wallNow)
+{
+    clock = &steady;
+    wallClock = std::move(wallNow);
+    startWall = wallClock();
+    startMs = clock->nowMs();
+}
 
 void Record::start()
 {
     clear();
-    clock.restart();
+    startWall = wallClock();
+    startMs = clock->nowMs();
     outOffset = 0;
     namer = std::make_unique<Namer>(*this);
+}
+
+void Record::end()
+{
+    if (watcher)
+        watcher->ended();
 }
 
 void Record::clear()
 {
     first += entries.size();
     entries.clear();
+    bytesKept = 0;
     droppedCount = 0;
     ++changes;
 }
 
 Entry &Record::add(Direction direction, const char *data, qint64 size)
 {
-    if (entries.size() >= capacity) {
+    while (!entries.empty() && (entries.size() >= capacity || bytesKept + size > byteCapacity)) {
+        bytesKept -= entries.front().size;
         entries.pop_front();
         ++first;
         ++droppedCount;
     }
     Entry &entry = entries.emplace_back();
-    entry.ms = clock.elapsed();
-    entry.size = size;
+    entry.ms = clock->nowMs() - startMs;
     entry.streamOffset = outOffset;
-    entry.headSize = quint8(std::min<qint64>(size, Entry::headMax));
-    std::memcpy(entry.headBytes.data(), data, entry.headSize);
+    entry.size = size;
+    entry.bytes = QByteArray(data, size);
     entry.direction = direction;
+    bytesKept += size;
     ++changes;
     return entry;
 }
@@ -125,19 +181,29 @@ void Record::written(const char *data, qint64 size)
 {
     if (size <= 0)
         return;
-    add(Direction::Out, data, size);
+    const Entry &entry = add(Direction::Out, data, size);
     outOffset += quint64(size);
     namer->push(data, size);
+    if (watcher)
+        watcher->added(*this, entry, begunAbove);
+    begunAbove.clear();
 }
 
 void Record::read(const QByteArray &bytes)
 {
-    if (!bytes.isEmpty())
-        add(Direction::In, bytes.constData(), bytes.size());
+    if (bytes.isEmpty())
+        return;
+    const Entry &entry = add(Direction::In, bytes.constData(), bytes.size());
+    if (watcher)
+        watcher->added(*this, entry, QString());
 }
 
 void Record::name(quint64 offset, const QString &command)
 {
+    // A command this write ends but an earlier one started: the earlier
+    // write may have been seen already.
+    if (offset < entries.back().streamOffset && begunAbove.size() < nameMax)
+        begunAbove += begunAbove.isEmpty() ? command : QStringLiteral(", ") + command;
     // Entries are in stream order (a read sits at the offset of the next
     // write); a data block is named when it ends, some writes later.
     auto it = std::upper_bound(entries.begin(), entries.end(), offset,
@@ -165,8 +231,7 @@ bool Record::writeTo(QIODevice &out) const
                           .toUtf8();
     bool ok = true;
     for (const Entry &entry : entries) {
-        text += entry.format().toUtf8();
-        text += '\n';
+        text += fullText(entry, wallTime(entry.ms), entry.name).toUtf8();
         if (text.size() >= 1 << 16) {
             ok = ok && out.write(text) == text.size();
             text.clear();

@@ -1,17 +1,22 @@
 #pragma once
 
 // The Traffic view: the record of the connection, one line an entry, with
-// Save... and Clear and the count of entries dropped. The list follows the
-// record in batches, a tenth of a second apart, and only while shown.
+// Save..., Clear, Record to file... and the count of entries dropped. The
+// list follows the record in batches, a tenth of a second apart, and only
+// while shown; a recording goes on while the view is hidden.
 
 #include "traffic/record.h"
+#include "traffic/recording.h"
 
 #include <QAbstractListModel>
 #include <QDockWidget>
 #include <QTimer>
 
 class QLabel;
+class QLayout;
 class QListView;
+class QMainWindow;
+class QPushButton;
 
 namespace traffic {
 
@@ -50,9 +55,14 @@ class TrafficDock : public QDockWidget
 public:
     // Shows `record`, which must outlive the view.
     explicit TrafficDock(Record &record, QWidget *parent = nullptr);
+    ~TrafficDock() override;
 
     // Brings the list and the count up to date now.
     void refresh();
+    // Docks the view beside `window`'s central area, as wide as its lines
+    // where the screen allows: the window grows by as much, or gives the
+    // view what it can spare.
+    void dockInto(QMainWindow &window);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -61,11 +71,18 @@ protected:
 private:
     void save();
     void clear();
+    void startOrStopRecording();
+    void showRecording(bool active);
+    void reportRecordingFailure(const QString &path, const QString &why);
+    QLayout *makeButtonRows();
 
     Record &recorded;
+    Recording *recording = nullptr;
     RecordModel *model = nullptr;
     QListView *list = nullptr;
     QLabel *countLabel = nullptr;
+    QPushButton *recordButton = nullptr;
+    QLabel *recordingLabel = nullptr;
     QTimer batch;
 };
 

@@ -24,7 +24,7 @@ void ModalBoxCloser::poll()
     if (!modal)
         return;
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-        boxes.append({box->windowTitle(), box->text(), box->icon()});
+        boxes.append({box->windowTitle(), box->text(), box->icon(), box->informativeText()});
         box->done(QMessageBox::Ok);
     } else if (otherModal) {
         otherModal(modal);

@@ -14,6 +14,7 @@ struct ClosedBox
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString informativeText;
 };
 
 // Modal boxes block the test; this closes every one that becomes the active

@@ -22,7 +22,7 @@ QString statusText(MainWindow &window);
 QString console(MainWindow &window);
 
 // "connect/disconnect/configure" as three letters, upper case when enabled:
-// "Cdf" reads connect enabled, disconnect and configure disabled.
+// "cDF" reads connect disabled, disconnect and configure enabled.
 QString actionStates(MainWindow &window);
 
 // Runs a slot of the window by name, the way its button would.
