@@ -30,7 +30,8 @@ int boxesPrinting(RecordedWindow &recorded, ModalBoxCloser &closer)
     const auto before = closer.boxes.size();
     recorded.device.clearWrites();
     widget<QPushButton>(recorded.window, "pushButton_58PrintH")->click();
-    QTest::qWaitFor([&] { return !KivoTestAccess::transfer(recorded.window)->isRunning(); });
+    if (!QTest::qWaitFor([&] { return !KivoTestAccess::transfer(recorded.window)->isRunning(); }, 60000))
+        return -1; // the print never ended
     return int(closer.boxes.size() - before);
 }
 
