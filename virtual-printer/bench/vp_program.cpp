@@ -1,172 +1,190 @@
-// The whole virtual printer at work, headless: the line, the decoder, the
-// renderer, the command log and the PNG pages.
-//   1. a large mixed stream through the pseudo-terminal, from the first byte
-//      until every page is written and the log is flushed, against the
-//      fastest line (37 500 bytes/s); the goal is 100 times that;
-//   2. a status query right after a 20 000-row page: how long until the
-//      answer (goal: 50 ms);
-//   3. the program busy with reprints of a stored picture: how long from
-//      SIGTERM to its exit.
+// The shipped virtual printer at work, started as a user starts it
+// (kivo-virtual-printer --headless, its own link and output folder) and
+// driven over its pseudo-terminal as a host program drives it:
+//   1. idle: a status query (10 04) to a printer with nothing to do, 200
+//      times: how long until the answer (goal 1 ms);
+//   2. busy: a 48 x 4096 dot picture stored, then 1000 reprints of it and a
+//      status query behind them: how long until the answer while the engine
+//      works (goal 50 ms);
+//   3. whole: a 10 MB mixed stream written as fast as flow control allows,
+//      from the first byte until the program has printed it all and exited,
+//      against the fastest line (37 500 bytes/s); the goal is 100 times that;
+//   4. stop: the program busy with reprints: from SIGTERM to its exit.
+// KVP_BASELINE=PATH measures another build of the program beside it (the
+// figures before a change). Parts may be named to run them alone.
 
 #include "mixedstream.h"
-#include "service.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QGuiApplication>
+#include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
-kvp::ServiceSettings fastDevice(const QTemporaryDir &dir)
-{
-    kvp::ServiceSettings s;
-    s.linkPath = dir.filePath(QStringLiteral("link"));
-    s.outputDir = dir.filePath(QStringLiteral("out"));
-    s.flashPath.clear();
-    s.lineRate = 100000000;
-    s.printer.printBytesPerSecond = 1e9;
-    s.printer.bufferSize = 1 << 20;
-    return s;
-}
 
-// Starts the printer, or ends the bench with the reason it could not.
-void startOrEnd(kvp::Service &service)
+// The program running headless in a folder of its own, and a host on its link.
+class Printer
 {
-    QString error;
-    if (!service.start(&error))
-        qFatal("%s", qPrintable(error));
-}
-
-int openHost(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    termios t{};
-    tcgetattr(fd, &t);
-    cfmakeraw(&t);
-    t.c_iflag |= IXON;
-    tcsetattr(fd, TCSANOW, &t);
-    return fd;
-}
-
-// Writes all of `bytes`, letting the event loop run while the line is full.
-void send(int fd, QByteArray bytes)
-{
-    while (!bytes.isEmpty()) {
-        bytes.remove(0, std::max<qsizetype>(0, ::write(fd, bytes.constData(), bytes.size())));
-        QCoreApplication::processEvents();
+public:
+    Printer(const QString &program, const QStringList &options)
+    {
+        process.start(
+            program,
+            QStringList{"--headless", "--link", dir.filePath("link"), "--output", dir.filePath("out"), "--flash", ""}
+                + options);
+        while (!said.contains("ready\n") && process.waitForReadyRead(10000))
+            said += process.readAllStandardOutput();
+        if (!said.contains("ready\n"))
+            qFatal("%s did not start", qPrintable(program));
+        host = ::open(QFile::encodeName(dir.filePath("link")).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        termios t{};
+        tcgetattr(host, &t);
+        cfmakeraw(&t);
+        t.c_iflag |= IXON;
+        cfsetspeed(&t, B115200);
+        tcsetattr(host, TCSANOW, &t);
     }
-}
-
-void wholeProgram()
-{
-    QTemporaryDir dir;
-    kvp::Service service(fastDevice(dir));
-    startOrEnd(service);
-    const int fd = openHost(service.linkPath());
-    const QByteArray stream = vpbench::mixedStream().repeated(8);
-    QElapsedTimer clock;
-    clock.start();
-    // The host writes from a thread of its own, as a separate program would.
-    std::thread host([&] {
-        for (qsizetype done = 0; done < stream.size();) {
-            pollfd out{fd, POLLOUT, 0};
+    ~Printer()
+    {
+        ::close(host);
+        process.terminate();
+        process.waitForFinished(60000);
+    }
+    // Writes all of `bytes`, waiting while the line is full.
+    void write(const QByteArray &bytes) const
+    {
+        for (qsizetype done = 0; done < bytes.size();) {
+            pollfd out{host, POLLOUT, 0};
             ::poll(&out, 1, 100);
-            done += std::max<ssize_t>(0, ::write(fd, stream.constData() + done, stream.size() - done));
+            done += std::max<ssize_t>(0, ::write(host, bytes.constData() + done, bytes.size() - done));
         }
-    });
-    while (service.printer().decodedBytes() < static_cast<uint64_t>(stream.size()))
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    host.join();
-    service.stop();
-    const double rate = static_cast<double>(stream.size()) / (static_cast<double>(clock.nsecsElapsed()) / 1e9);
-    std::printf("virtual printer, whole program: %lld bytes, %lld pages in %.2f s: %.0f bytes/s, %.0f x the fastest "
-                "line (goal 100)\n",
-                static_cast<long long>(stream.size()), static_cast<long long>(service.pagesWritten().size()),
-                static_cast<double>(clock.nsecsElapsed()) / 1e9, rate, rate / 37500.0);
-    ::close(fd);
+    }
+    // Milliseconds from writing `query` until `count` bytes came back; -1
+    // after `limitMs`.
+    double answerMs(const QByteArray &query, int count, int limitMs = 60000) const
+    {
+        QElapsedTimer clock;
+        clock.start();
+        write(query);
+        int got = 0;
+        char buffer[4096];
+        while (got < count && clock.elapsed() < limitMs) {
+            pollfd in{host, POLLIN, 0};
+            ::poll(&in, 1, 100);
+            got += static_cast<int>(std::max<ssize_t>(0, ::read(host, buffer, sizeof buffer)));
+        }
+        return got >= count ? static_cast<double>(clock.nsecsElapsed()) / 1e6 : -1;
+    }
+
+    QTemporaryDir dir;
+    QProcess process;
+    QByteArray said;
+    int host = -1;
+};
+
+const QByteArray status = vpbench::bytes({0x10, 0x04});
+
+QByteArray storedPicture()
+{
+    return vpbench::bytes({0x1D, 0x71, 0, 0, 48, 0, 0, 0x10}) + QByteArray(qsizetype(48) * 4096, '\xA5');
 }
 
-double answerTime(int fd)
+QString idle(const QString &program)
 {
+    Printer printer(program, {});
+    std::vector<double> times;
+    for (int i = 0; i < 200; ++i)
+        times.push_back(printer.answerMs(status, 1, 5000));
+    std::sort(times.begin(), times.end());
+    return QStringLiteral("median %1 ms, slowest %2 ms").arg(times[100], 0, 'f', 2).arg(times.back(), 0, 'f', 2);
+}
+
+QString busy(const QString &program)
+{
+    Printer printer(program, {});
+    // The picture is in once its status query is answered.
+    if (printer.answerMs(storedPicture() + status, 1) < 0)
+        return QStringLiteral("no answer after the picture");
+    const double first = printer.answerMs(QByteArray("\x1C\x70\x00\x03", 4).repeated(1000) + status, 1);
+    double slowest = first;
+    for (int i = 0; i < 4 && first >= 0; ++i) // still busy with the reprints
+        slowest = std::max(slowest, printer.answerMs(status, 1));
+    return QStringLiteral("first %1 ms, slowest of 5 %2 ms").arg(first, 0, 'f', 1).arg(slowest, 0, 'f', 1);
+}
+
+QString whole(const QString &program)
+{
+    const QByteArray receipts = vpbench::mixedStream();
+    const QByteArray stream = receipts.repeated(10000000 / receipts.size() + 1);
+    Printer printer(program, {"--line-rate", "100000000", "--print-speed", "1000000000"});
     QElapsedTimer clock;
     clock.start();
-    send(fd, vpbench::bytes({0x10, 0x04}));
-    char reply = 0;
-    while (::read(fd, &reply, 1) != 1)
-        QCoreApplication::processEvents();
-    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    printer.write(stream);
+    // All written: the stop prints what is still queued and the last page.
+    printer.process.terminate();
+    printer.process.waitForFinished(600000);
+    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    const double rate = static_cast<double>(stream.size()) / seconds;
+    const QByteArray out = printer.said + printer.process.readAllStandardOutput();
+    return QStringLiteral("%1 bytes, %2 pages in %3 s: %4 bytes/s, %5 x the fastest line")
+        .arg(stream.size())
+        .arg(out.count("page: "))
+        .arg(seconds, 0, 'f', 2)
+        .arg(rate, 0, 'f', 0)
+        .arg(rate / 37500.0, 0, 'f', 0);
 }
 
-void statusAfterLargePage()
+QString stopWhileReprinting(const QString &program)
 {
-    QTemporaryDir dir;
-    kvp::Service service(fastDevice(dir));
-    startOrEnd(service);
-    const int fd = openHost(service.linkPath());
-    QByteArray page = vpbench::bytes({0x1D, 0x76, 0x30, 0x00, 48, 0, 0x20, 0x4E});
-    QByteArray noise(qsizetype(48) * 20000, 0);
-    QRandomGenerator(5).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
-    page += noise + vpbench::bytes({0x1B, 0x69});
-    send(fd, page);
-    while (service.printer().decodedBytes() < static_cast<uint64_t>(page.size()) - 2)
-        QCoreApplication::processEvents();
-    const double afterPage = answerTime(fd);
-    QThread::msleep(2000);
-    std::printf("virtual printer, status query after a 20000-row page: answered in %.1f ms (goal 50; %.1f ms on an "
-                "idle printer)\n",
-                afterPage, answerTime(fd));
-    ::close(fd);
-    service.stop();
-}
-
-void stopWhileReprinting(const char *program)
-{
-    QTemporaryDir dir;
-    QProcess printer;
-    printer.start(QString::fromLocal8Bit(program),
-                  {"--headless", "--link", dir.filePath("link"), "--output", dir.filePath("out"), "--flash", "",
-                   "--line-rate", "100000000", "--print-speed", "1000000000"});
-    QByteArray said;
-    while (!said.contains("ready\n") && printer.waitForReadyRead(10000))
-        said += printer.readAllStandardOutput();
-    const int fd = openHost(dir.filePath("link"));
-    QByteArray picture = vpbench::bytes({0x1D, 0x71, 0, 0, 48, 0, 0, 0x10}) + QByteArray(qsizetype(48) * 4096, '\xA5');
-    send(fd, picture + QByteArray("\x1C\x70\x00\x03", 4).repeated(2000));
+    Printer printer(program, {"--line-rate", "100000000", "--print-speed", "1000000000"});
+    printer.write(storedPicture() + QByteArray("\x1C\x70\x00\x03", 4).repeated(2000));
     QThread::msleep(1000);
     QElapsedTimer clock;
     clock.start();
-    printer.terminate();
-    printer.waitForFinished(600000);
-    std::printf("virtual printer, SIGTERM to exit while busy with 8 kB of reprints: %.2f s\n",
-                static_cast<double>(clock.nsecsElapsed()) / 1e9);
-    ::close(fd);
+    printer.process.terminate();
+    printer.process.waitForFinished(600000);
+    return QStringLiteral("%1 s").arg(static_cast<double>(clock.nsecsElapsed()) / 1e9, 0, 'f', 2);
 }
+
+struct Part
+{
+    const char *name;
+    const char *title;
+    QString (*measure)(const QString &program);
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    // Parts may be named to run them alone (whole, status, stop), as when
-    // profiling one of them.
-    const QStringList parts = app.arguments().mid(1);
-    if (parts.isEmpty() || parts.contains(QStringLiteral("whole")))
-        wholeProgram();
-    if (parts.isEmpty() || parts.contains(QStringLiteral("status")))
-        statusAfterLargePage();
-    if ((parts.isEmpty() && qEnvironmentVariableIsEmpty("VP_PROGRAM_QUICK")) || parts.contains(QStringLiteral("stop")))
-        stopWhileReprinting(KVP_EXECUTABLE);
+    QCoreApplication app(argc, argv);
+    const Part parts[] = {
+        {"idle", "status answer, idle printer (goal 1 ms)", idle},
+        {"busy", "status answer behind 1000 reprints, engine busy (goal 50 ms)", busy},
+        {"whole", "whole program over its pty, 10 MB mixed stream (goal 100 x)", whole},
+        {"stop", "SIGTERM to exit while busy with 8 kB of reprints", stopWhileReprinting},
+    };
+    const QStringList named = app.arguments().mid(1);
+    const QString baseline = qEnvironmentVariable("KVP_BASELINE");
+    for (const Part &part : parts) {
+        if (!named.isEmpty() && !named.contains(QLatin1String(part.name)))
+            continue;
+        std::printf("virtual printer, %s: %s\n", part.title, qPrintable(part.measure(QStringLiteral(KVP_EXECUTABLE))));
+        if (!baseline.isEmpty())
+            std::printf("virtual printer, %s, before (%s): %s\n", part.title, qPrintable(baseline),
+                        qPrintable(part.measure(baseline)));
+        std::fflush(stdout);
+    }
     return 0;
 }

@@ -4,10 +4,10 @@
 
 namespace kvp {
 
-void LineModel::restart(int64_t now)
+void LineModel::restart(int64_t now, double bytesInHand)
 {
     last = now;
-    credit = 0;
+    credit = bytesInHand;
 }
 
 void LineModel::elapse(int64_t now, double bytesPerSecond)

@@ -33,8 +33,9 @@ public:
         bool pulled = false; // bytes went to the controller
     };
 
-    // The line starts over at `now` with no line time in hand.
-    void restart(int64_t now);
+    // The line starts over at `now` with `bytesInHand` of line time in hand
+    // (what a UART's receive FIFO already holds when it wakes the device).
+    void restart(int64_t now, double bytesInHand = 0);
     // Adds the line time since the last call. The line keeps its pace while
     // the process is busy: a call up to 100 ms late still gets the time it
     // missed.
@@ -43,6 +44,9 @@ public:
     Pulled pull(VirtualPrinter &printer, const HostLine &host, int64_t now, const Reader &read);
     // Whether a byte could cross now.
     bool hasTime() const { return credit >= 1.0; }
+
+    // Bytes a UART's receive FIFO holds.
+    static constexpr double fifoBytes = 16;
 
 private:
     double credit = 0;

@@ -1,5 +1,7 @@
 #include "printercore.h"
 
+#include <algorithm>
+
 namespace kvp {
 
 const char *const PrinterCore::firmwareVersion = "1.22 (2020-06-15)";
@@ -9,22 +11,77 @@ PrinterCore::PrinterCore(const Options &options, LogSink *logSink)
     , flash(options.flashPath)
     , paperRoll(kvp::headType(flash.headType())->dots, options.maxPageDots)
     , paperRenderer(paperRoll, options.fonts ? *options.fonts : FontSet::shared(), logSink)
-    , streamDecoder(*this, codec, logSink)
-{ }
+    , streamDecoder(queue, codec, &queue)
+{
+    queue.position = [this] { return streamDecoder.offset(); };
+    queue.commandStart = [this] { return streamDecoder.commandStart(); };
+    queue.onArrival = [this](const DecodedCommand &c) { return answerOnArrival(c); };
+    queue.onFault = [this](InputFault) { decodeError = true; };
+}
 
 PrinterCore::~PrinterCore() = default;
 
+// Notes made while decoding an arrival wait in the queue, in stream order.
 void PrinterCore::note(const QString &text)
 {
-    if (log)
-        log->note(QStringLiteral("note"), text);
+    LogSink *to = arriving ? &queue : log;
+    if (to)
+        to->note(QStringLiteral("note"), text);
+}
+
+void PrinterCore::decode(const uint8_t *data, size_t size)
+{
+    arriving = true;
+    streamDecoder.push(data, size);
+    arriving = false;
 }
 
 void PrinterCore::feed(const uint8_t *data, size_t size, bool deliveryEnds)
 {
-    streamDecoder.push(data, size);
+    // Carried out as decoded: answers see everything before them printed.
+    // In pieces, so that little waits in the queue at a time.
+    carryOutNow = true;
+    constexpr size_t piece = 512;
+    for (size_t at = 0; at < size; at += piece) {
+        decode(data + at, std::min(piece, size - at));
+        workAll();
+    }
     if (deliveryEnds && streamDecoder.pendingWithoutArgument() == Cmd::StatusQuery)
-        streamDecoder.resolvePending();
+        pause();
+    carryOutNow = false;
+    workAll();
+}
+
+void PrinterCore::take(const uint8_t *data, size_t size) { decode(data, size); }
+
+void PrinterCore::pause()
+{
+    arriving = true;
+    streamDecoder.resolvePending();
+    arriving = false;
+}
+
+void PrinterCore::work(const std::function<uint64_t()> &allowance, const std::function<void(uint64_t)> &cost)
+{
+    queue.run(*this, log, allowance, cost);
+}
+
+// The real-time requests: answered when they arrive, whatever waits before
+// them. Everything else waits its turn.
+bool PrinterCore::answerOnArrival(const DecodedCommand &c)
+{
+    if (c.id != Cmd::StatusQuery && c.id != Cmd::VersionQuery && c.id != Cmd::RealTimeStatus)
+        return false;
+    if (carryOutNow) {
+        arriving = false;
+        workAll();
+        arriving = true;
+    }
+    const uint64_t ahead = queue.bytesBefore(streamDecoder.commandStart());
+    execute(c);
+    if (ahead > 0)
+        note(QStringLiteral("answered on arrival, ahead of %1 queued bytes").arg(ahead));
+    return true;
 }
 
 void PrinterCore::feed(const QByteArray &bytes)
@@ -34,13 +91,17 @@ void PrinterCore::feed(const QByteArray &bytes)
 
 void PrinterCore::finish()
 {
+    arriving = true;
     streamDecoder.finish();
+    arriving = false;
+    workAll();
     paperRenderer.finishStream();
 }
 
 void PrinterCore::silence()
 {
     streamDecoder.flushLog();
+    workAll();
     paperRenderer.endPage(QStringLiteral("silence"));
 }
 
@@ -202,6 +263,6 @@ void PrinterCore::dataEnd(const DecodedCommand &c, uint64_t received, bool compl
 
 void PrinterCore::wake() { }
 
-void PrinterCore::inputFault(InputFault) { decodeError = true; }
+void PrinterCore::inputFault(InputFault) { }
 
 } // namespace kvp

@@ -3,7 +3,12 @@
 // queries and keeps its configuration (head type in flash, UART settings).
 // Everything is push-driven and free of timing; VirtualPrinter adds the
 // receive buffer and the clock.
+//
+// Bytes are decoded as they arrive (take); the status and version queries
+// are answered then, ahead of whatever waits to be printed, and the rest
+// waits in a queue for the print engine (work). feed() does both at once.
 
+#include "commandqueue.h"
 #include "decoder/commandlog.h"
 #include "decoder/controllerinfo.h"
 #include "decoder/decoder.h"
@@ -55,6 +60,25 @@ public:
     // false leaves it waiting for a possible argument (see pause()).
     void feed(const uint8_t *data, size_t size, bool deliveryEnds = true);
     void feed(const QByteArray &bytes);
+    // Bytes arriving: decoded now, carried out by work().
+    void take(const uint8_t *data, size_t size);
+    // The print engine carries out queued commands while `allowance()`
+    // grants stream bytes; `cost` is told the bytes each took.
+    void work(const std::function<uint64_t()> &allowance, const std::function<void(uint64_t)> &cost = {});
+    // Everything queued is carried out.
+    void workAll()
+    {
+        work([] { return ~uint64_t(0); });
+    }
+    // Drops what waits to be printed (a stop out of time).
+    void dropQueued() { queue.clear(); }
+    // Nothing decoded waits for the engine.
+    bool queueEmpty() const { return queue.isEmpty(); }
+    size_t queuedItems() const { return queue.count(); }
+    // Stream bytes the engine has worked off.
+    uint64_t workedOff() const { return queue.isEmpty() ? streamDecoder.offset() : queue.workedOff(); }
+    // Offset of the command an answer being sent belongs to.
+    uint64_t answerOffset() const { return arriving ? streamDecoder.commandStart() : queue.currentStart(); }
     // End of input: commands cut short are reported, the pending line is
     // printed and the page ends.
     void finish();
@@ -62,7 +86,7 @@ public:
     void silence();
     // The line paused: a command that may take an argument (10 04, 1B 6D)
     // and got none yet is carried out without it.
-    void pause() { streamDecoder.resolvePending(); }
+    void pause();
 
     // Bytes for the host: query answers.
     std::function<void(const QByteArray &)> transmit;
@@ -99,6 +123,8 @@ private:
     void wake() override;
     void inputFault(InputFault fault) override;
     void note(const QString &text);
+    bool answerOnArrival(const DecodedCommand &command);
+    void decode(const uint8_t *data, size_t size);
 
     void answerStatus();
     void answerVersion();
@@ -114,7 +140,10 @@ private:
     TextCodec codec;
     Paper paperRoll;
     Renderer paperRenderer;
+    CommandQueue queue;
     Decoder streamDecoder;
+    bool arriving = false;    // decoding what arrives (answers go ahead of the queue)
+    bool carryOutNow = false; // feed(): every command carried out as it is decoded
     int uartBaud = defaultBaud;
     FlowMode uartFlow = FlowMode::XonXoff;
     int callBack = 0;

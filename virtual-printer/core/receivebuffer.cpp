@@ -27,7 +27,7 @@ void ReceiveBuffer::setFlowMode(FlowMode mode)
 size_t ReceiveBuffer::push(const uint8_t *data, size_t size)
 {
     const size_t cap = ring.size();
-    const size_t take = std::min(size, cap - used);
+    const size_t take = std::min(size, cap - used - taken);
     size_t tail = (head + used) % cap;
     size_t done = 0;
     while (done < take) {
@@ -45,6 +45,13 @@ size_t ReceiveBuffer::push(const uint8_t *data, size_t size)
 
 size_t ReceiveBuffer::pop(uint8_t *out, size_t max)
 {
+    const size_t got = take(out, max);
+    release(got);
+    return got;
+}
+
+size_t ReceiveBuffer::take(uint8_t *out, size_t max)
+{
     const size_t cap = ring.size();
     const size_t take = std::min(max, used);
     size_t done = 0;
@@ -55,19 +62,25 @@ size_t ReceiveBuffer::pop(uint8_t *out, size_t max)
         head = (head + chunk) % cap;
     }
     used -= take;
-    update();
+    taken += take;
     return take;
+}
+
+void ReceiveBuffer::release(size_t count)
+{
+    taken -= std::min(count, taken);
+    update();
 }
 
 void ReceiveBuffer::update()
 {
     if (flow == FlowMode::None)
         return;
-    if (!holdingSender && used >= highMark) {
+    if (!holdingSender && size() >= highMark) {
         holdingSender = true;
         if (flow == FlowMode::XonXoff)
             control = xoff;
-    } else if (holdingSender && used <= lowMark) {
+    } else if (holdingSender && size() <= lowMark) {
         holdingSender = false;
         if (flow == FlowMode::XonXoff)
             control = xon;

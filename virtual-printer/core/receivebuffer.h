@@ -7,6 +7,10 @@
 // it drops its ready line. Once drained to the low-water mark (one quarter)
 // it sends XON or raises the line again. Bytes that arrive while the buffer
 // is full are lost and counted.
+//
+// Bytes handed to the decoder on arrival (take) still fill the buffer until
+// the print engine has worked them off (release): the fill level the flow
+// control watches is what waits for the engine, decoded or not.
 
 #include "decoder/controllerinfo.h"
 
@@ -31,8 +35,13 @@ public:
     // Stores what fits; returns the number of bytes stored. The rest is lost.
     size_t push(const uint8_t *data, size_t size);
     size_t pop(uint8_t *out, size_t max);
+    // Hands bytes on to the decoder; they keep their place until release().
+    size_t take(uint8_t *out, size_t max);
+    void release(size_t count);
 
-    size_t size() const { return used; }
+    size_t size() const { return used + taken; }
+    // Bytes not yet handed on.
+    size_t pending() const { return used; }
     size_t capacity() const { return ring.size(); }
     size_t highWater() const { return highMark; }
     size_t lowWater() const { return lowMark; }
@@ -48,8 +57,9 @@ private:
     void update();
 
     std::vector<uint8_t> ring;
-    size_t head = 0; // next byte to pop
-    size_t used = 0;
+    size_t head = 0;  // next byte to pop
+    size_t used = 0;  // bytes in the ring
+    size_t taken = 0; // handed on, not yet released
     size_t highMark;
     size_t lowMark;
     FlowMode flow = FlowMode::XonXoff;

@@ -31,6 +31,7 @@ size_t VirtualPrinter::receive(const uint8_t *data, size_t size, int64_t now)
     const bool wasHolding = receiveBuffer.holding();
     const size_t stored = receiveBuffer.push(data, size);
     lastActivity = now;
+    lastArrival = now;
     if (stored < size && !losing) {
         losing = true;
         if (log)
@@ -48,7 +49,36 @@ size_t VirtualPrinter::receive(const uint8_t *data, size_t size, int64_t now)
                       .arg(receiveBuffer.size())
                       .arg(receiveBuffer.capacity()));
     sendControl();
+    decodeArrived();
     return stored;
+}
+
+// The decoder reads what has arrived at once (answering the real-time
+// requests in it), as far as the queue of decoded commands has room.
+void VirtualPrinter::decodeArrived()
+{
+    uint8_t chunk[4096];
+    while (receiveBuffer.pending() > 0 && printerCore.queuedItems() < maxQueuedItems) {
+        const size_t got = receiveBuffer.take(chunk, sizeof chunk);
+        printerCore.take(chunk, got);
+    }
+}
+
+// Gives the receive buffer back what the engine has worked off.
+void VirtualPrinter::releaseWorkedOff()
+{
+    const uint64_t worked = printerCore.workedOff();
+    if (worked <= released)
+        return;
+    const bool wasHolding = receiveBuffer.holding();
+    receiveBuffer.release(static_cast<size_t>(worked - released));
+    released = worked;
+    sendControl();
+    if (log && receiveBuffer.flowMode() == FlowMode::Hardware && wasHolding && !receiveBuffer.holding())
+        log->note(QStringLiteral("flow"),
+                  QStringLiteral("ready line raised (buffer %1 of %2)")
+                      .arg(receiveBuffer.size())
+                      .arg(receiveBuffer.capacity()));
 }
 
 void VirtualPrinter::reportLoss()
@@ -95,32 +125,27 @@ void VirtualPrinter::service(int64_t now)
     // The engine works in slices: a few bytes may ask for millions of rows
     // (reprints of a stored picture), and the line, the replies and the
     // signals must not wait for all of them.
+    decodeArrived();
     const uint64_t rowsAtStart = printerCore.paper().rowsMade();
-    uint8_t chunk[maxPiece];
-    bool worked = false;
-    while (credit >= 1.0 && receiveBuffer.size() > 0 && !(outputBusy && outputBusy())
-           && printerCore.paper().rowsMade() - rowsAtStart < rowsPerSlice) {
-        const bool wasHolding = receiveBuffer.holding();
-        const size_t want = std::min<size_t>(pieceSize, static_cast<size_t>(credit));
-        const size_t got = receiveBuffer.pop(chunk, want);
-        credit -= static_cast<double>(got);
-        sendControl();
-        if (log && receiveBuffer.flowMode() == FlowMode::Hardware && wasHolding && !receiveBuffer.holding())
-            log->note(QStringLiteral("flow"),
-                      QStringLiteral("ready line raised (buffer %1 of %2)")
-                          .arg(receiveBuffer.size())
-                          .arg(receiveBuffer.capacity()));
-        const uint64_t rowsBefore = printerCore.paper().rowsMade();
-        printerCore.feed(chunk, got, false);
-        // Heavy input is taken a few bytes at a time, light input in larger pieces.
-        const bool heavy = printerCore.paper().rowsMade() - rowsBefore > rowsPerSlice / 4;
-        pieceSize = heavy ? std::max<size_t>(4, pieceSize / 16) : std::min<size_t>(maxPiece, pieceSize * 2);
-        worked = true;
-    }
-    if (worked)
+    const uint64_t workedBefore = printerCore.workedOff();
+    printerCore.work(
+        [&]() -> uint64_t {
+            if (credit < 1.0 || (outputBusy && outputBusy())
+                || printerCore.paper().rowsMade() - rowsAtStart >= rowsPerSlice)
+                return 0;
+            return static_cast<uint64_t>(credit);
+        },
+        [&](uint64_t bytes) { credit -= static_cast<double>(bytes); });
+    releaseWorkedOff();
+    decodeArrived();
+    if (printerCore.workedOff() != workedBefore)
         lastActivity = now;
-    if (receiveBuffer.size() == 0 && lastActivity >= 0 && now - lastActivity >= argumentPauseMs)
+    // The line paused after a command that may take an argument: it has none.
+    if (receiveBuffer.pending() == 0 && lastArrival >= 0 && now - lastArrival >= argumentPauseMs
+        && printerCore.decoder().awaitingOptionalArgument()) {
         printerCore.pause();
+        releaseWorkedOff();
+    }
     if (receiveBuffer.size() == 0 && lastActivity >= 0 && now - lastActivity >= settings.silenceMs) {
         lastActivity = -1;
         losing = false;
@@ -129,32 +154,48 @@ void VirtualPrinter::service(int64_t now)
     }
 }
 
+void VirtualPrinter::deliveryEnded()
+{
+    if (receiveBuffer.pending() == 0 && printerCore.decoder().pendingWithoutArgument() == Cmd::StatusQuery) {
+        printerCore.pause();
+        releaseWorkedOff();
+    }
+}
+
 int64_t VirtualPrinter::silenceDeadline() const
 {
     if (lastActivity < 0)
         return -1;
-    if (printerCore.decoder().awaitingOptionalArgument())
-        return lastActivity + std::min(argumentPauseMs, settings.silenceMs);
+    if (printerCore.decoder().awaitingOptionalArgument() && lastArrival >= 0)
+        return lastArrival + std::min(argumentPauseMs, settings.silenceMs);
     return lastActivity + settings.silenceMs;
 }
 
 uint64_t VirtualPrinter::finish(const QByteArray &tail, const std::function<bool()> &keepGoing)
 {
-    // Pieces as small as the engine's, so that a deadline is kept even
-    // when a few bytes ask for many pages.
-    auto more = [&keepGoing] { return !keepGoing || keepGoing(); };
+    // Piece by piece, so that a deadline is kept even when a few bytes ask
+    // for many pages.
+    auto more = [&keepGoing]() -> uint64_t { return !keepGoing || keepGoing() ? maxPiece : 0; };
     uint8_t chunk[maxPiece];
-    while (receiveBuffer.size() > 0 && more()) {
-        const size_t got = receiveBuffer.pop(chunk, sizeof chunk);
-        printerCore.feed(chunk, got, false);
+    while (receiveBuffer.pending() > 0 && more() > 0) {
+        printerCore.take(chunk, receiveBuffer.take(chunk, sizeof chunk));
+        printerCore.work(more);
     }
+    printerCore.work(more);
     qsizetype fed = 0;
-    for (; fed < tail.size() && receiveBuffer.size() == 0 && more(); fed += static_cast<qsizetype>(maxPiece))
-        printerCore.feed(reinterpret_cast<const uint8_t *>(tail.constData()) + fed,
-                         std::min<size_t>(maxPiece, static_cast<size_t>(tail.size() - fed)), false);
-    const uint64_t left = receiveBuffer.size() + static_cast<uint64_t>(std::max<qsizetype>(0, tail.size() - fed));
-    while (receiveBuffer.size() > 0)
-        receiveBuffer.pop(chunk, sizeof chunk);
+    for (; fed < tail.size() && receiveBuffer.pending() == 0 && printerCore.queueEmpty() && more() > 0;
+         fed += static_cast<qsizetype>(maxPiece)) {
+        printerCore.take(reinterpret_cast<const uint8_t *>(tail.constData()) + fed,
+                         std::min<size_t>(maxPiece, static_cast<size_t>(tail.size() - fed)));
+        printerCore.work(more);
+    }
+    const uint64_t worked = printerCore.workedOff();
+    const uint64_t left = receiveBuffer.received() + static_cast<uint64_t>(tail.size()) - worked;
+    printerCore.dropQueued();
+    while (receiveBuffer.pending() > 0)
+        receiveBuffer.take(chunk, sizeof chunk);
+    receiveBuffer.release(receiveBuffer.size());
+    stopOffset = worked;
     printerCore.feed(nullptr, 0); // a status query at the very end is answered
     sendControl();
     losing = false;

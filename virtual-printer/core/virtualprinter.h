@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace kvp {
 
@@ -48,6 +49,9 @@ public:
     size_t bytesBeforeHold() const;
     // Lets the print engine work up to `now`.
     void service(int64_t now);
+    // The host's queue ran dry: a status query at the end of what it wrote
+    // is answered now (the host waits for it) rather than after a pause.
+    void deliveryEnded();
     // Decodes everything still buffered, then `tail` (bytes still queued on
     // the line), and ends the page (for shutdown). Stops decoding when
     // `keepGoing` says so; returns the bytes left undecoded.
@@ -62,7 +66,7 @@ public:
     // set they go through `transmit`.
     std::function<void(char)> transmitControl;
 
-    bool bufferEmpty() const { return receiveBuffer.size() == 0; }
+    bool bufferEmpty() const { return receiveBuffer.size() == 0 && printerCore.queueEmpty(); }
     // Time at which service() must run next to end a page on silence, or to
     // carry out a command left waiting for an optional argument; -1 for none.
     int64_t silenceDeadline() const;
@@ -70,11 +74,14 @@ public:
     PrinterCore &core() { return printerCore; }
     const PrinterCore &core() const { return printerCore; }
     const ReceiveBuffer &buffer() const { return receiveBuffer; }
-    uint64_t decodedBytes() const { return printerCore.decoder().offset(); }
+    // Stream bytes the engine has worked off (at a stop: those it did).
+    uint64_t decodedBytes() const { return stopOffset ? *stopOffset : printerCore.workedOff(); }
 
 private:
     void sendControl();
     void reportLoss();
+    void decodeArrived();
+    void releaseWorkedOff();
 
     Settings settings;
     LogSink *log;
@@ -83,15 +90,20 @@ private:
     double credit = 0;
     int64_t lastService = -1;
     int64_t lastActivity = -1;
+    int64_t lastArrival = -1;
+    uint64_t released = 0; // stream bytes given back to the receive buffer
+    std::optional<uint64_t> stopOffset;
     bool losing = false;
     // A pause this long (many byte times even at 9600 bit/s) means no argument follows.
     static constexpr int64_t argumentPauseMs = 20;
     uint64_t lossReported = 0;
     // Rows one service() call may make before it lets the event loop run.
     static constexpr uint64_t rowsPerSlice = 40000;
-    // Bytes decoded at once: 128 bytes of reprints make about 260 000 rows.
+    // Bytes decoded at once at a stop: 128 bytes of reprints make about 260 000 rows.
     static constexpr size_t maxPiece = 128;
-    size_t pieceSize = maxPiece;
+    // Decoded commands waiting for the engine, at most; beyond, bytes wait
+    // undecoded in the receive buffer (a very large one full of text).
+    static constexpr size_t maxQueuedItems = size_t(1) << 18;
 };
 
 } // namespace kvp

@@ -76,7 +76,7 @@ void LinePump::wake()
     noHostPoll.stop();
     if (idle) {
         idle = false;
-        line.restart(clock.elapsed());
+        line.restart(clock.elapsed(), LineModel::fifoBytes); // the bytes that woke it are there
         tickTimer.start();
     }
     tick();
@@ -144,13 +144,10 @@ void LinePump::sendPending()
 
 void LinePump::tick()
 {
-    const qint64 now = clock.elapsed();
+    qint64 now = clock.elapsed();
     const HostLine host = port.hostLine();
     checkHostSpeed(host);
-    line.elapse(now, effectiveLineRate() / 10.0);
-    const LineModel::Pulled result = pull(host, now);
-    printer.service(now);
-    sendPending();
+    const LineModel::Pulled result = pullAndPrint(host, now);
     if (result.pulled || !printer.bufferEmpty())
         emit activity();
 
@@ -169,11 +166,35 @@ void LinePump::tick()
         tickTimer.start();
     }
     // The host's queue ran dry with line time to spare: bytes it writes
-    // before the next tick are taken at once, so a fast line is not held to
-    // one terminal buffer per tick. (With no credit left, or the sender held,
-    // they wait for the tick.)
+    // before the next tick are taken as they arrive. (With no credit left,
+    // or the sender held, they wait for the tick.)
     if (readable)
         readable->setEnabled(result.empty && line.hasTime());
+}
+
+// Takes bytes from the host's queue and lets the engine work, round after
+// round while the engine makes room for bytes still waiting, for a few
+// milliseconds at most: a fast engine is not held to one buffer per tick.
+LineModel::Pulled LinePump::pullAndPrint(const HostLine &host, qint64 now)
+{
+    const qint64 turnEnd = now + maxTurnMs;
+    LineModel::Pulled result;
+    for (;;) {
+        line.elapse(now, effectiveLineRate() / 10.0);
+        const LineModel::Pulled round = pull(host, now);
+        result.pulled |= round.pulled;
+        result.empty = round.empty;
+        result.noHost = round.noHost;
+        if (round.empty)
+            printer.deliveryEnded(); // a status query ending the host's write is answered now
+        printer.service(now);
+        sendPending();
+        if (!round.pulled || round.empty || round.noHost || !line.hasTime() || printer.senderHeld(host))
+            return result;
+        now = clock.elapsed();
+        if (now >= turnEnd)
+            return result;
+    }
 }
 
 // Logs once per host speed that the host's line is set to another speed

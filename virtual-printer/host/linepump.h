@@ -50,6 +50,8 @@ public:
     int effectiveLineRate() const;
 
     static constexpr int tickMs = 5;
+    // Longest run of pulling and printing before the event loop goes on.
+    static constexpr int maxTurnMs = 20;
 
 signals:
     void activity();
@@ -58,6 +60,7 @@ private:
     void tick();
     void checkHostSpeed(const HostLine &host);
     LineModel::Pulled pull(const HostLine &host, qint64 now);
+    LineModel::Pulled pullAndPrint(const HostLine &host, qint64 now);
     void waitForHost(qint64 now);
     void goIdle();
     void sendPending();

@@ -103,9 +103,10 @@ void NetworkLine::readConnection()
         const qint64 got = connection->read(chunk, static_cast<qint64>(std::min(sizeof chunk, space)));
         if (got <= 0)
             break;
+        // Marked before they go in: the decoder answers queries as they arrive.
         markThrough(printer->buffer().received(), 0);
+        markThrough(printer->buffer().received() + static_cast<uint64_t>(got), connectionNumber);
         printer->receive(chunk, static_cast<size_t>(got), line.now());
-        markThrough(printer->buffer().received(), connectionNumber);
         connectionEnd = marked;
         connectionBytes += static_cast<uint64_t>(got);
         took = true;
@@ -202,19 +203,25 @@ void NetworkLine::markThrough(uint64_t end, int origin)
     marked = end;
 }
 
-// The source of the byte at `position`: a query is answered when the
-// decoder reaches it, later than it arrived.
+// The source of the byte at `position`: a query answered by the engine in
+// its turn is answered later than it arrived.
 int NetworkLine::originOf(uint64_t position)
 {
     markThrough(printer->buffer().received(), 0);
-    while (!segments.empty() && segments.front().end <= position)
+    // Queries are answered on arrival or in the engine's turn; nothing
+    // before what the engine has worked off is asked about again.
+    const uint64_t settled = std::min(position, printer->decodedBytes());
+    while (!segments.empty() && segments.front().end <= settled)
         segments.pop_front();
-    return segments.empty() ? 0 : segments.front().origin;
+    for (const Segment &segment : segments)
+        if (segment.end > position)
+            return segment.origin;
+    return 0;
 }
 
 void NetworkLine::reply(const QByteArray &bytes)
 {
-    const int origin = originOf(printer->core().decoder().commandStart());
+    const int origin = originOf(printer->core().answerOffset());
     if (origin == 0) {
         if (serialReply)
             serialReply(bytes);

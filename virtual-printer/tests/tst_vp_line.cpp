@@ -1,6 +1,7 @@
-// The controller on its line: the answers (data/replies.txt), the flash, the
-// receive buffer's flow control and the silence that ends a page, driven by a
-// test clock. (The program on its pseudo-terminal: tst_vp_host.)
+// The controller on its line: the answers (data/replies.txt), the real-time
+// requests answered while the engine is held (data/realtime.txt), the flash,
+// the receive buffer's flow control and the silence that ends a page, driven
+// by a test clock. (The program on its pseudo-terminal: tst_vp_host.)
 
 #include "virtualprinter.h"
 #include "vpstream.h"
@@ -25,6 +26,8 @@ class TestLine : public QObject
 private slots:
     void replies_data() { vptest::addRows(QStringLiteral("replies.txt")); }
     void replies();
+    void realTimeWhileBusy_data() { vptest::addRows(QStringLiteral("realtime.txt")); }
+    void realTimeWhileBusy();
     void flashKeepsTheHeadType();
     void flowControl_data();
     void flowControl();
@@ -38,6 +41,50 @@ void TestLine::replies()
     Rig rig;
     rig.core.feed(bytes);
     QCOMPARE(rig.replies, vptest::bytesOf(expected));
+}
+
+void TestLine::realTimeWhileBusy()
+{
+    // The engine is held, as while pages wait to be written, from the first
+    // byte on: what is answered was answered ahead of everything queued.
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    kvp::VirtualPrinter::Settings settings;
+    settings.bufferSize = 1 << 20;
+    settings.printBytesPerSecond = 1e9;
+    kvp::MemoryLog log;
+    kvp::VirtualPrinter printer(settings, &log);
+    bool held = true;
+    printer.outputBusy = [&] { return held; };
+    QByteArray sent;
+    printer.transmit = [&](const QByteArray &b) { sent += b; };
+    QCOMPARE(send(printer, bytes, 0), static_cast<size_t>(bytes.size()));
+    printer.service(1000); // the line paused: a query at the end has no argument
+    QCOMPARE(sent, vptest::bytesOf(expected));
+    QCOMPARE(printer.decodedBytes(), 0u);
+
+    // Released, the engine prints it all and answers nothing twice; the log
+    // keeps the stream order and marks each answer given ahead of the queue.
+    held = false;
+    for (int64_t t = 2000; !printer.bufferEmpty() && t < 1000000; t += 1000)
+        printer.service(t);
+    QCOMPARE(printer.decodedBytes(), static_cast<uint64_t>(bytes.size()));
+    QCOMPARE(sent, vptest::bytesOf(expected));
+    int64_t offset = 0;
+    int answers = 0;
+    bool marked = true;
+    for (const kvp::LogEntry &e : log.entries()) {
+        QVERIFY(e.offset == kvp::LogEntry::noOffset || e.offset >= offset);
+        offset = std::max(offset, e.offset);
+        if (e.name == QStringLiteral("note") && e.args.endsWith(QStringLiteral(" sent"))) {
+            QVERIFY(marked);
+            ++answers;
+            marked = false;
+        }
+        marked = marked || e.args.startsWith(QStringLiteral("answered on arrival, ahead of "));
+    }
+    QVERIFY(marked);
+    QCOMPARE(answers > 0, !sent.isEmpty());
 }
 
 void TestLine::flashKeepsTheHeadType()
