@@ -287,9 +287,13 @@ void TestVirtualPrinter::headButtonsAndRequestsShowTheAnswers()
         const QString reply = run.versionReply();
         QVERIFY2(reply.startsWith(family + " virtual controller"), qPrintable(heads[index] + (": " + reply)));
         QVERIFY2(reply.contains(QStringLiteral("; head type %1: ").arg(index)), qPrintable(reply));
-        QFile flash(run.service.settings().flashPath);
-        QVERIFY(flash.open(QIODevice::ReadOnly));
-        QVERIFY(flash.readAll().contains(QStringLiteral("head-type=%1").arg(index).toLatin1()));
+        // The answer comes on arrival; the flash is written in the engine's turn.
+        const auto stored = [&run, index] {
+            QFile flash(run.service.settings().flashPath);
+            return flash.open(QIODevice::ReadOnly)
+                && flash.readAll().contains(QStringLiteral("head-type=%1").arg(index).toLatin1());
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(stored(), 10000);
     }
     QCOMPARE(run.versionReply(),
              QStringLiteral("VX02x virtual controller, firmware 1.22 (2020-06-15), Printer Kivo "

@@ -37,7 +37,7 @@ public:
     void run(DecoderSink &target, LogSink *log, const std::function<uint64_t()> &allowance,
              const std::function<void(uint64_t)> &cost);
     // Drops everything queued (a stop that ran out of time).
-    void clear() { items.clear(); }
+    void clear();
 
     bool isEmpty() const { return items.empty(); }
     size_t count() const { return items.size(); }
@@ -58,24 +58,26 @@ public:
     void add(const LogEntry &entry) override;
 
 private:
-    enum class Kind : uint8_t { Log, Execute, Character, DataBegin, DataChunk, DataEnd };
+    // Mark: bytes carried out on arrival, worked off in their turn.
+    enum class Kind : uint8_t { Log, Mark, Execute, Character, DataBegin, DataChunk, DataEnd };
+    // Small, one per character; commands, log entries and data wait beside.
     struct Item
     {
         Kind kind = Kind::Log;
+        bool complete = false; // of DataEnd
+        Character ch;
         uint64_t end = 0;   // stream offset after the bytes it stands for; 0: none
         uint64_t start = 0; // offset of its command
-        DecodedCommand command;
-        Character ch;
-        QByteArray data;
-        LogEntry entry;
         uint64_t received = 0;
-        bool complete = false;
     };
     Item &push(Kind kind, uint64_t end);
-    void carryOut(Item &item, DecoderSink &target, LogSink *log);
-    bool carryOutPart(Item &item, DecoderSink &target, uint64_t allowed);
+    void carryOut(const Item &item, DecoderSink &target, LogSink *log);
+    bool carryOutPart(const Item &item, DecoderSink &target, uint64_t allowed);
 
     std::deque<Item> items;
+    std::deque<DecodedCommand> commands; // of Execute, DataBegin and DataEnd
+    std::deque<LogEntry> entries;
+    std::deque<QByteArray> chunks;
     DecodedCommand dataCommand; // the data block being carried out
     uint64_t done = 0;
     uint64_t lastEnd = 0; // the furthest end of an item queued

@@ -5,8 +5,10 @@ namespace kvp {
 PageQueue::PageQueue(PageWriter &pageWriter, QObject *parent)
     : QObject(parent)
     , writer(pageWriter)
-    , worker([this] { work(); })
-{ }
+{
+    for (std::thread &worker : workers)
+        worker = std::thread([this] { work(); });
+}
 
 PageQueue::~PageQueue()
 {
@@ -15,7 +17,8 @@ PageQueue::~PageQueue()
         stopping = true;
     }
     changed.notify_all();
-    worker.join();
+    for (std::thread &worker : workers)
+        worker.join();
 }
 
 void PageQueue::push(const Page &page)
@@ -60,11 +63,18 @@ void PageQueue::work()
             return;
         PageResult result{waiting.front(), QString(), QString()};
         waiting.pop_front();
+        const uint64_t turn = taken++;
         ++busy;
         changed.wait(guard, [this] { return !held || stopping; });
         guard.unlock();
-        result.path = writer.write(result.page, &result.error);
+        const QByteArray png = PageWriter::encode(result.page);
         guard.lock();
+        // Files are written in page order, one at a time.
+        changed.wait(guard, [this, turn] { return stored == turn; });
+        guard.unlock();
+        result.path = writer.store(png, &result.error);
+        guard.lock();
+        ++stored;
         results.push_back(result);
         --busy;
         changed.notify_all();

@@ -1,8 +1,9 @@
 #pragma once
-// Writes pages on a worker thread, so that a large page does not hold up
-// the line: pages are encoded and written in the order they were finished,
-// and their results come back on the owner's thread in that order. The
-// queue holds a few pages at most; push() waits for room.
+// Writes pages on worker threads, so that a large page does not hold up
+// the line: two workers encode pages side by side, the files are written
+// in the order the pages were finished, and their results come back on the
+// owner's thread in that order. The queue holds a few pages at most;
+// push() waits for room.
 
 #include "pagewriter.h"
 #include "paper.h"
@@ -38,7 +39,7 @@ public:
     bool full() const { return pending() >= capacity; }
     // Waits until every page is written and reports the results.
     void finish();
-    // Holds the worker with the next page in hand, as a slow disk would,
+    // Holds the workers with the next pages in hand, as a slow disk would,
     // until released (for tests of what must not wait for a page file).
     // finish() releases it.
     void holdWrites(bool hold);
@@ -57,10 +58,13 @@ private:
     std::condition_variable changed;
     std::deque<Page> waiting;
     std::deque<PageResult> results;
-    int busy = 0; // pages taken by the worker and not yet in `results`
+    int busy = 0; // pages taken by a worker and not yet in `results`
     bool stopping = false;
     bool held = false;
-    std::thread worker;
+    uint64_t taken = 0;  // pages taken by the workers so far
+    uint64_t stored = 0; // pages whose file is written (or lost)
+    static constexpr int workerCount = 2;
+    std::thread workers[workerCount];
 };
 
 } // namespace kvp

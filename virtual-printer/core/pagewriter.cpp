@@ -71,9 +71,10 @@ QString PageWriter::pagePath(qint64 number) const
     return QDir(folderPath).filePath(QStringLiteral("page-%1.png").arg(number, 4, 10, QLatin1Char('0')));
 }
 
-QString PageWriter::write(const Page &page, QString *error)
+QByteArray PageWriter::encode(const Page &page) { return encodePagePng(page.image); }
+
+QString PageWriter::store(const QByteArray &png, QString *error)
 {
-    const QByteArray png = encodePagePng(page.image);
     if (png.isEmpty()) {
         *error = QStringLiteral("the page could not be encoded as PNG");
         return QString();

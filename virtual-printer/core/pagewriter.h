@@ -26,7 +26,11 @@ public:
     bool open(QString *error);
     QString folder() const { return folderPath; }
     // Returns the file written, or an empty string with the reason in `error`.
-    QString write(const Page &page, QString *error);
+    QString write(const Page &page, QString *error) { return store(encode(page), error); }
+    // The two halves of write(): encoding may run on several threads at
+    // once, storing on one at a time.
+    static QByteArray encode(const Page &page);
+    QString store(const QByteArray &png, QString *error);
     int written() const { return writtenCount; }
 
     static constexpr qint64 lastNumber = 999999999999;

@@ -17,9 +17,20 @@ PrinterCore::PrinterCore(const Options &options, LogSink *logSink)
     queue.commandStart = [this] { return streamDecoder.commandStart(); };
     queue.onArrival = [this](const DecodedCommand &c) { return answerOnArrival(c); };
     queue.onFault = [this](InputFault) { decodeError = true; };
+    reportedHead = flash.headType();
 }
 
 PrinterCore::~PrinterCore() = default;
+
+void PrinterCore::noteReported(const DecodedCommand &c)
+{
+    if (c.id == Cmd::HeadType && kvp::headType(c.args[0]))
+        reportedHead = c.args[0];
+    if (c.id == Cmd::UartMode && flowModeFor(c.args[1])) {
+        reportedBaud = uartSpeed(c.args[0]);
+        reportedFlow = *flowModeFor(c.args[1]);
+    }
+}
 
 // Notes made while decoding an arrival wait in the queue, in stream order.
 void PrinterCore::note(const QString &text)
@@ -70,6 +81,7 @@ void PrinterCore::work(const std::function<uint64_t()> &allowance, const std::fu
 // them. Everything else waits its turn.
 bool PrinterCore::answerOnArrival(const DecodedCommand &c)
 {
+    noteReported(c);
     if (c.id != Cmd::StatusQuery && c.id != Cmd::VersionQuery && c.id != Cmd::RealTimeStatus)
         return false;
     if (carryOutNow) {
@@ -112,7 +124,7 @@ uint8_t PrinterCore::statusByte() const
         s = s | Status::LinePending;
     if (receiveBusy && receiveBusy())
         s = s | Status::ReceiveBusy;
-    if (paperRoll.width() > 384)
+    if (kvp::headType(reportedHead)->dots > 384)
         s = s | Status::WideHead;
     if (streamDecoder.doubleByteMode())
         s = s | Status::DoubleByteMode;
@@ -123,15 +135,15 @@ uint8_t PrinterCore::statusByte() const
 
 QByteArray PrinterCore::firmwareText() const
 {
-    const HeadType *h = kvp::headType(flash.headType());
+    const HeadType *h = kvp::headType(reportedHead);
     return QStringLiteral("%1 virtual controller, firmware %2, Printer Kivo virtual printer; head type %3: %4, %5 "
                           "dots; UART %6 bit/s, %7\r\n")
         .arg(QLatin1String(h->family), QLatin1String(firmwareVersion))
         .arg(h->index)
         .arg(QLatin1String(h->name))
         .arg(h->dots)
-        .arg(uartBaud)
-        .arg(flowModeName(uartFlow))
+        .arg(reportedBaud)
+        .arg(flowModeName(reportedFlow))
         .toLatin1();
 }
 

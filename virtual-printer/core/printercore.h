@@ -102,8 +102,8 @@ public:
     FlowMode flowMode() const { return uartFlow; }
     void setLineSettings(int baud, FlowMode flow)
     {
-        uartBaud = baud;
-        uartFlow = flow;
+        uartBaud = reportedBaud = baud;
+        uartFlow = reportedFlow = flow;
     }
 
     Paper &paper() { return paperRoll; }
@@ -124,6 +124,7 @@ private:
     void inputFault(InputFault fault) override;
     void note(const QString &text);
     bool answerOnArrival(const DecodedCommand &command);
+    void noteReported(const DecodedCommand &command);
     void decode(const uint8_t *data, size_t size);
 
     void answerStatus();
@@ -146,6 +147,12 @@ private:
     bool carryOutNow = false; // feed(): every command carried out as it is decoded
     int uartBaud = defaultBaud;
     FlowMode uartFlow = FlowMode::XonXoff;
+    // The settings the answers report: those of every command received, also
+    // of one the engine has not reached yet (a query right behind a head type
+    // or UART command reports the new setting).
+    int reportedHead = 0;
+    int reportedBaud = defaultBaud;
+    FlowMode reportedFlow = FlowMode::XonXoff;
     int callBack = 0;
 };
 
