@@ -104,6 +104,7 @@ QString idle(const QString &program)
 {
     Printer printer(program, {});
     std::vector<double> times;
+    times.reserve(200);
     for (int i = 0; i < 200; ++i)
         times.push_back(printer.answerMs(status, 1, 5000));
     std::sort(times.begin(), times.end());
