@@ -18,13 +18,14 @@ void LineModel::elapse(int64_t now, double bytesPerSecond)
         std::min(std::max(16.0, bytesPerSecond * 0.1), credit + bytesPerSecond * static_cast<double>(elapsed) / 1000.0);
 }
 
-LineModel::Pulled LineModel::pull(VirtualPrinter &printer, const HostLine &host, int64_t now, const Reader &read)
+LineModel::Pulled LineModel::pull(VirtualPrinter &printer, const HostLine &host, int64_t now, const Reader &read,
+                                  size_t most)
 {
     Pulled result;
     uint8_t chunk[4096];
-    while (credit >= 1.0 && !printer.senderHeld(host)) {
+    for (size_t taken = 0; credit >= 1.0 && !printer.senderHeld(host) && taken < most;) {
         size_t got = 0;
-        size_t want = std::min<size_t>(sizeof chunk, static_cast<size_t>(credit));
+        size_t want = std::min({sizeof chunk, static_cast<size_t>(credit), most - taken});
         if (const size_t limit = printer.bytesBeforeHold())
             want = std::min(want, limit);
         const Source source = read(chunk, want, &got);
@@ -37,6 +38,7 @@ LineModel::Pulled LineModel::pull(VirtualPrinter &printer, const HostLine &host,
             break;
         }
         credit -= static_cast<double>(got);
+        taken += got;
         printer.receive(chunk, got, now);
         result.pulled = true;
     }

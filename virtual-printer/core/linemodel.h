@@ -40,8 +40,9 @@ public:
     // the process is busy: a call up to 100 ms late still gets the time it
     // missed.
     void elapse(int64_t now, double bytesPerSecond);
-    // Moves what the line time allows from the host's queue into `printer`.
-    Pulled pull(VirtualPrinter &printer, const HostLine &host, int64_t now, const Reader &read);
+    // Moves what the line time allows from the host's queue into `printer`,
+    // `most` bytes at most.
+    Pulled pull(VirtualPrinter &printer, const HostLine &host, int64_t now, const Reader &read, size_t most = SIZE_MAX);
     // Whether a byte could cross now.
     bool hasTime() const { return credit >= 1.0; }
 

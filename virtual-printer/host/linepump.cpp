@@ -218,14 +218,20 @@ void LinePump::checkHostSpeed(const HostLine &host)
 // unless the printer holds the sender.
 LineModel::Pulled LinePump::pull(const HostLine &host, qint64 now)
 {
-    return line.pull(printer, host, now, [this](uint8_t *out, size_t max, size_t *got) {
-        switch (port.read(out, max, got)) {
-        case PtyPort::ReadResult::Data: return LineModel::Source::Data;
-        case PtyPort::ReadResult::Empty: return LineModel::Source::Empty;
-        case PtyPort::ReadResult::NoHost: break;
-        }
-        return LineModel::Source::NoHost;
-    });
+    // A quarter of the buffer at a time: an engine that keeps up empties it
+    // before the sender has to be held.
+    const size_t most = std::max<size_t>(16, printer.buffer().capacity() / 4);
+    return line.pull(
+        printer, host, now,
+        [this](uint8_t *out, size_t max, size_t *got) {
+            switch (port.read(out, max, got)) {
+            case PtyPort::ReadResult::Data: return LineModel::Source::Data;
+            case PtyPort::ReadResult::Empty: return LineModel::Source::Empty;
+            case PtyPort::ReadResult::NoHost: break;
+            }
+            return LineModel::Source::NoHost;
+        },
+        most);
 }
 
 // No slave is open: poll slowly for a host, and still end the page on silence.
