@@ -155,7 +155,7 @@ QString codePageText(int page)
         return QStringLiteral("%1 (unknown; unchanged)").arg(page);
     if (known->drawnAs == page)
         return QStringLiteral("%1 (%2)").arg(page).arg(QLatin1String(known->name));
-    return QStringLiteral("%1 (%2: not in the fonts here; drawn as %3)")
+    return QStringLiteral("%1 (%2: no glyphs for it here; drawn as %3)")
         .arg(page)
         .arg(QLatin1String(known->name))
         .arg(QLatin1String(TextCodec::codePage(known->drawnAs)->name));
@@ -202,9 +202,7 @@ QString doubleByteText(const DecodedCommand &c, const QByteArray &head)
     case Cmd::DefineDoubleByte:
     case Cmd::CancelDoubleByte:
         return QStringLiteral("character %1 %2")
-            .arg(a[0], 2, 16, QLatin1Char('0'))
-            .arg(a[1], 2, 16, QLatin1Char('0'))
-            .toUpper();
+            .arg(QString::number(a[0], 16).toUpper(), QString::number(a[1], 16).toUpper());
     default: return QString();
     }
 }
