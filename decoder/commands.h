@@ -9,6 +9,7 @@
 #include <QByteArray>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -114,6 +115,8 @@ constexpr int doubleByteGlyphBytes = 72;
 // The code points user-defined double-byte characters print as: this base
 // plus c1 * 256 + c2.
 constexpr char32_t userDoubleByteBase = 0xF0000;
+// At most this many are kept at a time; further definitions are ignored.
+constexpr size_t maxUserDoubleByte = 1024;
 constexpr int maxTabStops = 32;
 constexpr int maxNulData = 255;
 

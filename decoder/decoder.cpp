@@ -438,7 +438,7 @@ void Decoder::endData(bool allArrived)
         sink.inputFault(InputFault::Truncated);
     }
     writeLog(e);
-    if (allArrived && command.id == Cmd::DefineDoubleByte)
+    if (allArrived && command.id == Cmd::DefineDoubleByte && userDoubleByte.size() < maxUserDoubleByte)
         userDoubleByte.insert(uint16_t(command.args[0] << 8 | command.args[1]));
     sink.dataEnd(command, received, allArrived);
     // 1C 71 n: the header of the next of its n pictures follows.

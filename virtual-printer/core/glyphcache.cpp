@@ -137,8 +137,10 @@ GlyphCache::GlyphCache(const FontSet &fontSet)
     : fonts(fontSet)
 { }
 
-void GlyphCache::define(char32_t code, const uint8_t *columns)
+bool GlyphCache::define(char32_t code, const uint8_t *columns)
 {
+    if (userGlyphs.size() >= maxUserDoubleByte && userGlyphs.count(code) == 0)
+        return false;
     InkMask mask(24, 24);
     for (int x = 0; x < 24; ++x)
         for (int y = 0; y < 24; ++y)
@@ -146,6 +148,7 @@ void GlyphCache::define(char32_t code, const uint8_t *columns)
     userGlyphs[code] = std::move(mask);
     tiles.clear(); // cells drawn before the definition
     cachedBytes = 0;
+    return true;
 }
 
 void GlyphCache::undefine(char32_t code)

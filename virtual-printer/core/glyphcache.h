@@ -44,8 +44,9 @@ public:
 
     std::shared_ptr<const Tile> tileFor(const Character &ch, const PrintSettings &settings);
     // A user-defined double-byte character (1C 32): 24 x 24 dots in columns
-    // of three bytes, printed for its code point; 1C 3F removes it.
-    void define(char32_t code, const uint8_t *columns);
+    // of three bytes, printed for its code point; 1C 3F removes it. False
+    // when maxUserDoubleByte others are defined.
+    bool define(char32_t code, const uint8_t *columns);
     void undefine(char32_t code);
 
 private:

@@ -220,8 +220,9 @@ void Renderer::dataEnd(const DecodedCommand &c, uint64_t received, bool complete
     case Cmd::Graphics:
     case Cmd::NvImages: graphics.end(c, complete); break;
     case Cmd::DefineDoubleByte:
-        if (complete)
-            text.glyphCache().define(userDoubleByteBase + (c.args[0] << 8) + c.args[1], userGlyph.data());
+        if (complete && !text.glyphCache().define(userDoubleByteBase + (c.args[0] << 8) + c.args[1], userGlyph.data()))
+            area.note(QStringLiteral("%1 user-defined double-byte characters already; this one is ignored")
+                          .arg(maxUserDoubleByte));
         break;
     default: break;
     }
