@@ -92,27 +92,6 @@ void Decoder::step(uint8_t b)
     }
 }
 
-void Decoder::doubleByteTrail(uint8_t b)
-{
-    state = State::Ground;
-    const bool sjis = shiftJis && TextCodec::isShiftJisLead(lead) && TextCodec::isShiftJisTrail(b);
-    const bool gb = !sjis && TextCodec::isGbByte(lead) && TextCodec::isGbByte(b);
-    const bool jis = !sjis && TextCodec::isJisByte(lead) && TextCodec::isJisByte(b);
-    if (!sjis && !gb && !jis) {
-        // Not a valid pair: the lead byte is dropped, this byte is read anew.
-        skipByte(lead, leadOffset);
-        ground(b);
-        return;
-    }
-    const uint8_t bytes[2] = {lead, b};
-    char32_t code = 0;
-    if (userDoubleByte.count(uint16_t(lead << 8 | b)))
-        code = userDoubleByteBase + (char32_t(lead) << 8) + b;
-    else
-        code = sjis ? codec.shiftJis(lead, b) : gb ? codec.gb2312(lead, b) : codec.jisX0208(lead, b);
-    emitText(code, true, leadOffset, bytes, 2);
-}
-
 void Decoder::ground(uint8_t b)
 {
     if (startsCommand(b)) {
