@@ -36,7 +36,8 @@ QString fontText(int arg)
     const std::optional<Font> font = fontFor(arg);
     if (!font)
         return QStringLiteral("%1 (unknown font)").arg(arg);
-    return *font == Font::Small ? QStringLiteral("1 small") : QStringLiteral("%1 standard").arg(arg);
+    return QStringLiteral("%1 %2").arg(arg).arg(*font == Font::Small ? QLatin1String("small")
+                                                                     : QLatin1String("standard"));
 }
 
 QString justificationText(int arg)
@@ -149,9 +150,61 @@ QString onOff(int arg)
 
 QString codePageText(int page)
 {
-    const char *name = TextCodec::codePageName(page);
-    return name ? QStringLiteral("%1 (%2)").arg(page).arg(QLatin1String(name))
-                : QStringLiteral("%1 (unknown; unchanged)").arg(page);
+    const std::optional<TextCodec::CodePage> known = TextCodec::codePage(page);
+    if (!known)
+        return QStringLiteral("%1 (unknown; unchanged)").arg(page);
+    if (known->drawnAs == page)
+        return QStringLiteral("%1 (%2)").arg(page).arg(QLatin1String(known->name));
+    return QStringLiteral("%1 (%2: no glyphs for it here; drawn as %3)")
+        .arg(page)
+        .arg(QLatin1String(known->name))
+        .arg(QLatin1String(TextCodec::codePage(known->drawnAs)->name));
+}
+
+// A selector's argument with its meaning by number (or ASCII digit).
+QString choice(int arg, std::initializer_list<const char *> names)
+{
+    const int digit = digitOf(arg);
+    if (digit < 0 || digit >= static_cast<int>(names.size()))
+        return QStringLiteral("%1 (out of range)").arg(arg);
+    return QStringLiteral("%1 %2").arg(arg).arg(QLatin1String(names.begin()[digit]));
+}
+
+QString transmitStatusText(int arg)
+{
+    switch (digitOf(arg)) {
+    case 1: return QStringLiteral("%1 paper sensors").arg(arg);
+    case 2: return QStringLiteral("%1 drawer").arg(arg);
+    case 4: return QStringLiteral("%1 ink").arg(arg);
+    default: return QStringLiteral("%1 (unknown; no answer)").arg(arg);
+    }
+}
+
+QString doubleByteText(const DecodedCommand &c, const QByteArray &head)
+{
+    const auto &a = c.args;
+    switch (c.id) {
+    case Cmd::DoubleBytePrintMode:
+        return QStringLiteral("0x%1%2%3%4")
+            .arg(a[0], 2, 16, QLatin1Char('0'))
+            .arg(a[0] & 0x04 ? QStringLiteral(" double-width") : QString())
+            .arg(a[0] & 0x08 ? QStringLiteral(" double-height") : QString())
+            .arg(a[0] & 0x80 ? QStringLiteral(" underlined") : QString());
+    case Cmd::DoubleByteUnderline: return choice(a[0], {"off", "1 dot", "2 dots"});
+    case Cmd::DoubleByteSpacing: return QStringLiteral("%1 dots left, %2 dots right").arg(a[0]).arg(a[1]);
+    case Cmd::DoubleByteQuadruple: return onOff(a[0]);
+    case Cmd::CodeSystem: return choice(a[0], {"JIS", "Shift JIS"});
+    case Cmd::DoubleByteFont:
+        if (head.size() >= 2 && static_cast<uint8_t>(head[0]) == 0x30)
+            return choice(static_cast<uint8_t>(head[1]), {"font A", "font B"});
+        return QStringLiteral("function 0x%1 (kept)")
+            .arg(head.isEmpty() ? 0 : uint8_t(head[0]), 2, 16, QLatin1Char('0'));
+    case Cmd::DefineDoubleByte:
+    case Cmd::CancelDoubleByte:
+        return QStringLiteral("character %1 %2")
+            .arg(QString::number(a[0], 16).toUpper(), QString::number(a[1], 16).toUpper());
+    default: return QString();
+    }
 }
 
 QString cutText(const DecodedCommand &c)
@@ -210,13 +263,15 @@ QString standardText(const DecodedCommand &c, const QByteArray &head)
             .arg(c.arg16(3) * 8);
     case Cmd::DrawerPulse:
         return QStringLiteral("pin %1, %2 ms on, %3 ms off").arg(a[0] & 1 ? 5 : 2).arg(a[1] * 2).arg(a[2] * 2);
+    case Cmd::Underline: return choice(a[0], {"off", "1 dot", "2 dots"});
+    case Cmd::Rotation: return choice(a[0], {"off", "90 degrees"});
+    case Cmd::BarcodeFont: return choice(a[0], {"standard", "small"});
+    case Cmd::TransmitStatus: return transmitStatusText(a[0]);
+    case Cmd::NotDrawn: return QStringLiteral("(nothing to draw)");
     case Cmd::RealTimeStatus:
     case Cmd::PrinterId:
-    case Cmd::Underline:
-    case Cmd::Rotation:
-    case Cmd::BarcodeFont:
     case Cmd::SelectPeripheral: return QString::number(a[0]);
-    default: return QString();
+    default: return doubleByteText(c, head);
     }
 }
 } // namespace
@@ -244,7 +299,7 @@ QString describeCommand(const DecodedCommand &c, const QByteArray &dataHead)
     case Cmd::Raster:
     case Cmd::StorePicture:
     case Cmd::PrintPicture: return pictureText(c);
-    case Cmd::BarcodeText: return a[0] ? QStringLiteral("%1 on").arg(a[0]) : QStringLiteral("0 off");
+    case Cmd::BarcodeText: return QStringLiteral("%1 %2").arg(a[0]).arg(digitOf(a[0]) ? "on" : "off");
     case Cmd::Barcode: return barcodeText(a[0], dataHead);
     case Cmd::QrCode: return qrText(c, dataHead);
     default: return standardText(c, dataHead);

@@ -104,6 +104,64 @@ std::vector<CommandShape> escPosCommands()
         two(GS, 0x57, Cmd::PrintWidth, "print-width", 2),
         two(ESC, 0x70, Cmd::DrawerPulse, "drawer-pulse", 3),
         two(ESC, 0x3D, Cmd::SelectPeripheral, "select-peripheral", 1),
+        two(GS, 0x72, Cmd::TransmitStatus, "transmit-status", 1),
+        two(ESC, 0x34, Cmd::ItalicOn, "italic-on"),
+        two(ESC, 0x35, Cmd::ItalicOff, "italic-off"),
+    };
+}
+
+// The multi-byte family (1C): double-byte mode is the controller's own
+// (1C 26, 1C 2E); these set how double-byte characters print.
+std::vector<CommandShape> multiByteCommands()
+{
+    return {
+        two(FS, 0x21, Cmd::DoubleBytePrintMode, "double-byte-print-mode", 1),
+        two(FS, 0x2D, Cmd::DoubleByteUnderline, "double-byte-underline", 1),
+        two(FS, 0x53, Cmd::DoubleByteSpacing, "double-byte-spacing", 2),
+        two(FS, 0x57, Cmd::DoubleByteQuadruple, "double-byte-quadruple", 1),
+        two(FS, 0x43, Cmd::CodeSystem, "code-system", 1),
+        three(FS, 0x28, 0x41, Cmd::DoubleByteFont, "double-byte-font", 2, DataRule::Length16, 0),
+        two(FS, 0x32, Cmd::DefineDoubleByte, "define-double-byte", 2, DataRule::Fixed, doubleByteGlyphBytes),
+        two(FS, 0x3F, Cmd::CancelDoubleByte, "cancel-double-byte", 2),
+    };
+}
+
+// Read by their exact length and logged by name; nothing to draw.
+std::vector<CommandShape> notDrawnCommands()
+{
+    const Cmd n = Cmd::NotDrawn;
+    return {
+        one(0x07, n, "bell"),
+        two(ESC, 0x52, n, "international-set", 1),
+        two(ESC, 0x25, n, "user-characters", 1),
+        two(ESC, 0x3F, n, "cancel-user-character", 1),
+        two(ESC, 0x72, n, "print-colour", 1),
+        two(ESC, 0x75, n, "peripheral-status", 1),
+        two(ESC, 0x4C, n, "page-mode"),
+        two(ESC, 0x53, n, "standard-mode"),
+        two(ESC, 0x0C, n, "print-page"),
+        two(ESC, 0x54, n, "page-direction", 1),
+        two(ESC, 0x57, n, "page-area", 8),
+        two(GS, 0x24, n, "page-vertical-position", 2),
+        two(GS, 0x5C, n, "page-relative-vertical", 2),
+        two(GS, 0x50, n, "motion-units", 2),
+        two(GS, 0x62, n, "smoothing", 1),
+        two(GS, 0x3A, n, "macro"),
+        two(GS, 0x5E, n, "run-macro", 3),
+        two(GS, 0x2F, n, "print-downloaded-image", 1),
+        two(GS, 0x2A, n, "define-downloaded-image", 2, DataRule::Product8, 0),
+        three(ESC, 0x63, 0x33, n, "paper-end-sensors", 1, DataRule::None, 0),
+        three(ESC, 0x63, 0x34, n, "paper-stop-sensors", 1, DataRule::None, 0),
+        three(ESC, 0x63, 0x35, n, "panel-buttons", 1, DataRule::None, 0),
+        three(ESC, 0x28, 0x41, n, "beeper", 2, DataRule::Length16, 0),
+        three(GS, 0x28, 0x41, n, "test-print", 2, DataRule::Length16, 0),
+        three(GS, 0x28, 0x44, n, "real-time-enable", 2, DataRule::Length16, 0),
+        three(GS, 0x28, 0x45, n, "user-setup", 2, DataRule::Length16, 0),
+        three(GS, 0x28, 0x48, n, "process-id", 2, DataRule::Length16, 0),
+        three(GS, 0x28, 0x4B, n, "print-control", 2, DataRule::Length16, 0),
+        three(GS, 0x28, 0x4E, n, "character-effects", 2, DataRule::Length16, 0),
+        three(FS, 0x28, 0x43, n, "double-byte-code-set", 2, DataRule::Length16, 0),
+        three(FS, 0x28, 0x45, n, "receipt-enhancement", 2, DataRule::Length16, 0),
     };
 }
 } // namespace
@@ -112,8 +170,8 @@ const std::vector<CommandShape> &commandTable()
 {
     static const std::vector<CommandShape> table = [] {
         std::vector<CommandShape> all = controllerCommands();
-        const std::vector<CommandShape> more = escPosCommands();
-        all.insert(all.end(), more.begin(), more.end());
+        for (const auto &more : {escPosCommands(), multiByteCommands(), notDrawnCommands()})
+            all.insert(all.end(), more.begin(), more.end());
         return all;
     }();
     return table;
@@ -173,11 +231,6 @@ PrefixMatch matchPrefix(const uint8_t *bytes, int length)
     return m;
 }
 
-namespace {
-// The digit of 1B 61 n, 1B 4D n and 31 45 n, sent as a number or as its ASCII digit.
-int digitOf(int arg) { return arg >= 0x30 ? arg - 0x30 : arg; }
-} // namespace
-
 std::optional<Justification> justificationFor(int arg)
 {
     const int digit = digitOf(arg);
@@ -188,9 +241,10 @@ std::optional<Justification> justificationFor(int arg)
 
 std::optional<Font> fontFor(int arg)
 {
-    if (arg == 1)
+    const int digit = digitOf(arg);
+    if (digit == 1)
         return Font::Small;
-    if (arg == 0 || arg == 2)
+    if (digit == 0 || digit == 2)
         return Font::Standard;
     return std::nullopt;
 }

@@ -9,6 +9,7 @@
 #include <QByteArray>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -76,6 +77,21 @@ enum class Cmd : uint8_t {
     DrawerPulse,
     SelectPeripheral,
     NvImages,
+    TransmitStatus,
+    ItalicOn,
+    ItalicOff,
+    // The multi-byte (1C) family: settings for double-byte characters.
+    DoubleBytePrintMode,
+    DoubleByteUnderline,
+    DoubleByteSpacing,
+    DoubleByteQuadruple,
+    CodeSystem,
+    DoubleByteFont,
+    DefineDoubleByte,
+    CancelDoubleByte,
+    // Commands the printer reads by their exact length and logs by name but
+    // draws nothing for (page mode, macros, sensors, user set-up, ...).
+    NotDrawn,
 };
 
 enum class DataRule : uint8_t {
@@ -88,9 +104,19 @@ enum class DataRule : uint8_t {
     Length32,         // args[dataArg..dataArg + 3], low byte first, bytes follow
     Columns,          // args[dataArg] + 256 * args[dataArg + 1] columns of 1 byte, or 3 when args[0] bit 5 is set
     NvImages,         // args[0] pictures, each 16-bit x and y at args[dataArg] and x * y * 8 bytes
+    Fixed,            // dataArg bytes follow
+    Product8,         // args[dataArg] * args[dataArg + 1] * 8 bytes follow
 };
 
-constexpr int maxArgs = 6;
+constexpr int maxArgs = 8;
+// A user-defined double-byte character (1C 32 c1 c2): 24 columns of 24 dots,
+// three bytes a column, the top dot in bit 7 of the first.
+constexpr int doubleByteGlyphBytes = 72;
+// The code points user-defined double-byte characters print as: this base
+// plus c1 * 256 + c2.
+constexpr char32_t userDoubleByteBase = 0xF0000;
+// At most this many are kept at a time; further definitions are ignored.
+constexpr size_t maxUserDoubleByte = 1024;
 constexpr int maxTabStops = 32;
 constexpr int maxNulData = 255;
 
@@ -170,8 +196,12 @@ enum class PictureMode : uint8_t {
 enum class Justification : uint8_t { Left, Centre, Right };
 std::optional<Justification> justificationFor(int arg);
 
-// 1B 4D n: 1 is the small font, 0 and 2 the standard one; nothing for any
-// other value.
+// The number an ESC/POS selector takes as a number or as its ASCII digit
+// (30, 31, 32 ... for 0, 1, 2 ...).
+constexpr int digitOf(int arg) { return arg >= 0x30 && arg <= 0x39 ? arg - 0x30 : arg; }
+
+// 1B 4D n: 1 (or 31) is the small font, 0 and 2 (30, 32) the standard one;
+// nothing for any other value.
 enum class Font : uint8_t { Standard, Small };
 std::optional<Font> fontFor(int arg);
 

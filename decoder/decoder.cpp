@@ -88,20 +88,7 @@ void Decoder::step(uint8_t b)
         emitText(TextCodec::unicodeSupported(code) ? code : replacementCharacter, false, leadOffset, bytes, 2);
         break;
     }
-    case State::DoubleByteTrail: {
-        state = State::Ground;
-        const bool gb = TextCodec::isGbByte(lead) && TextCodec::isGbByte(b);
-        const bool jis = TextCodec::isJisByte(lead) && TextCodec::isJisByte(b);
-        if (gb || jis) {
-            const uint8_t bytes[2] = {lead, b};
-            emitText(gb ? codec.gb2312(lead, b) : codec.jisX0208(lead, b), true, leadOffset, bytes, 2);
-        } else {
-            // Not a valid pair: the lead byte is dropped, this byte is read anew.
-            skipByte(lead, leadOffset);
-            ground(b);
-        }
-        break;
-    }
+    case State::DoubleByteTrail: doubleByteTrail(b); break;
     }
 }
 
@@ -118,6 +105,12 @@ void Decoder::ground(uint8_t b)
             startCommand(*m.exact);
         else
             state = State::Prefix;
+        return;
+    }
+    if (shiftJis && TextCodec::isShiftJisLead(b)) {
+        lead = b;
+        leadOffset = byteOffset;
+        state = State::DoubleByteTrail;
         return;
     }
     if (doubleByte) {
@@ -286,6 +279,10 @@ void Decoder::afterArgs()
             * static_cast<uint64_t>(command.arg16(shape->dataArg + 2));
         break;
     case DataRule::CountByte: length = command.args[shape->dataArg]; break;
+    case DataRule::Fixed: length = shape->dataArg; break;
+    case DataRule::Product8:
+        length = uint64_t(command.args[shape->dataArg]) * command.args[shape->dataArg + 1] * 8;
+        break;
     case DataRule::Length16: length = static_cast<uint64_t>(command.arg16(shape->dataArg)); break;
     }
     command.dataLength = length;
@@ -351,12 +348,18 @@ void Decoder::complete()
     case Cmd::DoubleByteOff: doubleByte = false; break;
     case Cmd::Initialize:
         doubleByte = false;
+        shiftJis = false;
         codePage = -1;
         break;
     case Cmd::CodePage:
-        if (TextCodec::codePageName(command.args[0]))
-            codePage = command.args[0];
+        if (const std::optional<TextCodec::CodePage> page = TextCodec::codePage(command.args[0]))
+            codePage = page->drawnAs;
         break;
+    case Cmd::CodeSystem:
+        if (digitOf(command.args[0]) <= 1)
+            shiftJis = digitOf(command.args[0]) == 1;
+        break;
+    case Cmd::CancelDoubleByte: userDoubleByte.erase(uint16_t(command.args[0] << 8 | command.args[1])); break;
     case Cmd::Sleep: asleep = true; break;
     default: break;
     }
@@ -414,6 +417,8 @@ void Decoder::endData(bool allArrived)
         sink.inputFault(InputFault::Truncated);
     }
     writeLog(e);
+    if (allArrived && command.id == Cmd::DefineDoubleByte && userDoubleByte.size() < maxUserDoubleByte)
+        userDoubleByte.insert(uint16_t(command.args[0] << 8 | command.args[1]));
     sink.dataEnd(command, received, allArrived);
     // 1C 71 n: the header of the next of its n pictures follows.
     if (allArrived && command.id == Cmd::NvImages && command.pictureIndex + 1 < command.args[0]) {

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <set>
 
 namespace kvp {
 
@@ -85,6 +86,7 @@ private:
 
     void step(uint8_t b);
     void ground(uint8_t b);
+    void doubleByteTrail(uint8_t b);
     void prefixByte(uint8_t b);
     void rejectSequence(uint8_t b);
     void startCommand(const CommandShape &matched);
@@ -111,6 +113,8 @@ private:
     uint64_t nextOffset = 0; // offset of the next byte
     uint64_t byteOffset = 0; // offset of the byte being handled
     bool doubleByte = false;
+    bool shiftJis = false;             // 1C 43 1: Shift JIS pairs
+    std::set<uint16_t> userDoubleByte; // c1 * 256 + c2 of the characters 1C 32 defined
     bool asleep = false;
     int codePage = -1; // -1: the controller's own character table
 

@@ -1,5 +1,6 @@
-// The decoder's text and skipped-byte runs: characters go to the sink at
-// once, their log entries are gathered into runs and written when a run ends.
+// The decoder's double-byte pairs and its text and skipped-byte runs:
+// characters go to the sink at once, their log entries are gathered into runs
+// and written when a run ends.
 
 #include "decoder/decoder.h"
 
@@ -22,6 +23,29 @@ void addToRun(LogEntry &run, uint64_t at, uint8_t b)
         ++run.moreBytes;
 }
 } // namespace
+
+// The byte after a double-byte lead: a Shift JIS, GB 2312 or JIS pair, or a
+// user-defined character (1C 32) with its own code point.
+void Decoder::doubleByteTrail(uint8_t b)
+{
+    state = State::Ground;
+    const bool sjis = shiftJis && TextCodec::isShiftJisLead(lead) && TextCodec::isShiftJisTrail(b);
+    const bool gb = !sjis && TextCodec::isGbByte(lead) && TextCodec::isGbByte(b);
+    const bool jis = !sjis && TextCodec::isJisByte(lead) && TextCodec::isJisByte(b);
+    if (!sjis && !gb && !jis) {
+        // Not a valid pair: the lead byte is dropped, this byte is read anew.
+        skipByte(lead, leadOffset);
+        ground(b);
+        return;
+    }
+    const uint8_t bytes[2] = {lead, b};
+    char32_t code = 0;
+    if (userDoubleByte.count(uint16_t(lead << 8 | b)))
+        code = userDoubleByteBase + (char32_t(lead) << 8) + b;
+    else
+        code = sjis ? codec.shiftJis(lead, b) : gb ? codec.gb2312(lead, b) : codec.jisX0208(lead, b);
+    emitText(code, true, leadOffset, bytes, 2);
+}
 
 void Decoder::emitText(char32_t code, bool wide, uint64_t at, const uint8_t *bytes, int count)
 {

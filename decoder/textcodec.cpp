@@ -1,5 +1,7 @@
 #include "decoder/textcodec.h"
 
+#include "decoder/codepagetables.h"
+
 #include <iconv.h>
 
 namespace kvp {
@@ -7,6 +9,7 @@ namespace kvp {
 TextCodec::TextCodec()
     : gbConverter(iconv_open("UTF-32LE", "EUC-CN"))
     , jisConverter(iconv_open("UTF-32LE", "EUC-JP"))
+    , shiftJisConverter(iconv_open("UTF-32LE", "SHIFT_JIS"))
 { }
 
 TextCodec::~TextCodec()
@@ -16,6 +19,8 @@ TextCodec::~TextCodec()
         iconv_close(static_cast<iconv_t>(gbConverter));
     if (jisConverter != reinterpret_cast<void *>(-1)) // NOLINT(performance-no-int-to-ptr)
         iconv_close(static_cast<iconv_t>(jisConverter));
+    if (shiftJisConverter != reinterpret_cast<void *>(-1)) // NOLINT(performance-no-int-to-ptr)
+        iconv_close(static_cast<iconv_t>(shiftJisConverter));
 }
 
 char32_t TextCodec::singleByte(uint8_t byte)
@@ -95,45 +100,62 @@ char32_t TextCodec::jisX0208(uint8_t row, uint8_t cell) const
     return convert(jisConverter, static_cast<uint8_t>(row | 0x80), static_cast<uint8_t>(cell | 0x80));
 }
 
-const char *TextCodec::codePageName(int page)
+char32_t TextCodec::shiftJis(uint8_t lead, uint8_t trail) const { return convert(shiftJisConverter, lead, trail); }
+
+namespace {
+const CodePageTable *tableFor(int page)
 {
-    struct Page
-    {
-        int number;
-        const char *name;
-    };
-    static constexpr Page pages[] = {
-        {0, "CP437"},   {2, "CP850"},  {3, "CP860"},  {4, "CP863"},  {5, "CP865"},
-        {16, "CP1252"}, {17, "CP866"}, {18, "CP852"}, {19, "CP858"},
-    };
-    for (const Page &p : pages)
-        if (p.number == page)
-            return p.name;
+    for (int i = 0; i < codePageTableCount; ++i)
+        if (codePageTables[i].number == page)
+            return &codePageTables[i];
     return nullptr;
 }
+} // namespace
 
-char32_t TextCodec::codePageCharacter(int page, uint8_t byte) const
+std::optional<TextCodec::CodePage> TextCodec::codePage(int page)
+{
+    if (const CodePageTable *table = tableFor(page))
+        return CodePage{table->name, page};
+    // Pages whose characters the fonts here do not have (Thai, the Arabic
+    // and Vietnamese pages, the user-defined page) or that have no table
+    // here, drawn as the page nearest to them.
+    struct Nearest
+    {
+        int first, last;
+        const char *name;
+        int drawnAs;
+    };
+    static constexpr Nearest nearest[] = {
+        {6, 6, "Hiragana", 1},
+        {7, 8, "one-pass Kanji", 1},
+        {11, 11, "PC851 Greek", 14},
+        {12, 12, "PC853 Turkish", 13},
+        {20, 26, "Thai", 0},
+        {30, 31, "TCVN-3 Vietnamese", 0},
+        {32, 32, "PC720 Arabic", 0},
+        {37, 37, "PC864 Arabic", 0},
+        {41, 41, "PC1098 Farsi", 0},
+        {42, 42, "PC1118 Lithuanian", 33},
+        {43, 43, "PC1119 Lithuanian", 17},
+        {44, 44, "PC1125 Ukrainian", 17},
+        {49, 49, "WPC1255 Hebrew", 36},
+        {50, 50, "WPC1256 Arabic", 0},
+        {52, 52, "WPC1258 Vietnamese", 16},
+        {53, 53, "KZ-1048 Kazakh", 46},
+        {255, 255, "user-defined", 0},
+    };
+    for (const Nearest &n : nearest)
+        if (page >= n.first && page <= n.last)
+            return CodePage{n.name, n.drawnAs};
+    return std::nullopt;
+}
+
+char32_t TextCodec::codePageCharacter(int page, uint8_t byte)
 {
     if (byte < 0x80)
         return byte >= 0x20 && byte <= 0x7E ? byte : 0;
-    auto found = codePages.find(page);
-    if (found == codePages.end()) {
-        std::array<char32_t, 128> upper{};
-        iconv_t cd = iconv_open("UTF-32LE", codePageName(page));
-        for (int i = 0; i < 128 && cd != reinterpret_cast<iconv_t>(-1); ++i) { // NOLINT(performance-no-int-to-ptr)
-            char in = static_cast<char>(0x80 + i);
-            char32_t out = 0;
-            char *inPtr = &in;
-            auto *outPtr = reinterpret_cast<char *>(&out);
-            size_t inLeft = 1, outLeft = sizeof out;
-            if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1))
-                upper[static_cast<size_t>(i)] = out;
-        }
-        if (cd != reinterpret_cast<iconv_t>(-1)) // NOLINT(performance-no-int-to-ptr)
-            iconv_close(cd);
-        found = codePages.emplace(page, upper).first;
-    }
-    return found->second[byte - 0x80u];
+    const CodePageTable *table = tableFor(page);
+    return table ? table->upper[byte - 0x80] : 0;
 }
 
 } // namespace kvp

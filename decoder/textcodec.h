@@ -7,11 +7,14 @@
 // two-byte character; the byte after it, whatever its value, is the low byte.
 // In double-byte mode (between 1C 26 and 1C 2E) a byte pair 0xA1..0xFE twice
 // is GB 2312 and a pair 0x21..0x7E twice is JIS X 0208 in its 7-bit form.
-// After 1B 74 n selects a code page, bytes 0x80..0xFF are read in that page.
+// With Shift JIS chosen as the code system (1C 43 1), a byte 81..9F or
+// E0..FC and the byte after it are one Shift JIS character, in or out of
+// double-byte mode. After 1B 74 n selects a code page, bytes 0x80..0xFF are
+// read in that page (codepagetables.h); a page the fonts here cannot show is
+// read as the nearest page that they can.
 
-#include <array>
 #include <cstdint>
-#include <map>
+#include <optional>
 
 namespace kvp {
 
@@ -44,16 +47,27 @@ public:
     char32_t gb2312(uint8_t high, uint8_t low) const;
     char32_t jisX0208(uint8_t row, uint8_t cell) const;
 
-    // The iconv name of code page n of 1B 74 n, or nullptr when there is none.
-    static const char *codePageName(int page);
-    // Code point of a text byte in a known code page, 0 when it prints nothing.
-    char32_t codePageCharacter(int page, uint8_t byte) const;
+    static bool isShiftJisLead(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+    static bool isShiftJisTrail(uint8_t b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+    char32_t shiftJis(uint8_t lead, uint8_t trail) const;
+
+    // Page n of 1B 74 n: its name and the page whose table draws it (n
+    // itself, or the nearest page for one the fonts cannot show); nothing
+    // for a page the controller does not know.
+    struct CodePage
+    {
+        const char *name;
+        int drawnAs;
+    };
+    static std::optional<CodePage> codePage(int page);
+    // Code point of a text byte in a page with a table (drawnAs), 0 when it prints nothing.
+    static char32_t codePageCharacter(int page, uint8_t byte);
 
 private:
     char32_t convert(void *cd, uint8_t a, uint8_t b) const;
-    void *gbConverter;                                          // iconv_t
-    void *jisConverter;                                         // iconv_t
-    mutable std::map<int, std::array<char32_t, 128>> codePages; // upper halves, made when first used
+    void *gbConverter;       // iconv_t
+    void *jisConverter;      // iconv_t
+    void *shiftJisConverter; // iconv_t
 };
 
 } // namespace kvp

@@ -128,8 +128,17 @@ const FontSet::Face *FontSet::faceFor(char32_t code, bool wide) const
     return nullptr;
 }
 
-InkMask FontSet::render(char32_t code, int cellWidth, int cellHeight, bool wide) const
+char32_t FontSet::drawable(char32_t code) const
 {
+    if (faceFor(code, false))
+        return code;
+    const QList<uint> compatible = QString::fromUcs4(&code, 1).normalized(QString::NormalizationForm_KC).toUcs4();
+    return compatible.size() == 1 && faceFor(compatible.first(), false) ? compatible.first() : code;
+}
+
+InkMask FontSet::render(char32_t wanted, int cellWidth, int cellHeight, bool wide) const
+{
+    const char32_t code = drawable(wanted);
     const Face *face = faceFor(code, wide);
     if (!face)
         return emptyBox(cellWidth, cellHeight);

@@ -27,8 +27,12 @@ public:
     QStringList missingFiles() const { return missing; }
 
     // Draws the character into a cell; wide characters prefer the CJK font.
-    // A character no font has is drawn as an empty box.
+    // A character no font has is drawn as its compatibility form where a
+    // font has that (the full-width form of a half-width katakana, squeezed
+    // into the cell), otherwise as an empty box.
     InkMask render(char32_t code, int cellWidth, int cellHeight, bool wide) const;
+    // True if render draws the character, not a box.
+    bool covers(char32_t code) const { return faceFor(drawable(code), false) != nullptr; }
 
 private:
     struct Face
@@ -37,6 +41,7 @@ private:
         bool cjk = false;
     };
     const Face *faceFor(char32_t code, bool wide) const;
+    char32_t drawable(char32_t code) const;
 
     std::vector<Face> faces;
     QStringList missing;

@@ -43,9 +43,17 @@ public:
     explicit GlyphCache(const FontSet &fontSet);
 
     std::shared_ptr<const Tile> tileFor(const Character &ch, const PrintSettings &settings);
+    // A user-defined double-byte character (1C 32): 24 x 24 dots in columns
+    // of three bytes, printed for its code point; 1C 3F removes it. False
+    // when maxUserDoubleByte others are defined.
+    bool define(char32_t code, const uint8_t *columns);
+    void undefine(char32_t code);
 
 private:
+    InkMask glyph(const Character &ch, const CellSize &cell) const;
+
     const FontSet &fonts;
+    std::unordered_map<char32_t, InkMask> userGlyphs;
     std::unordered_map<uint64_t, std::shared_ptr<const Tile>> tiles;
     size_t cachedBytes = 0;
 };

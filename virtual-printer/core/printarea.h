@@ -46,6 +46,14 @@ struct PrintSettings
     int charSpacing = 0;     // 1B 20: dots right of each character, times its width scale
     int printWidth = 0;      // 1D 57: dots from the left margin; 0 to the right margin
     int barcodeFont = 0;     // 1D 66: kept; the text line under bar codes has one font
+    bool italic = false;     // 1B 34, 1B 35
+
+    // Double-byte characters (the 1C family), on top of the above.
+    int doubleByteMode = 0;      // 1C 21: bit 2 double width, bit 3 double height, bit 7 underline
+    int doubleByteUnderline = 0; // 1C 2D: dots thick, 0..2
+    int doubleByteLeft = 0;      // 1C 53: dots left and right of each character
+    int doubleByteRight = 0;
+    bool doubleByteQuadruple = false; // 1C 57
 
     // PDF417 (1D 28 6B 30 ...): 0 lets the symbol choose.
     int pdfColumns = 0;

@@ -154,6 +154,7 @@ void PrinterCore::execute(const DecodedCommand &c)
     case Cmd::VersionQuery: answerVersion(); break;
     case Cmd::RealTimeStatus: answerRealTimeStatus(c.args[0]); break;
     case Cmd::PrinterId: answerPrinterId(c.args[0]); break;
+    case Cmd::TransmitStatus: answerTransmitStatus(c.args[0]); break;
     case Cmd::ClearBuffer: clearLineBuffer(); break;
     case Cmd::Sleep: note(QStringLiteral("sleeping until the next byte")); break;
     case Cmd::CallBack: callBack = c.args[0]; break;
@@ -188,6 +189,21 @@ void PrinterCore::answerRealTimeStatus(int n)
     note(QStringLiteral("real-time status %1: 0x%2 sent").arg(n).arg(static_cast<int>(byte), 2, 16, QLatin1Char('0')));
     if (transmit)
         transmit(QByteArray(1, byte));
+}
+
+// 1D 72 n as an ESC/POS printer with paper, its drawer closed and ink
+// answers it: one byte, 00 (no sensor reports a near end or an end, the
+// drawer pin is low); nothing for another n.
+void PrinterCore::answerTransmitStatus(int n)
+{
+    const int digit = digitOf(n);
+    if (digit != 1 && digit != 2 && digit != 4) {
+        note(QStringLiteral("transmit status %1 unknown; no answer").arg(n));
+        return;
+    }
+    note(QStringLiteral("transmit status %1: 0x00 sent").arg(n));
+    if (transmit)
+        transmit(QByteArray(1, '\0'));
 }
 
 // 1D 49 n: one byte for the model, type and version IDs, a text block

@@ -131,6 +131,7 @@ private:
     void answerVersion();
     void answerRealTimeStatus(int n);
     void answerPrinterId(int n);
+    void answerTransmitStatus(int n);
     void clearLineBuffer();
     void selectHeadType(int type);
     void setUart(int speedIndex, int flowArg);

@@ -102,6 +102,27 @@ void Renderer::applyStyle(const DecodedCommand &c)
     case Cmd::LeftMarginDots: s.leftMargin = c.arg16(0); break;
     case Cmd::PrintWidth: s.printWidth = c.arg16(0); break;
     case Cmd::BarcodeFont: s.barcodeFont = a; break;
+    case Cmd::ItalicOn: s.italic = true; break;
+    case Cmd::ItalicOff: s.italic = false; break;
+    default: applyDoubleByteSetting(c); break;
+    }
+}
+
+// The 1C family: how double-byte characters print; user-defined ones are
+// drawn from their own dots.
+void Renderer::applyDoubleByteSetting(const DecodedCommand &c)
+{
+    const int a = c.args[0];
+    PrintSettings &s = area.settings;
+    switch (c.id) {
+    case Cmd::DoubleBytePrintMode: s.doubleByteMode = a; break;
+    case Cmd::DoubleByteUnderline: s.doubleByteUnderline = std::min(digitOf(a), 2); break;
+    case Cmd::DoubleByteSpacing:
+        s.doubleByteLeft = a;
+        s.doubleByteRight = c.args[1];
+        break;
+    case Cmd::DoubleByteQuadruple: s.doubleByteQuadruple = a & 1; break;
+    case Cmd::CancelDoubleByte: text.glyphCache().undefine(userDoubleByteBase + (a << 8) + c.args[1]); break;
     default: break;
     }
 }
@@ -168,6 +189,7 @@ void Renderer::dataBegin(const DecodedCommand &c)
     case Cmd::ColumnImage:
     case Cmd::Graphics:
     case Cmd::NvImages: graphics.begin(c); break;
+    case Cmd::DefineDoubleByte: userGlyph.clear(); break;
     default: break;
     }
 }
@@ -182,6 +204,7 @@ void Renderer::dataChunk(const DecodedCommand &c, const uint8_t *data, size_t si
     case Cmd::ColumnImage:
     case Cmd::Graphics:
     case Cmd::NvImages: graphics.chunk(c, data, size); break;
+    case Cmd::DefineDoubleByte: userGlyph.insert(userGlyph.end(), data, data + size); break;
     default: break;
     }
 }
@@ -196,6 +219,11 @@ void Renderer::dataEnd(const DecodedCommand &c, uint64_t received, bool complete
     case Cmd::ColumnImage:
     case Cmd::Graphics:
     case Cmd::NvImages: graphics.end(c, complete); break;
+    case Cmd::DefineDoubleByte:
+        if (complete && !text.glyphCache().define(userDoubleByteBase + (c.args[0] << 8) + c.args[1], userGlyph.data()))
+            area.note(QStringLiteral("%1 user-defined double-byte characters already; this one is ignored")
+                          .arg(maxUserDoubleByte));
+        break;
     default: break;
     }
 }

@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace kvp {
 
@@ -49,6 +50,7 @@ private:
     void applyTextSetting(const DecodedCommand &command);
     void applySymbolSetting(const DecodedCommand &command);
     void applyStyle(const DecodedCommand &command);
+    void applyDoubleByteSetting(const DecodedCommand &command);
     void standardCut(const DecodedCommand &command);
     void cut(const QString &reason);
 
@@ -57,6 +59,7 @@ private:
     PicturePrinter pictures;
     SymbolPrinter symbols;
     GraphicsPrinter graphics;
+    std::vector<uint8_t> userGlyph; // a 1C 32 character's dots as they arrive
 };
 
 } // namespace kvp

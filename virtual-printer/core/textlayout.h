@@ -21,6 +21,7 @@ public:
     TextLayout(PrintArea &printArea, const FontSet &fonts);
 
     void character(const Character &ch);
+    GlyphCache &glyphCache() { return glyphs; }
     void lineFeed();                              // LF
     void tab();                                   // HT
     void place(std::shared_ptr<const Tile> tile); // a cell or a column image in the line

@@ -1,8 +1,10 @@
 // What lands on the paper: the rows of data/paper.txt (pictures, text
 // geometry, print modes, layout, feeds, darkness, page ends, and bar codes and
 // QR codes as a scanner reads them), darkness levels from light grey to black,
-// PDF417 and the receipts of public encoders.
+// PDF417, a glyph of each code page and the receipts of public encoders.
 
+#include "decoder/codepagetables.h"
+#include "glyphcache.h"
 #include "support/scanner.h"
 #include "symbols.h"
 #include "vpstream.h"
@@ -68,6 +70,9 @@ private slots:
     void paper();
     void darknessGoesFromGreyToBlack();
     void pdf417CarriesTheStoredData();
+    void codePageGlyphs_data() { vptest::addRows(QStringLiteral("codepages.txt")); }
+    void codePageGlyphs();
+    void everyCodePageHasItsGlyphs();
     void encoderReceipts_data() { vptest::addRows(QStringLiteral("encoders.txt")); }
     void encoderReceipts();
 };
@@ -128,6 +133,38 @@ void TestPaper::pdf417CarriesTheStoredData()
             QCOMPARE(qGray(page.pixel(x, y)) == 0, x < symbol.mask.width && symbol.mask.at(x, y));
 }
 
+// The byte of a code page prints as the glyph of its character in the
+// page's table: the first cell of the page is that character's cell.
+void TestPaper::codePageGlyphs()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    bool ok = false;
+    const auto code = static_cast<char32_t>(expected.mid(2).toUInt(&ok, 16));
+    QVERIFY(ok && kvp::FontSet::shared().covers(code));
+    Rig rig;
+    rig.run(bytes + '\n');
+    QCOMPARE(rig.decoded().at(1), QStringLiteral("text \"%1\"").arg(QString::fromUcs4(&code, 1)));
+    kvp::GlyphCache glyphs(kvp::FontSet::shared());
+    const std::shared_ptr<const kvp::Tile> cell = glyphs.tileFor({code, false}, kvp::PrintSettings());
+    QVERIFY(cell->ink && rig.pages.size() == 1);
+    const QImage page = rig.pages.front().image;
+    for (int y = 0; y < cell->height; ++y)
+        for (int x = 0; x < page.width(); ++x)
+            QCOMPARE(qGray(page.pixel(x, y)), x < cell->width ? cell->grey[size_t(y * cell->width + x)] : 255);
+}
+
+// A page is drawn from its table only if the fonts have every character of it.
+void TestPaper::everyCodePageHasItsGlyphs()
+{
+    for (int i = 0; i < kvp::codePageTableCount; ++i)
+        for (const char16_t code : kvp::codePageTables[i].upper)
+            if (code != 0 && !kvp::FontSet::shared().covers(code))
+                QFAIL(qPrintable(QStringLiteral("%1 has no glyph for U+%2")
+                                     .arg(QLatin1String(kvp::codePageTables[i].name))
+                                     .arg(int(code), 4, 16, QLatin1Char('0'))));
+}
+
 // The bytes public ESC/POS encoders write for a receipt: every byte read as a
 // command or text, one page, and the codes on it as a scanner reads them.
 void TestPaper::encoderReceipts()
@@ -138,7 +175,7 @@ void TestPaper::encoderReceipts()
     rig.run(bytes);
     static const QRegularExpression fault(QStringLiteral("^(skip|unknown)|truncated|no 00"));
     QVERIFY(!rig.decoded().isEmpty());
-    QCOMPARE(rig.decoded().filter(fault), QStringList());
+    QCOMPARE(rig.decoded().filter(fault).join(QStringLiteral(" | ")), QString());
     QCOMPARE(rig.pages.size(), size_t(1));
     QCOMPARE(scannedCodes(rig.pages.front().image).join(QStringLiteral(" | ")), expected);
 }

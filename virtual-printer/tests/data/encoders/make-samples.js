@@ -1,14 +1,20 @@
-// Writes the same kind of receipt with two public ESC/POS encoders into
-// receipt-printer-encoder.bin and node-thermal-printer.bin: text styles and a
-// code page, a table, the eight bar code types, QR and PDF417 codes, a picture
-// and a cut. The virtual printer's tests read the committed files; run this
-// (npm install && npm run make) only to make them anew.
+// Writes receipts with public ESC/POS encoders into byte files:
+// receipt-printer-encoder.bin and node-thermal-printer.bin the same receipt
+// (text styles and a code page, a table, the eight bar code types, QR and
+// PDF417 codes, a picture and a cut); receiptline.bin a receipt of a markup
+// renderer that switches code pages by character (PC437, PC852, PC858, PC866,
+// WPC1252) and receiptline-japanese.bin the same renderer's Shift JIS and
+// half-width katakana; escpos-buffer.bin styles, a QR code, a cut and a
+// drawer pulse. The virtual printer's tests read the committed files; run
+// this (npm install && npm run make) only to make them anew.
 'use strict';
 const fs = require('fs');
 const path = require('path');
 const ReceiptPrinterEncoder = require('@point-of-sale/receipt-printer-encoder');
 const ThermalPrinter = require('node-thermal-printer').printer;
 const { PNG } = require('pngjs');
+const receiptline = require('receiptline');
+const { Printer, InMemory, Align, Style } = require('escpos-buffer');
 
 // A 96 x 48 picture: a frame and a diagonal band, as RGBA pixels.
 function picture() {
@@ -72,7 +78,51 @@ async function withNodeThermalPrinter() {
     return p.getBuffer();
 }
 
+const receiptlineDocument = `^^^Kivo Café
+Straße 1 | Århus
+_Underlined_ "Bold" \`Reverse\`
+{width:*,10}
+Coffee | 2.50
+Кофе | 3.20
+Žluťoučký kůň | 1.00
+Crème brûlée | 4.00
+{code:4901234567894;option:ean,hri}
+{code:Kivo-128;option:code128,2,72,nohri}
+{code:https://kivo.example/receipt/42;option:qrcode,4,m}
+-`;
+
+function withReceiptline() {
+    const printer = { cpl: 32, encoding: 'multilingual', command: 'escpos' };
+    return Buffer.from(receiptline.transform(receiptlineDocument, printer), 'binary');
+}
+
+function withReceiptlineJapanese() {
+    const printer = { cpl: 32, encoding: 'shiftjis', command: 'escpos' };
+    const doc = '^日本語 ｶﾀｶﾅ テスト\n漢字|123\n{code:https://kivo.example/jp;option:qrcode,4,m}\n-';
+    return Buffer.from(receiptline.transform(doc, printer), 'binary');
+}
+
+async function withEscposBuffer() {
+    const connection = new InMemory();
+    const p = await Printer.CONNECT('TM-T20', connection);
+    await p.setColumns(32);
+    await p.writeln('Café Århus', Style.Bold);
+    await p.writeln('Double', Style.DoubleHeight | Style.DoubleWidth, Align.Center);
+    await p.withStyle({ width: 2, height: 2, bold: true, italic: true, underline: true, align: Align.Right },
+                      async () => { await p.writeln('Styled'); });
+    await p.qrcode('https://kivo.example/receipt/42', 4);
+    await p.feed(2);
+    await p.buzzer();
+    await p.cutter();
+    await p.drawer();
+    return connection.buffer();
+}
+
 (async () => {
-    fs.writeFileSync(path.join(__dirname, 'receipt-printer-encoder.bin'), withReceiptPrinterEncoder());
-    fs.writeFileSync(path.join(__dirname, 'node-thermal-printer.bin'), await withNodeThermalPrinter());
+    const write = (name, bytes) => fs.writeFileSync(path.join(__dirname, name), bytes);
+    write('receipt-printer-encoder.bin', withReceiptPrinterEncoder());
+    write('node-thermal-printer.bin', await withNodeThermalPrinter());
+    write('receiptline.bin', withReceiptline());
+    write('receiptline-japanese.bin', withReceiptlineJapanese());
+    write('escpos-buffer.bin', await withEscposBuffer());
 })();
