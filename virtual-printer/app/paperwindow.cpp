@@ -263,8 +263,10 @@ void PaperWindow::updateActions()
                    .arg(finishedPath.isEmpty() ? QString() : QStringLiteral(": ") + QFileInfo(finishedPath).fileName())
                    .arg(count);
     } else {
-        text = QStringLiteral("printing page %1 (%2 written)")
-                   .arg(service.printer().core().paper().pagesDelivered() + 1)
+        const kvp::Paper &paper = service.printer().core().paper();
+        text = QStringLiteral("%1 page %2 (%3 written)")
+                   .arg(paper.rows() > 0 ? QStringLiteral("printing") : QStringLiteral("waiting for"))
+                   .arg(paper.pagesDelivered() + 1)
                    .arg(count);
     }
     pageLabel->setText(text);
