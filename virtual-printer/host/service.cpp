@@ -10,7 +10,10 @@ Service::Service(const ServiceSettings &settings, QObject *parent)
     : QObject(parent)
     , serviceSettings(settings)
 {
-    fanOut.callback = [this](const LogEntry &entry) { emit logLine(entry.format()); };
+    fanOut.callback = [this](const LogEntry &entry) {
+        emit logLine(entry.format());
+        emit entryLogged(entry);
+    };
     logFlush.setInterval(200);
     connect(&logFlush, &QTimer::timeout, this, &Service::flushLog);
 }
@@ -83,6 +86,7 @@ bool Service::start(QString *error)
 
 void Service::queuePage(const Page &page)
 {
+    emit pageFinished(page);
     if (pagesQueued == serviceSettings.maxPages)
         reachLimit(QStringLiteral("page limit of %1 pages reached: later pages are not written (--max-pages)")
                        .arg(serviceSettings.maxPages));

@@ -70,6 +70,10 @@ signals:
     // A page that could not be written, with the reason.
     void pageLost(const QString &message);
     void logLine(const QString &line);
+    // The same entry before it is formatted, for the window's columns.
+    void entryLogged(const kvp::LogEntry &entry);
+    // A page has ended (written or not), with its rows.
+    void pageFinished(const kvp::Page &page);
     // A budget was reached (the page count or the log size); input is still read.
     void limitReached(const QString &message);
     void activity();

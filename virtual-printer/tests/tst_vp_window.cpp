@@ -1,9 +1,13 @@
-// The window: browsing the pages of the session, the zooms, and the live
+// The window: its place on the screen, browsing the pages of the session,
+// the last page kept in view, opening a page's file, the zooms, and the live
 // page following the printer with only its new rows repainted.
 
 #include "paperwindow.h"
 #include "vpstream.h"
 
+#include <QClipboard>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -33,6 +37,77 @@ private slots:
     {
         window.reset();
         service.reset();
+    }
+
+    void opensWithinTheAvailableArea()
+    {
+        const QRect areas[] = {
+            {0, 0, 1366, 768},    // the screen of a small laptop
+            {0, 27, 1366, 741},   // the same with a panel at the top
+            {1920, 0, 1024, 600}, // a small screen right of another
+            {0, 0, 2560, 1440},   // room to spare: the preferred size
+        };
+        for (const QRect &area : areas) {
+            window->placeWithin(area);
+            QVERIFY2(area.contains(window->frameGeometry()),
+                     qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                    .arg(window->x())
+                                    .arg(window->y())
+                                    .arg(window->width())
+                                    .arg(window->height())));
+        }
+        QCOMPARE(window->size(), QSize(1280, 800));
+    }
+
+    void keepsTheLastPageUntilTheNextBegins()
+    {
+        kvp::PrinterCore &core = service->printer().core();
+        QString opened;
+        window->setPageOpener([&opened](const QString &path, const OpenFailed &) { opened = path; });
+        // Bytes printed, then the rows in view and what the page counter says.
+        const struct
+        {
+            QByteArray bytes;
+            int rows;
+            const char *counter;
+        } steps[] = {
+            {picture(100), 100, "printing page 1"},
+            {cut, 100, "printed page 1"},
+            {QByteArray("\x1B\x4A\x18", 3), 100, "printed page 1"}, // paper fed: nothing printed on it yet
+            {picture(40), 64, "printing page 2"},                   // the feed, then the picture
+        };
+        for (const auto &s : steps) {
+            core.feed(s.bytes);
+            window->refresh();
+            QCOMPARE(window->paperView().paperRows(), s.rows);
+            QVERIFY2(window->pageCounter().startsWith(QLatin1String(s.counter)), qPrintable(window->pageCounter()));
+            if (qstrcmp(s.counter, "printed page 1") == 0) {
+                QTRY_VERIFY(window->pageCounter().contains(QLatin1String("page-0001.png")));
+                window->openPageFile();
+                QVERIFY(opened.endsWith(QLatin1String("/page-0001.png")));
+            }
+        }
+        QCOMPARE(window->shownPage(), -1);
+    }
+
+    void reportsAPageNothingOpens()
+    {
+        service->printer().core().feed(picture(100) + cut);
+        QTRY_COMPARE(service->pagesWritten().size(), 1);
+        window->setPageOpener([](const QString &, const OpenFailed &failed) { failed(QStringLiteral("no viewer")); });
+        window->showPrevious();
+        window->openPageFile();
+        auto *box = window->findChild<QMessageBox *>();
+        QVERIFY(box && box->isVisible());
+        const QString path = QFileInfo(service->pagesWritten().at(0)).absoluteFilePath();
+        QVERIFY(box->text().contains(QLatin1String("no viewer")));
+        QCOMPARE(box->informativeText(), path);
+        const QList<QPushButton *> buttons = box->findChildren<QPushButton *>();
+        const auto copy = std::find_if(buttons.begin(), buttons.end(),
+                                       [](QPushButton *b) { return b->text() == QLatin1String("Copy path"); });
+        QVERIFY(copy != buttons.end());
+        (*copy)->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), path);
     }
 
     void browsesWrittenPagesAndTheLiveOne()
