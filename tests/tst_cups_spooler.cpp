@@ -1,0 +1,231 @@
+// Printing from any application through the real spooler: a cupsd of the
+// test's own (its configuration, socket, spool and logs in a temporary
+// folder; the system's CUPS is never touched) with two queues on the
+// printer's PPD, one through CUPS's socket backend to a virtual printer's
+// TCP port, one through its serial backend to the printer's pseudo-terminal.
+// `lp` prints a PDF of text, a QR code and a bar code on each; the page
+// that comes out must be 384 dots wide, scan back, and leave no byte the
+// printer could not read. Skipped where cupsd cannot run.
+
+#include "service.h"
+#include "support/cupstesting.h"
+#include "support/scanner.h"
+#include "symbols.h"
+
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QByteArray qrText = "https://printer-kivo.example/cups";
+const QByteArray barText = "KIVO-CUPS-58";
+
+QImage maskImage(const kvp::InkMask &mask)
+{
+    QImage image(mask.width, mask.height, QImage::Format_Mono);
+    image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    for (int y = 0; y < mask.height; ++y)
+        for (int x = 0; x < mask.width; ++x)
+            image.setPixel(x, y, mask.at(x, y));
+    return image;
+}
+
+// A receipt as an application would print it: 48 x 100 mm at 203 dpi, one
+// unit a dot.
+bool writeReceiptPdf(const QString &path)
+{
+    const kvp::SymbolResult qr = kvp::renderQrCode(qrText, 4, kvp::QrLevel::M, 384);
+    kvp::BarcodeRequest bar;
+    bar.symbology = kvp::Symbology::Code128;
+    bar.data = barText;
+    bar.height = 60;
+    bar.moduleWidth = 2;
+    bar.text = false;
+    const kvp::SymbolResult code = kvp::renderBarcode(bar);
+    if (!qr.error.isEmpty() || !code.error.isEmpty())
+        return false;
+
+    QPdfWriter pdf(path);
+    pdf.setResolution(203);
+    pdf.setPageSize(QPageSize(QSizeF(136.2, 283.5), QPageSize::Point, QString(), QPageSize::ExactMatch));
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter(&pdf);
+    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 14));
+    painter.drawText(QRect(0, 0, 384, 60), Qt::AlignCenter, QStringLiteral("Printer Kivo"));
+    painter.drawImage(QPoint((384 - qr.mask.width) / 2, 70), maskImage(qr.mask));
+    painter.drawImage(QPoint((384 - code.mask.width) / 2, 90 + qr.mask.height), maskImage(code.mask));
+    return painter.end();
+}
+
+quint16 freePort()
+{
+    QTcpServer server;
+    return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
+}
+
+} // namespace
+
+class TestCupsSpooler : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void lpPrintsThePdf_data();
+    void lpPrintsThePdf();
+
+private:
+    bool writeConfiguration(QString *why);
+    QString run(const QString &program, const QStringList &args, int *exitCode = nullptr);
+
+    QTemporaryDir dir;
+    QProcess cupsd;
+    std::unique_ptr<kvp::Service> printer;
+    QStringList pages;
+    QStringList log;
+    QString pdf;
+};
+
+bool TestCupsSpooler::writeConfiguration(QString *why)
+{
+    const QString farm = cupstest::makeServerBin(dir.path());
+    for (const char *sub : {"spool/tmp", "cache", "state", "log", "ppd"})
+        QDir().mkpath(dir.filePath(QLatin1String(sub)));
+    const bool root = ::geteuid() == 0;
+    QFile files(dir.filePath(QStringLiteral("cups-files.conf")));
+    QFile daemon(dir.filePath(QStringLiteral("cupsd.conf")));
+    if (farm.isEmpty() || !files.open(QIODevice::WriteOnly) || !daemon.open(QIODevice::WriteOnly)) {
+        *why = QStringLiteral("the private CUPS folder could not be made");
+        return false;
+    }
+    files.write(QStringLiteral("ServerRoot %1\nServerBin %2\nDataDir /usr/share/cups\n"
+                               "DocumentRoot /usr/share/cups/doc-root\nRequestRoot %1/spool\nTempDir %1/spool/tmp\n"
+                               "CacheDir %1/cache\nStateDir %1/state\nAccessLog %1/log/access_log\n"
+                               "ErrorLog %1/log/error_log\nPageLog %1/log/page_log\n%3")
+                    .arg(dir.path(), farm, root ? QStringLiteral("User lp\nGroup lp\nSystemGroup root\n") : QString())
+                    .toUtf8());
+    daemon.write(QStringLiteral("Listen %1/cupsd.sock\nLogLevel debug\nBrowsing Off\nDefaultAuthType None\n"
+                                "WebInterface No\nJobRetryLimit 0\nErrorPolicy abort-job\n"
+                                "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                                "<Policy default>\n  <Limit All>\n    Order allow,deny\n    Allow all\n"
+                                "  </Limit>\n</Policy>\n")
+                     .arg(dir.path())
+                     .toUtf8());
+    return true;
+}
+
+QString TestCupsSpooler::run(const QString &program, const QStringList &args, int *exitCode)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("CUPS_SERVER"), dir.filePath(QStringLiteral("cupsd.sock")));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, args);
+    const bool finished = process.waitForFinished(60000);
+    if (exitCode)
+        *exitCode = finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return QString::fromUtf8(process.readAll()).trimmed();
+}
+
+void TestCupsSpooler::initTestCase()
+{
+    const QString daemonPath = QStandardPaths::findExecutable(QStringLiteral("cupsd"), {QStringLiteral("/usr/sbin")});
+    if (daemonPath.isEmpty())
+        QSKIP("cupsd is not installed (tools/setup-debian.sh installs cups)");
+    QVERIFY(dir.isValid());
+    QString why;
+    QVERIFY2(writeConfiguration(&why), qPrintable(why));
+
+    cupsd.setProcessChannelMode(QProcess::MergedChannels);
+    cupsd.start(daemonPath, {QStringLiteral("-f"), QStringLiteral("-c"), dir.filePath(QStringLiteral("cupsd.conf")),
+                             QStringLiteral("-s"), dir.filePath(QStringLiteral("cups-files.conf"))});
+    int status = -1;
+    for (int tries = 0; tries < 300 && status != 0 && cupsd.state() != QProcess::NotRunning; ++tries) {
+        QTest::qWait(100);
+        if (QFile::exists(dir.filePath(QStringLiteral("cupsd.sock"))))
+            run(QStringLiteral("lpstat"), {QStringLiteral("-r")}, &status);
+    }
+    if (status != 0) {
+        QFile errors(dir.filePath(QStringLiteral("log/error_log")));
+        errors.open(QIODevice::ReadOnly);
+        const QString reason = QString::fromUtf8(cupsd.readAll() + errors.readAll()).right(600);
+        QSKIP(qPrintable(QStringLiteral("cupsd cannot run here: ") + reason));
+    }
+
+    kvp::ServiceSettings settings;
+    settings.linkPath = dir.filePath(QStringLiteral("printer"));
+    settings.announcementFolder = dir.filePath(QStringLiteral("announce"));
+    settings.outputDir = dir.filePath(QStringLiteral("pages"));
+    settings.tcpPort = freePort();
+    settings.printer.silenceMs = int64_t(3600) * 1000; // pages end at the cut, however slow the machine
+    printer = std::make_unique<kvp::Service>(settings);
+    connect(printer.get(), &kvp::Service::pageWritten, this, [this](const QString &path) { pages << path; });
+    connect(printer.get(), &kvp::Service::logLine, this, [this](const QString &line) { log << line; });
+    QVERIFY2(printer->start(&why), qPrintable(why));
+
+    pdf = dir.filePath(QStringLiteral("receipt.pdf"));
+    QVERIFY(writeReceiptPdf(pdf));
+}
+
+void TestCupsSpooler::cleanupTestCase()
+{
+    if (printer)
+        printer->stop();
+    if (cupsd.state() != QProcess::NotRunning) {
+        cupsd.terminate();
+        if (!cupsd.waitForFinished(30000))
+            cupsd.kill();
+        cupsd.waitForFinished(5000);
+    }
+}
+
+void TestCupsSpooler::lpPrintsThePdf_data()
+{
+    QTest::addColumn<QString>("uri");
+    QTest::newRow("socket") << QStringLiteral("socket://%1").arg(printer ? printer->tcpEndpoint() : QString());
+    QTest::newRow("serial") << QStringLiteral("serial:%1?baud=115200+flow=soft")
+                                   .arg(printer ? printer->linkPath() : QString());
+}
+
+void TestCupsSpooler::lpPrintsThePdf()
+{
+    QFETCH(QString, uri);
+    const QString queue = QStringLiteral("kivo-") + QString::fromUtf8(QTest::currentDataTag());
+    int status = -1;
+    const QString added = run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), queue, QStringLiteral("-E"),
+                                                          QStringLiteral("-v"), uri, QStringLiteral("-P"),
+                                                          QStringLiteral(KIVO_PPD_DIR "/kivo-58.ppd")},
+                              &status);
+    QVERIFY2(status == 0, qPrintable(added));
+
+    const qsizetype before = pages.size();
+    log.clear();
+    const QString sent = run(QStringLiteral("lp"), {QStringLiteral("-d"), queue, QStringLiteral("-o"),
+                                                    QStringLiteral("PageSize=Roll58x100"), pdf},
+                             &status);
+    QVERIFY2(status == 0, qPrintable(sent));
+    QTRY_VERIFY_WITH_TIMEOUT(pages.size() > before, 120000);
+
+    const QImage page(pages.last());
+    QCOMPARE(page.width(), 384);
+    QVERIFY2(page.height() > 300, qPrintable(QString::number(page.height())));
+    QCOMPARE(scannedCodes(pages.last()),
+             QStringList({QStringLiteral("CODE-128:") + QString::fromLatin1(barText),
+                          QStringLiteral("QR-Code:") + QString::fromLatin1(qrText)}));
+    static const QRegularExpression unread(QStringLiteral(R"(\b(skip|unknown|overflow)\b)"));
+    for (const QString &line : log)
+        QVERIFY2(!unread.match(line).hasMatch(), qPrintable(line));
+    for (const char *command : {" raster ", " feed-dots ", " full-cut"})
+        QVERIFY2(log.join(u'\n').contains(QLatin1String(command)), command);
+}
+
+QTEST_MAIN(TestCupsSpooler)
+#include "tst_cups_spooler.moc"
