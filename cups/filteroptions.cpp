@@ -35,9 +35,10 @@ bool apply(FilterOptions &options, const QByteArray &name, const QByteArray &cho
             options.darkness = level;
     }
     if (!known)
-        options.problem = QStringLiteral("%1=%2 is not a choice of this printer; using %3")
-                              .arg(QString::fromUtf8(name), QString::fromUtf8(choice),
-                                   name == "Darkness" ? QStringLiteral("the printer's default") : QStringLiteral("the default"));
+        options.problem =
+            QStringLiteral("%1=%2 is not a choice of this printer; using %3")
+                .arg(QString::fromUtf8(name), QString::fromUtf8(choice),
+                     name == "Darkness" ? QStringLiteral("the printer's default") : QStringLiteral("the default"));
     return known;
 }
 

@@ -17,9 +17,9 @@ struct FilterOptions
 {
     Cut cut = Cut::Full;
     CutAfter cutAfter = CutAfter::Page;
-    int feedDots = 80;  // feed before the cut (10 mm at 8 dots a mm)
-    int darkness = 0;   // 1 (lightest) to 8 (darkest); 0 leaves the controller's own
-    QString problem;    // a choice the filter does not know, said for the job's log
+    int feedDots = 80; // feed before the cut (10 mm at 8 dots a mm)
+    int darkness = 0;  // 1 (lightest) to 8 (darkest); 0 leaves the controller's own
+    QString problem;   // a choice the filter does not know, said for the job's log
 };
 
 // The choices of the PPD text `ppd`, then those of the job's option string

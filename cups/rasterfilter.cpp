@@ -50,7 +50,9 @@ QImage readPage(cups_raster_t *raster, const cups_page_header2_t &header, QStrin
 {
     QImage page(int(header.cupsWidth), int(header.cupsHeight), QImage::Format_Mono);
     if (page.isNull() && header.cupsHeight > 0) {
-        *error = QStringLiteral("a page of %1 x %2 dots does not fit in memory").arg(header.cupsWidth).arg(header.cupsHeight);
+        *error = QStringLiteral("a page of %1 x %2 dots does not fit in memory")
+                     .arg(header.cupsWidth)
+                     .arg(header.cupsHeight);
         return {};
     }
     page.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
@@ -114,16 +116,17 @@ FilterResult runFilter(cups_raster_t *raster, const FilterOptions &options, qsiz
             break;
         std::fprintf(stderr, "INFO: Printing page %d\n", result.pages + 1);
         const bitmap::RasterPage rows = bitmap::rasterPage(page, bandBytes, bitmap::BlankFoot::Trim);
-        going = job.send(rows.commands)
-            && (options.cutAfter == CutAfter::Job || job.send(finishing(options)));
+        going = job.send(rows.commands) && (options.cutAfter == CutAfter::Job || job.send(finishing(options)));
         if (going) {
             ++result.pages;
             std::fprintf(stderr, "PAGE: %d %u\n", result.pages, qMax(1u, header.NumCopies));
         }
     }
     if (going && result.error.isEmpty() && result.pages > 0 && options.cutAfter == CutAfter::Job)
-        going = job.send(finishing(options));
+        job.send(finishing(options));
     result.cancelled = cancelled != 0;
+    if (result.cancelled) // a read cut short by the cancel is no fault of the job
+        result.error.clear();
     if (job.failed && result.error.isEmpty())
         result.error = QStringLiteral("the printer's connection took no more bytes");
     return result;

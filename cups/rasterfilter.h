@@ -24,9 +24,9 @@ using Sink = std::function<bool(const QByteArray &bytes)>;
 
 struct FilterResult
 {
-    int pages = 0;      // pages sent whole
+    int pages = 0; // pages sent whole
     bool cancelled = false;
-    QString error;      // empty when the job went out
+    QString error; // empty when the job went out
 };
 
 // Prints every page of `raster` through `sink`, a band at a time. Once

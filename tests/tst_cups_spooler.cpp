@@ -3,17 +3,15 @@
 // folder; the system's CUPS is never touched) with two queues on the
 // printer's PPD, one through CUPS's socket backend to a virtual printer's
 // TCP port, one through its serial backend to the printer's pseudo-terminal.
-// `lp` prints a PDF of text, a QR code and a bar code on each; the page
+// `lp` prints a PDF of text, a QR code and a bar code on each
+// (tests/data/cups/receipt.pdf, made by tools/make-receipt-pdf); the page
 // that comes out must be 384 dots wide, scan back, and leave no byte the
 // printer could not read. Skipped where cupsd cannot run.
 
 #include "service.h"
 #include "support/cupstesting.h"
 #include "support/scanner.h"
-#include "symbols.h"
 
-#include <QPainter>
-#include <QPdfWriter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -23,45 +21,8 @@
 
 namespace {
 
-const QByteArray qrText = "https://printer-kivo.example/cups";
-const QByteArray barText = "KIVO-CUPS-58";
-
-QImage maskImage(const kvp::InkMask &mask)
-{
-    QImage image(mask.width, mask.height, QImage::Format_Mono);
-    image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-    for (int y = 0; y < mask.height; ++y)
-        for (int x = 0; x < mask.width; ++x)
-            image.setPixel(x, y, mask.at(x, y));
-    return image;
-}
-
-// A receipt as an application would print it: 48 x 100 mm at 203 dpi, one
-// unit a dot.
-bool writeReceiptPdf(const QString &path)
-{
-    const kvp::SymbolResult qr = kvp::renderQrCode(qrText, 4, kvp::QrLevel::M, 384);
-    kvp::BarcodeRequest bar;
-    bar.symbology = kvp::Symbology::Code128;
-    bar.data = barText;
-    bar.height = 60;
-    bar.moduleWidth = 2;
-    bar.text = false;
-    const kvp::SymbolResult code = kvp::renderBarcode(bar);
-    if (!qr.error.isEmpty() || !code.error.isEmpty())
-        return false;
-
-    QPdfWriter pdf(path);
-    pdf.setResolution(203);
-    pdf.setPageSize(QPageSize(QSizeF(136.2, 283.5), QPageSize::Point, QString(), QPageSize::ExactMatch));
-    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter painter(&pdf);
-    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 14));
-    painter.drawText(QRect(0, 0, 384, 60), Qt::AlignCenter, QStringLiteral("Printer Kivo"));
-    painter.drawImage(QPoint((384 - qr.mask.width) / 2, 70), maskImage(qr.mask));
-    painter.drawImage(QPoint((384 - code.mask.width) / 2, 90 + qr.mask.height), maskImage(code.mask));
-    return painter.end();
-}
+const QString qrText = QStringLiteral("https://printer-kivo.example/cups");
+const QString barText = QStringLiteral("KIVO-CUPS-58");
 
 quint16 freePort()
 {
@@ -82,7 +43,7 @@ private slots:
     void lpPrintsThePdf();
 
 private:
-    bool writeConfiguration(QString *why);
+    bool writeConfiguration();
     QString run(const QString &program, const QStringList &args, int *exitCode = nullptr);
 
     QTemporaryDir dir;
@@ -90,35 +51,27 @@ private:
     std::unique_ptr<kvp::Service> printer;
     QStringList pages;
     QStringList log;
-    QString pdf;
 };
 
-bool TestCupsSpooler::writeConfiguration(QString *why)
+// The configuration files of tests/data/cups for this folder; run as root,
+// cupsd runs filters as lp.
+bool TestCupsSpooler::writeConfiguration()
 {
-    const QString farm = cupstest::makeServerBin(dir.path());
-    for (const char *sub : {"spool/tmp", "cache", "state", "log", "ppd"})
+    const bool made = !cupstest::makeServerBin(dir.path()).isEmpty();
+    for (const char *sub : {"spool/tmp", "cache", "state", "log"})
         QDir().mkpath(dir.filePath(QLatin1String(sub)));
-    const bool root = ::geteuid() == 0;
-    QFile files(dir.filePath(QStringLiteral("cups-files.conf")));
-    QFile daemon(dir.filePath(QStringLiteral("cupsd.conf")));
-    if (farm.isEmpty() || !files.open(QIODevice::WriteOnly) || !daemon.open(QIODevice::WriteOnly)) {
-        *why = QStringLiteral("the private CUPS folder could not be made");
-        return false;
+    const QString user = ::geteuid() == 0 ? QStringLiteral("User lp\nGroup lp\nSystemGroup root") : QString();
+    bool written = made;
+    for (const QString &name : {QStringLiteral("cupsd.conf"), QStringLiteral("cups-files.conf")}) {
+        QFile in(QStringLiteral(KIVO_TEST_DATA "/cups/") + name), out(dir.filePath(name));
+        written = written && in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly)
+            && out.write(QString::fromUtf8(in.readAll())
+                             .replace(QStringLiteral("@ROOT@"), dir.path())
+                             .replace(QStringLiteral("@USER@"), user)
+                             .toUtf8())
+                > 0;
     }
-    files.write(QStringLiteral("ServerRoot %1\nServerBin %2\nDataDir /usr/share/cups\n"
-                               "DocumentRoot /usr/share/cups/doc-root\nRequestRoot %1/spool\nTempDir %1/spool/tmp\n"
-                               "CacheDir %1/cache\nStateDir %1/state\nAccessLog %1/log/access_log\n"
-                               "ErrorLog %1/log/error_log\nPageLog %1/log/page_log\n%3")
-                    .arg(dir.path(), farm, root ? QStringLiteral("User lp\nGroup lp\nSystemGroup root\n") : QString())
-                    .toUtf8());
-    daemon.write(QStringLiteral("Listen %1/cupsd.sock\nLogLevel debug\nBrowsing Off\nDefaultAuthType None\n"
-                                "WebInterface No\nJobRetryLimit 0\nErrorPolicy abort-job\n"
-                                "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                                "<Policy default>\n  <Limit All>\n    Order allow,deny\n    Allow all\n"
-                                "  </Limit>\n</Policy>\n")
-                     .arg(dir.path())
-                     .toUtf8());
-    return true;
+    return written;
 }
 
 QString TestCupsSpooler::run(const QString &program, const QStringList &args, int *exitCode)
@@ -141,12 +94,12 @@ void TestCupsSpooler::initTestCase()
     if (daemonPath.isEmpty())
         QSKIP("cupsd is not installed (tools/setup-debian.sh installs cups)");
     QVERIFY(dir.isValid());
-    QString why;
-    QVERIFY2(writeConfiguration(&why), qPrintable(why));
+    QVERIFY2(writeConfiguration(), "the private CUPS folder could not be made");
 
     cupsd.setProcessChannelMode(QProcess::MergedChannels);
-    cupsd.start(daemonPath, {QStringLiteral("-f"), QStringLiteral("-c"), dir.filePath(QStringLiteral("cupsd.conf")),
-                             QStringLiteral("-s"), dir.filePath(QStringLiteral("cups-files.conf"))});
+    cupsd.start(daemonPath,
+                {QStringLiteral("-f"), QStringLiteral("-c"), dir.filePath(QStringLiteral("cupsd.conf")),
+                 QStringLiteral("-s"), dir.filePath(QStringLiteral("cups-files.conf"))});
     int status = -1;
     for (int tries = 0; tries < 300 && status != 0 && cupsd.state() != QProcess::NotRunning; ++tries) {
         QTest::qWait(100);
@@ -169,10 +122,8 @@ void TestCupsSpooler::initTestCase()
     printer = std::make_unique<kvp::Service>(settings);
     connect(printer.get(), &kvp::Service::pageWritten, this, [this](const QString &path) { pages << path; });
     connect(printer.get(), &kvp::Service::logLine, this, [this](const QString &line) { log << line; });
+    QString why;
     QVERIFY2(printer->start(&why), qPrintable(why));
-
-    pdf = dir.filePath(QStringLiteral("receipt.pdf"));
-    QVERIFY(writeReceiptPdf(pdf));
 }
 
 void TestCupsSpooler::cleanupTestCase()
@@ -191,8 +142,8 @@ void TestCupsSpooler::lpPrintsThePdf_data()
 {
     QTest::addColumn<QString>("uri");
     QTest::newRow("socket") << QStringLiteral("socket://%1").arg(printer ? printer->tcpEndpoint() : QString());
-    QTest::newRow("serial") << QStringLiteral("serial:%1?baud=115200+flow=soft")
-                                   .arg(printer ? printer->linkPath() : QString());
+    QTest::newRow("serial")
+        << QStringLiteral("serial:%1?baud=115200+flow=soft").arg(printer ? printer->linkPath() : QString());
 }
 
 void TestCupsSpooler::lpPrintsThePdf()
@@ -200,16 +151,17 @@ void TestCupsSpooler::lpPrintsThePdf()
     QFETCH(QString, uri);
     const QString queue = QStringLiteral("kivo-") + QString::fromUtf8(QTest::currentDataTag());
     int status = -1;
-    const QString added = run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), queue, QStringLiteral("-E"),
-                                                          QStringLiteral("-v"), uri, QStringLiteral("-P"),
-                                                          QStringLiteral(KIVO_PPD_DIR "/kivo-58.ppd")},
+    const QString added = run(QStringLiteral("lpadmin"),
+                              {QStringLiteral("-p"), queue, QStringLiteral("-E"), QStringLiteral("-v"), uri,
+                               QStringLiteral("-P"), QStringLiteral(KIVO_PPD_DIR "/kivo-58.ppd")},
                               &status);
     QVERIFY2(status == 0, qPrintable(added));
 
     const qsizetype before = pages.size();
     log.clear();
-    const QString sent = run(QStringLiteral("lp"), {QStringLiteral("-d"), queue, QStringLiteral("-o"),
-                                                    QStringLiteral("PageSize=Roll58x100"), pdf},
+    const QString sent = run(QStringLiteral("lp"),
+                             {QStringLiteral("-d"), queue, QStringLiteral("-o"), QStringLiteral("PageSize=Roll58x100"),
+                              QStringLiteral(KIVO_TEST_DATA "/cups/receipt.pdf")},
                              &status);
     QVERIFY2(status == 0, qPrintable(sent));
     QTRY_VERIFY_WITH_TIMEOUT(pages.size() > before, 120000);
@@ -218,8 +170,7 @@ void TestCupsSpooler::lpPrintsThePdf()
     QCOMPARE(page.width(), 384);
     QVERIFY2(page.height() > 300, qPrintable(QString::number(page.height())));
     QCOMPARE(scannedCodes(pages.last()),
-             QStringList({QStringLiteral("CODE-128:") + QString::fromLatin1(barText),
-                          QStringLiteral("QR-Code:") + QString::fromLatin1(qrText)}));
+             QStringList({QStringLiteral("CODE-128:") + barText, QStringLiteral("QR-Code:") + qrText}));
     static const QRegularExpression unread(QStringLiteral(R"(\b(skip|unknown|overflow)\b)"));
     for (const QString &line : log)
         QVERIFY2(!unread.match(line).hasMatch(), qPrintable(line));

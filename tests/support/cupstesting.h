@@ -26,7 +26,7 @@ namespace cupstest {
 // alike, so the folders are made 0755 and the copy 0755.
 inline QString makeServerBin(const QString &root, const QString &systemServerBin = QStringLiteral("/usr/lib/cups"))
 {
-    const QString farm = root + QStringLiteral("/farm");
+    QString farm = root + QStringLiteral("/farm");
     const QString filters = farm + QStringLiteral("/filter");
     if (!QDir().mkpath(filters))
         return {};
