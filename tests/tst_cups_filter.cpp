@@ -62,13 +62,7 @@ class TestCupsFilter : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(dir.isValid());
-        farm = cupstest::makeServerBin(dir.path());
-        QVERIFY2(!farm.isEmpty(), "the private server folder could not be made");
-        QFile conf(dir.filePath(QStringLiteral("cups-files.conf")));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(
-            QStringLiteral("ServerBin %1\nServerRoot %2\nDataDir /usr/share/cups\n").arg(farm, dir.path()).toUtf8());
+        QVERIFY2(cupstest::makeServerFolder(dir.path()), "the private CUPS folder could not be made");
     }
 
     void choices_data();
@@ -80,7 +74,6 @@ private:
     FilterRun cupsfilter(const QList<QImage> &pages, const QStringList &options);
 
     QTemporaryDir dir;
-    QString farm;
 };
 
 FilterRun TestCupsFilter::cupsfilter(const QList<QImage> &pages, const QStringList &options)
@@ -89,10 +82,9 @@ FilterRun TestCupsFilter::cupsfilter(const QList<QImage> &pages, const QStringLi
     const QString input = dir.filePath(QStringLiteral("job.ras"));
     if (!cupstest::writeRaster(input, pages))
         return run;
-    QStringList args =
-        QStringLiteral("-e -c %1 -p %2 -i application/vnd.cups-raster -m printer/kivo")
-            .arg(dir.filePath(QStringLiteral("cups-files.conf")), QStringLiteral(KIVO_PPD_DIR "/kivo-58.ppd"))
-            .split(u' ');
+    QStringList args = QStringLiteral("-e -i application/vnd.cups-raster -m printer/kivo -c").split(u' ');
+    args << dir.filePath(QStringLiteral("cups-files.conf")) << QStringLiteral("-p")
+         << QStringLiteral(KIVO_PPD_DIR "/kivo-58.ppd");
     for (const QString &option : options)
         args << QStringLiteral("-o") << option;
     QProcess process;

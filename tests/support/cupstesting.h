@@ -47,6 +47,24 @@ inline QString makeServerBin(const QString &root, const QString &systemServerBin
     return farm;
 }
 
+// The private server folder in `root` with cupsd.conf and cups-files.conf
+// from tests/data/cups (all of cupsd's folders in `root`); run as root,
+// cupsd runs filters as lp.
+inline bool makeServerFolder(const QString &root)
+{
+    bool made = !makeServerBin(root).isEmpty();
+    for (const char *sub : {"spool/tmp", "cache", "state", "log"})
+        made = made && QDir().mkpath(root + u'/' + QLatin1String(sub));
+    const QString user = ::geteuid() == 0 ? QStringLiteral("User lp\nGroup lp\nSystemGroup root") : QString();
+    for (const QString &name : {QStringLiteral("cupsd.conf"), QStringLiteral("cups-files.conf")}) {
+        QFile in(QStringLiteral(KIVO_TEST_DATA "/cups/") + name), out(root + u'/' + name);
+        QString text = in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
+        text.replace(QStringLiteral("@ROOT@"), root).replace(QStringLiteral("@USER@"), user);
+        made = made && !text.isEmpty() && out.open(QIODevice::WriteOnly) && out.write(text.toUtf8()) > 0;
+    }
+    return made;
+}
+
 // `pages`, 1-bit pictures in the one form (1 = a dot), as a CUPS raster file
 // of 1-bit black pages at 203 dpi, as CUPS makes them for the printer.
 inline bool writeRaster(const QString &path, const QList<QImage> &pages)
@@ -61,13 +79,10 @@ inline bool writeRaster(const QString &path, const QList<QImage> &pages)
         header.HWResolution[0] = header.HWResolution[1] = 203;
         header.cupsWidth = unsigned(page.width());
         header.cupsHeight = unsigned(page.height());
-        header.PageSize[0] = unsigned(page.width() * 72 / 203);
-        header.PageSize[1] = unsigned(page.height() * 72 / 203);
         header.cupsBitsPerColor = header.cupsBitsPerPixel = 1;
         header.cupsBytesPerLine = unsigned(page.width() + 7) / 8;
         header.cupsColorOrder = CUPS_ORDER_CHUNKED;
         header.cupsColorSpace = CUPS_CSPACE_K;
-        header.NumCopies = 1;
         ok = ok && cupsRasterWriteHeader2(raster, &header);
         for (int y = 0; ok && y < page.height(); ++y)
             ok = cupsRasterWritePixels(raster, const_cast<uchar *>(page.constScanLine(y)), header.cupsBytesPerLine)
