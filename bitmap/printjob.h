@@ -29,6 +29,26 @@ struct PrintJob
     QList<printer::Command> commands;
 };
 
+// One page of a picture as raster rows and the raster commands that print
+// them; the commands borrow the rows, so they live as long as the page
+// (copies share them). The one rule for pictures: the window's print button
+// and the CUPS filter both print through it.
+struct RasterPage
+{
+    QByteArray rows;
+    int bytesPerLine = 0;
+    QList<printer::Command> commands;
+};
+
+// Blank rows at the foot of a page: printed as they are (a picture keeps its
+// size), or left out (a page from another program, whose white rows only
+// waste paper; a blank page then has no rows at all).
+enum class BlankFoot { Keep, Trim };
+
+// The page for `image`, its rows in consecutive raster commands of at most
+// `bandBytes` bytes each (whole rows).
+RasterPage rasterPage(const QImage &image, qsizetype bandBytes = unlimitedBand, BlankFoot foot = BlankFoot::Keep);
+
 // With `bandBytes`, the rows go as consecutive raster commands of at most
 // that many bytes each (whole rows): the paper shows the same dots, and a
 // job stopped between two commands leaves the controller ready.

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs a build into a temporary prefix and checks what lands there:
 # both programs, the desktop entry (which must pass desktop-file-validate)
-# and the icon it names.
+# and the icon it names, the CUPS filter and the PPDs.
 #   tools/check-install.sh BUILD_DIR
 set -eu
 build=$1
@@ -13,13 +13,15 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 status=0
 for f in bin/printer-kivo bin/kivo-virtual-printer \
          share/applications/printer-kivo.desktop \
-         share/icons/hicolor/128x128/apps/printer-kivo.png; do
+         share/icons/hicolor/128x128/apps/printer-kivo.png \
+         lib/cups/filter/rastertokivo \
+         share/cups/model/kivo/kivo-58.ppd share/cups/model/kivo/kivo-80.ppd; do
     if [ ! -e "$prefix/$f" ]; then
         echo "missing after install: $f"
         status=1
     fi
 done
-for f in bin/printer-kivo bin/kivo-virtual-printer; do
+for f in bin/printer-kivo bin/kivo-virtual-printer lib/cups/filter/rastertokivo; do
     [ -x "$prefix/$f" ] || { echo "not executable: $f"; status=1; }
 done
 

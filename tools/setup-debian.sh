@@ -8,7 +8,8 @@
 # Extra groups: lint, fuzz, bench.
 set -eu
 
-# Building, running, the test suite and the virtual printer.
+# Building, running, the test suite and the virtual printer; CUPS with its
+# filters, ppdc and libcups for the printer's CUPS driver and its tests.
 BASE="
 cmake g++ make pkg-config
 qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
@@ -17,6 +18,7 @@ fonts-dejavu-core fonts-wqy-zenhei
 libzint-dev libqrencode-dev libpng-dev zlib1g-dev
 qrencode zbar-tools
 desktop-file-utils
+cups cups-client cups-filters cups-ppdc libcups2-dev ghostscript poppler-utils
 "
 LINT="clang-tidy clang-format cppcheck"
 FUZZ="clang libclang-rt-14-dev"
