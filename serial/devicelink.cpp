@@ -71,7 +71,7 @@ DeviceFile::DeviceFile(QObject *parent)
     : QIODevice(parent)
 { }
 
-DeviceFile::~DeviceFile() { close(); }
+DeviceFile::~DeviceFile() { DeviceFile::close(); }
 
 bool DeviceFile::openPath(const QString &path, QString *error, int *code)
 {
