@@ -1,12 +1,21 @@
 #include "serial/lineout.h"
 
 #include "printer/commands.h"
+#include "serial/controllermodel.h"
+#include "serial/link.h"
 
 #include <QIODevice>
 
 namespace serial {
 
 bool LineOut::isOpen() const { return line->isOpen(); }
+
+void LineOut::useLink(const Link &link)
+{
+    setDevice(link.device(), link.bytesPerSecond(), [&link] { return link.bytesQueued(); });
+}
+
+qint64 LineOut::queued() const { return queueOf ? queueOf() : bytesQueued(line); }
 
 void LineOut::put(const char *data, qint64 size)
 {

@@ -16,6 +16,8 @@ struct Command;
 
 namespace serial {
 
+class Link;
+
 class LineOut
 {
 public:
@@ -27,14 +29,21 @@ public:
     // device in its place. Its open state is the connection state.
     QIODevice *device() const { return line; }
     // `bytesPerSecond`: how fast the line carries what the device takes; 0
-    // for a device that is no line and takes everything at once.
-    void setDevice(QIODevice *device, double bytesPerSecond = 0)
+    // for a device that sets the pace itself by what it takes. `queue`
+    // tells how many bytes written have not left yet (without it: the
+    // device's buffer and a serial port's system queue).
+    using Queue = std::function<qint64()>;
+    void setDevice(QIODevice *device, double bytesPerSecond = 0, Queue queue = {})
     {
         line = device;
         pace = bytesPerSecond;
+        queueOf = std::move(queue);
     }
+    // Writes to the link's device at the link's pace.
+    void useLink(const Link &link);
     double bytesPerSecond() const { return pace; }
     bool isOpen() const;
+    qint64 queued() const;
 
     // Sees every write call as it is made, with what the device took (the
     // Traffic record).
@@ -49,6 +58,7 @@ private:
 
     QIODevice *line;
     double pace = 0;
+    Queue queueOf;
     Observer observer;
 };
 

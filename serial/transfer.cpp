@@ -16,6 +16,10 @@ constexpr int tickMs = 10;
 // line time: enough that the line never runs dry between two ticks, little
 // enough that a stop is quick.
 constexpr double aheadSeconds = 0.1;
+// What may wait for a device that sets the pace itself (a network printer,
+// a printer device file): enough to keep it busy, little enough that a stop
+// is quick.
+constexpr qint64 deviceAheadBytes = 16 * 1024;
 // A line that flow control still holds this long after Stop is given up.
 constexpr qint64 stopGiveUpMs = 5000;
 
@@ -120,18 +124,18 @@ qint64 Transfer::lineBacklog() const
 {
     // What the device still holds, or more when the pace says the line has
     // not yet sent what the system took from the device.
-    const qint64 inDevice = lineOut.device()->bytesToWrite();
     if (pace <= 0)
-        return inDevice;
+        return lineOut.queued();
+    const qint64 inDevice = lineOut.device()->bytesToWrite();
     const double msOfLine = std::max(0.0, lineFreeAtMs - double(msElapsed()));
     return std::max(inDevice, qint64(msOfLine * pace / 1000));
 }
 
 void Transfer::handOver()
 {
-    const qint64 ahead = pace > 0 ? std::max<qint64>(1, qint64(pace * aheadSeconds)) : 0;
+    const qint64 ahead = pace > 0 ? std::max<qint64>(1, qint64(pace * aheadSeconds)) : deviceAheadBytes;
     printer::Command command;
-    while (running && !source->atEnd() && !stopping && (pace <= 0 || lineBacklog() <= ahead)) {
+    while (running && !source->atEnd() && !stopping && lineBacklog() <= ahead) {
         if (!source->next(command, failureText)) {
             // A source that cannot go on ends the job: what it gave goes out.
             if (!failureText.isEmpty())

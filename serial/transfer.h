@@ -58,7 +58,7 @@ public:
 
     // Sends the commands of `source` in order. `bytesPerSecond` is the
     // line's pace (0: as fast as the device takes them, for a device that
-    // is not a line).
+    // is not a line: a network printer, a printer device file).
     void start(std::unique_ptr<CommandSource> source, double bytesPerSecond);
     // No further command; those handed over finish. Ends with Stopped.
     void stop();

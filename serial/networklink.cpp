@@ -1,0 +1,105 @@
+#include "serial/networklink.h"
+
+#include <QCoreApplication>
+#include <QTcpSocket>
+
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+
+namespace serial {
+
+namespace {
+
+QString tr(const char *text) { return QCoreApplication::translate("NetworkLink", text); }
+
+QString openAdvice(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return tr("Nothing takes print jobs on that port: check that the printer is on and the port number in "
+                  "Settings (9100 on most printers).");
+    case QAbstractSocket::HostNotFoundError: return tr("Check the host name or address in Settings.");
+    case QAbstractSocket::SocketTimeoutError:
+    case QAbstractSocket::NetworkError:
+        return tr("Check that the printer is on and on this network, and its address in Settings.");
+    default: return {};
+    }
+}
+
+} // namespace
+
+NetworkLink::NetworkLink(const QString &hostName, quint16 portNumber, int connectTimeoutMs, QObject *parent)
+    : Link(parent)
+    , socket(new QTcpSocket(this))
+    , host(hostName)
+    , port(portNumber)
+    , timeoutMs(connectTimeoutMs)
+{
+    connect(socket, &QAbstractSocket::errorOccurred, this, &NetworkLink::handleError);
+    connect(socket, &QAbstractSocket::disconnected, this,
+            [this] { handleError(QAbstractSocket::RemoteHostClosedError); });
+}
+
+QString NetworkLink::address() const
+{
+    const QString name = host.contains(u':') ? u'[' + host + u']' : host;
+    return name + u':' + QString::number(port);
+}
+
+QString NetworkLink::displayName() const { return tr("%1 (network)").arg(address()); }
+
+QIODevice *NetworkLink::device() const { return socket; }
+
+bool NetworkLink::open(QString *refusal)
+{
+    if (host.isEmpty()) {
+        *refusal = tr("No printer is chosen.\nType the printer's host name or address in Settings.");
+        return false;
+    }
+    connected = false;
+    socket->connectToHost(host, port);
+    if (!socket->waitForConnected(timeoutMs)) {
+        const QAbstractSocket::SocketError error = socket->error();
+        const QString text = address() + QStringLiteral(": ") + socket->errorString();
+        socket->abort();
+        const QString hint = openAdvice(error);
+        *refusal = hint.isEmpty() ? text : text + u'\n' + hint;
+        return false;
+    }
+    connected = true;
+    armLoss();
+    return true;
+}
+
+void NetworkLink::close()
+{
+    connected = false;
+    // Drops what the socket holds; what the system has already taken still
+    // reaches the printer, whole.
+    socket->abort();
+}
+
+qint64 NetworkLink::bytesQueued() const
+{
+    qint64 queued = socket->bytesToWrite();
+    int inSystem = 0;
+    if (socket->state() == QAbstractSocket::ConnectedState
+        && ::ioctl(int(socket->socketDescriptor()), SIOCOUTQ, &inSystem) == 0)
+        queued += inSystem;
+    return queued;
+}
+
+void NetworkLink::handleError(QAbstractSocket::SocketError error)
+{
+    // While opening, the refusal says what went wrong.
+    if (!connected)
+        return;
+    connected = false;
+    const QString reason = error == QAbstractSocket::RemoteHostClosedError ? tr("the printer closed the connection.")
+                                                                           : socket->errorString();
+    reportLost(address() + QStringLiteral(": ") + reason + u'\n'
+               + tr("The printer was switched off or restarted, or the network went away. Connect again when it "
+                    "is back."));
+}
+
+} // namespace serial

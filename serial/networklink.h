@@ -1,0 +1,44 @@
+#pragma once
+
+// The network kind of link: the raw print port of a network printer (TCP,
+// 9100 by convention). The printer's replies come back on the same
+// connection; a connection that drops is a lost device.
+
+#include "serial/link.h"
+
+#include <QAbstractSocket>
+
+class QTcpSocket;
+
+namespace serial {
+
+class NetworkLink : public Link
+{
+    Q_OBJECT
+
+public:
+    NetworkLink(const QString &host, quint16 port, int connectTimeoutMs = networkConnectTimeoutMs,
+                QObject *parent = nullptr);
+
+    // Waits up to the connect time-out for the printer to accept.
+    bool open(QString *refusal) override;
+    void close() override;
+    QIODevice *device() const override;
+    double bytesPerSecond() const override { return 0; }
+    QString displayName() const override;
+    // The socket's buffer and what the system has not yet seen the printer
+    // take (sent but unacknowledged, or not sent).
+    qint64 bytesQueued() const override;
+
+private:
+    void handleError(QAbstractSocket::SocketError error);
+    QString address() const;
+
+    QTcpSocket *socket;
+    QString host;
+    quint16 port;
+    int timeoutMs;
+    bool connected = false;
+};
+
+} // namespace serial
