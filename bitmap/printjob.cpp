@@ -1,6 +1,7 @@
 #include "bitmap/printjob.h"
 
 #include "bitmap/monoimage.h"
+#include "printer/commandline.h"
 #include "printer/linetime.h"
 
 namespace bitmap {
@@ -9,6 +10,8 @@ qsizetype bandBytesFor(qint32 baudRate)
 {
     return baudRate > 0 ? qMax(qsizetype(1), printer::quarterSecondBytes(baudRate)) : unlimitedBand;
 }
+
+qsizetype linkBandBytes(qint32 baudRate) { return baudRate > 0 ? bandBytesFor(baudRate) : printer::filePieceBytes(0); }
 
 PrintJob printJob(const QImage &image, qsizetype bandBytes, int paperWidth)
 {

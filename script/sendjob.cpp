@@ -34,7 +34,7 @@ bool pictureJob(Job &job, const Action &action, qint32 baudRate, QString *error)
         return false;
     }
     const int paper = action.picture.paperWidth;
-    const bitmap::PrintJob print = bitmap::printJob(file.image, bitmap::bandBytesFor(baudRate), paper);
+    const bitmap::PrintJob print = bitmap::printJob(file.image, bitmap::linkBandBytes(baudRate), paper);
     if (print.refusal == bitmap::PrintJob::Refusal::TooWide) {
         *error = QStringLiteral("%1 is %2 dots wide, wider than the paper's %3: add --fit%4")
                      .arg(action.value)
@@ -58,7 +58,10 @@ bool lineJob(Job &job, const Action &action, QString *error)
         printer::parseCommandLine(action.value, action.kind == Action::Kind::Hex, action.encoding);
     if (!line.ok()) {
         // Columns count from 1, as a user counts them.
-        *error = QStringLiteral("cannot send \"%1\": column %2: %3").arg(action.value).arg(line.position + 1).arg(line.error);
+        *error = QStringLiteral("cannot send \"%1\": column %2: %3")
+                     .arg(action.value)
+                     .arg(line.position + 1)
+                     .arg(line.error);
         return false;
     }
     job.source = serial::listSource({printer::Command{{line.bytes}}}, QByteArray());
@@ -104,6 +107,11 @@ std::vector<Job> buildJobs(const QList<Action> &actions, qint32 baudRate, QStrin
         jobs.push_back(std::move(*job));
     }
     return jobs;
+}
+
+qint32 jobBaudRate(const serial::LinkSettings &link)
+{
+    return link.kind == serial::LinkSettings::Kind::Serial ? link.serial.baudRate : 0;
 }
 
 QString demoList()

@@ -1,7 +1,7 @@
 #include "script/sendoptions.h"
 
-#include <functional>
 #include <map>
+#include <utility>
 
 namespace script {
 
@@ -21,6 +21,8 @@ public:
 private:
     bool value(const QString &option, QString &into);
     bool pictureOption(const QString &arg);
+    template<typename T>
+    void choose(const QString &option, const std::map<QString, T> &table, const char *what, T &into, QString *text);
     bool serialOption(const QString &arg);
     bool linkOption(const QString &arg);
     bool actionOption(const QString &arg);
@@ -79,7 +81,7 @@ bool Reader::pictureOption(const QString &arg)
         const QString kind = text.section(u'=', 0, 0);
         bool ok = true;
         p.greys = kind == "diffusion" ? bitmap::GreyToMono::Diffusion
-                  : kind == "ordered" ? bitmap::GreyToMono::Ordered
+            : kind == "ordered"       ? bitmap::GreyToMono::Ordered
                                       : bitmap::GreyToMono::Threshold;
         if (kind == "threshold" && !level.isEmpty())
             p.thresholdLevel = level.toInt(&ok);
@@ -90,72 +92,86 @@ bool Reader::pictureOption(const QString &arg)
     return true;
 }
 
+// Reads one value of a table into `into`; `what` says which values there are.
+template<typename T>
+void Reader::choose(const QString &option, const std::map<QString, T> &table, const char *what, T &into, QString *text)
+{
+    QString chosen;
+    if (!value(option, chosen))
+        return;
+    const auto it = table.find(chosen);
+    if (it == table.end()) {
+        fail(QStringLiteral("%1 is %2, not %3").arg(option, QLatin1String(what), chosen));
+        return;
+    }
+    into = it->second;
+    if (text)
+        *text = chosen;
+}
+
 bool Reader::serialOption(const QString &arg)
 {
-    static const std::map<QString, QSerialPort::FlowControl> flows = {
-        {"none", QSerialPort::NoFlowControl}, {"xonxoff", QSerialPort::SoftwareControl},
-        {"rtscts", QSerialPort::HardwareControl}};
+    static const std::map<QString, QSerialPort::FlowControl> flows = {{"none", QSerialPort::NoFlowControl},
+                                                                      {"xonxoff", QSerialPort::SoftwareControl},
+                                                                      {"rtscts", QSerialPort::HardwareControl}};
     static const std::map<QString, QSerialPort::Parity> parities = {
         {"none", QSerialPort::NoParity}, {"even", QSerialPort::EvenParity}, {"odd", QSerialPort::OddParity}};
+    static const std::map<QString, QSerialPort::DataBits> dataBits = {
+        {"5", QSerialPort::Data5}, {"6", QSerialPort::Data6}, {"7", QSerialPort::Data7}, {"8", QSerialPort::Data8}};
+    static const std::map<QString, QSerialPort::StopBits> stopBits = {{"1", QSerialPort::OneStop},
+                                                                      {"2", QSerialPort::TwoStop}};
+    SerialSettings &line = out.link.serial;
     QString text;
-    bool ok = true;
-    if (arg == "--baud" && value(arg, text)) {
-        out.baudRate = text.toInt(&ok);
-        if (!ok || out.baudRate <= 0)
+    if (arg == "--baud") {
+        bool ok = false;
+        if (value(arg, text) && ((line.baudRate = text.toInt(&ok)) <= 0 || !ok))
             fail(QStringLiteral("--baud needs a rate in bit/s, not %1").arg(text));
-    } else if (arg == "--flow" && value(arg, text)) {
-        const auto it = flows.find(text);
-        it == flows.end() ? (void)fail(QStringLiteral("--flow is none, xonxoff or rtscts, not %1").arg(text))
-                          : (void)(out.flow = it->second);
-    } else if (arg == "--parity" && value(arg, text)) {
-        const auto it = parities.find(text);
-        it == parities.end() ? (void)fail(QStringLiteral("--parity is none, even or odd, not %1").arg(text))
-                             : (void)(out.parity = it->second);
-    } else if (arg == "--data-bits" && value(arg, text)) {
-        const int bits = text.toInt(&ok);
-        ok && bits >= 5 && bits <= 8 ? (void)(out.dataBits = QSerialPort::DataBits(bits))
-                                     : (void)fail(QStringLiteral("--data-bits is 5 to 8, not %1").arg(text));
-    } else if (arg == "--stop-bits" && value(arg, text)) {
-        text == "1" || text == "2" ? (void)(out.stopBits = text == "1" ? QSerialPort::OneStop : QSerialPort::TwoStop)
-                                   : (void)fail(QStringLiteral("--stop-bits is 1 or 2, not %1").arg(text));
+        line.baudRateText = text;
+    } else if (arg == "--flow") {
+        choose(arg, flows, "none, xonxoff or rtscts", line.flowControl, &line.flowControlText);
+    } else if (arg == "--parity") {
+        choose(arg, parities, "none, even or odd", line.parity, &line.parityText);
+    } else if (arg == "--data-bits") {
+        choose(arg, dataBits, "5 to 8", line.dataBits, &line.dataBitsText);
+    } else if (arg == "--stop-bits") {
+        choose(arg, stopBits, "1 or 2", line.stopBits, &line.stopBitsText);
     } else {
-        return arg == "--baud" || arg == "--flow" || arg == "--parity" || arg == "--data-bits"
-               || arg == "--stop-bits";
+        return false;
     }
     return true;
 }
 
 bool Reader::linkOption(const QString &arg)
 {
-    static const std::map<QString, SendOptions::LinkKind> kinds = {{"--port", SendOptions::LinkKind::SerialPort},
-                                                                   {"--tcp", SendOptions::LinkKind::Network},
-                                                                   {"--device", SendOptions::LinkKind::DeviceFile}};
+    using Kind = serial::LinkSettings::Kind;
+    static const std::map<QString, Kind> kinds = {
+        {"--port", Kind::Serial}, {"--tcp", Kind::Network}, {"--device", Kind::DeviceFile}};
     const auto kind = kinds.find(arg);
     if (kind == kinds.end())
         return false;
     QString text;
     if (!value(arg, text))
         return true;
-    if (out.link != SendOptions::LinkKind::None)
+    if (std::exchange(out.linkNamed, true))
         return fail(QStringLiteral("name one printer: --port, --tcp or --device, once"));
-    out.link = kind->second;
-    out.target = text;
-    if (out.link == SendOptions::LinkKind::Network && text.contains(u':')) {
-        bool ok = false;
-        const uint port = text.section(u':', -1).toUInt(&ok);
-        out.target = text.section(u':', 0, -2);
-        if (!ok || port == 0 || port > 65535 || out.target.isEmpty())
-            return fail(QStringLiteral("--tcp is HOST or HOST:PORT, not %1").arg(text));
-        out.networkPort = quint16(port);
-    }
+    out.link.kind = kind->second;
+    QString why;
+    if (kind->second == Kind::Serial)
+        out.link.serial.portName = text;
+    else if (kind->second == Kind::DeviceFile)
+        out.link.devicePath = text;
+    else if (!serial::parseHostPort(text, &out.link.host, &out.link.port, &why))
+        fail(QStringLiteral("--tcp %1: %2").arg(text, why));
     return true;
 }
 
 bool Reader::actionOption(const QString &arg)
 {
-    static const std::map<QString, Action::Kind> kinds = {
-        {"--demo", Action::Kind::Demo}, {"--picture", Action::Kind::Picture}, {"--file", Action::Kind::File},
-        {"--hex", Action::Kind::Hex},   {"--text", Action::Kind::Text}};
+    static const std::map<QString, Action::Kind> kinds = {{"--demo", Action::Kind::Demo},
+                                                          {"--picture", Action::Kind::Picture},
+                                                          {"--file", Action::Kind::File},
+                                                          {"--hex", Action::Kind::Hex},
+                                                          {"--text", Action::Kind::Text}};
     if (arg == "--status" || arg == "--version") {
         out.actions.append({Action::Kind::Demo, arg.mid(2), {}, encoding});
         return true;
@@ -168,8 +184,9 @@ bool Reader::actionOption(const QString &arg)
         QString text;
         if (value(arg, text)) {
             const auto it = encodings.find(text);
-            it == encodings.end() ? (void)fail(QStringLiteral("--encoding is controller, utf8 or raw, not %1").arg(text))
-                                  : (void)(encoding = it->second);
+            it == encodings.end()
+                ? (void)fail(QStringLiteral("--encoding is controller, utf8 or raw, not %1").arg(text))
+                : (void)(encoding = it->second);
         }
         return true;
     }
@@ -207,7 +224,7 @@ SendOptions parseSendArguments(const QStringList &arguments, QString *error)
     QString why;
     Reader(arguments, options, why).run();
     if (why.isEmpty() && !options.help && !options.listDemos && !options.programVersion) {
-        if (options.link == SendOptions::LinkKind::None)
+        if (!options.linkNamed)
             why = QStringLiteral("name the printer: --port PATH, --tcp HOST[:PORT] or --device PATH");
         else if (options.actions.isEmpty())
             why = QStringLiteral("nothing to send: give an action such as --demo receipt (see --help)");
@@ -217,45 +234,49 @@ SendOptions parseSendArguments(const QStringList &arguments, QString *error)
     return options;
 }
 
-QString linkName(const SendOptions &options)
+serial::LinkSettings defaultLink()
 {
-    if (options.link == SendOptions::LinkKind::Network)
-        return QStringLiteral("%1:%2").arg(options.target).arg(options.networkPort);
-    return options.target;
+    serial::LinkSettings link;
+    link.serial = {QString(), 115200,
+                   "115200",  QSerialPort::Data8,
+                   "8",       QSerialPort::NoParity,
+                   "None",    QSerialPort::OneStop,
+                   "1",       QSerialPort::SoftwareControl,
+                   "XON/XOFF"};
+    return link;
 }
 
 QString usageText()
 {
-    return QStringLiteral(
-        "Usage: kivo-send PRINTER [LINE OPTIONS] ACTION... [--json]\n"
-        "\n"
-        "Sends the demonstrations, pictures, files and command lines of Printer Kivo,\n"
-        "byte for byte as its window sends them, in the order given.\n"
-        "\n"
-        "Printer (one of):\n"
-        "  --port PATH            a serial port, e.g. /dev/ttyUSB0\n"
-        "      --baud N           bit/s (115200)\n"
-        "      --flow none|xonxoff|rtscts   (xonxoff)\n"
-        "      --parity none|even|odd, --data-bits 5..8, --stop-bits 1|2  (8N1)\n"
-        "  --tcp HOST[:PORT]      a network printer's raw port (9100)\n"
-        "  --device PATH          a printer device file, e.g. /dev/usb/lp0\n"
-        "\n"
-        "Actions:\n"
-        "  --demo NAME            a demonstration button (--list-demos names them)\n"
-        "  --picture FILE         an image printed as raster bands, followed by\n"
-        "      --paper 384|576 --fit --dither diffusion|threshold[=N]|ordered --invert\n"
-        "  --file FILE            a file's bytes as they stand\n"
-        "  --hex \"1B 40\"          bytes in hex, as the Command tab's Hex line\n"
-        "  --text \"...\"           a Command tab line (escapes \\n \\r \\t \\\\ \\xHH);\n"
-        "      --encoding controller|utf8|raw before it (controller)\n"
-        "  --status, --version    ask the controller; the answer goes to standard output\n"
-        "\n"
-        "  --json                 one JSON result on standard output\n"
-        "  --list-demos           the demonstration names\n"
-        "  --program-version      kivo-send's own version\n"
-        "\n"
-        "Exit status: 0 done, 1 an action refused or unanswered, 2 bad arguments,\n"
-        "3 the printer could not be reached, 4 the link was lost, 130 stopped by Ctrl+C.\n");
+    return QStringLiteral("Usage: kivo-send PRINTER [LINE OPTIONS] ACTION... [--json]\n"
+                          "\n"
+                          "Sends the demonstrations, pictures, files and command lines of Printer Kivo,\n"
+                          "byte for byte as its window sends them, in the order given.\n"
+                          "\n"
+                          "Printer (one of):\n"
+                          "  --port PATH            a serial port, e.g. /dev/ttyUSB0\n"
+                          "      --baud N           bit/s (115200)\n"
+                          "      --flow none|xonxoff|rtscts   (xonxoff)\n"
+                          "      --parity none|even|odd, --data-bits 5..8, --stop-bits 1|2  (8N1)\n"
+                          "  --tcp HOST[:PORT]      a network printer's raw port (9100)\n"
+                          "  --device PATH          a printer device file, e.g. /dev/usb/lp0\n"
+                          "\n"
+                          "Actions:\n"
+                          "  --demo NAME            a demonstration button (--list-demos names them)\n"
+                          "  --picture FILE         an image printed as raster bands, followed by\n"
+                          "      --paper 384|576 --fit --dither diffusion|threshold[=N]|ordered --invert\n"
+                          "  --file FILE            a file's bytes as they stand\n"
+                          "  --hex \"1B 40\"          bytes in hex, as the Command tab's Hex line\n"
+                          "  --text \"...\"           a Command tab line (escapes \\n \\r \\t \\\\ \\xHH);\n"
+                          "      --encoding controller|utf8|raw before it (controller)\n"
+                          "  --status, --version    ask the controller; the answer goes to standard output\n"
+                          "\n"
+                          "  --json                 one JSON result on standard output\n"
+                          "  --list-demos           the demonstration names\n"
+                          "  --program-version      kivo-send's own version\n"
+                          "\n"
+                          "Exit status: 0 done, 1 an action refused or unanswered, 2 bad arguments,\n"
+                          "3 the printer could not be reached, 4 the link was lost, 130 stopped by Ctrl+C.\n");
 }
 
 } // namespace script

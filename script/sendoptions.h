@@ -5,9 +5,9 @@
 
 #include "bitmap/pictureoptions.h"
 #include "printer/commandline.h"
+#include "serial/link.h"
 
 #include <QList>
-#include <QSerialPort>
 #include <QString>
 #include <QStringList>
 
@@ -22,18 +22,15 @@ struct Action
     printer::TextEncoding encoding = printer::TextEncoding::Controller;
 };
 
+// The serial settings of the controller's start-up, with their texts.
+serial::LinkSettings defaultLink();
+
 struct SendOptions
 {
-    enum class LinkKind { None, SerialPort, Network, DeviceFile };
-    LinkKind link = LinkKind::None;
-    QString target; // the port, the device file, or the network host
-    quint16 networkPort = 9100;
-    // The controller's start-up setting: 115200 bit/s, 8N1, XON/XOFF.
-    qint32 baudRate = 115200;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-    QSerialPort::FlowControl flow = QSerialPort::SoftwareControl;
+    // The serial kind starts at the controller's start-up setting: 115200
+    // bit/s, 8 data bits, no parity, 1 stop bit, XON/XOFF.
+    serial::LinkSettings link = defaultLink();
+    bool linkNamed = false;
     QList<Action> actions;
     bool json = false;
     bool listDemos = false;
@@ -47,8 +44,5 @@ SendOptions parseSendArguments(const QStringList &arguments, QString *error);
 
 // What --help prints.
 QString usageText();
-
-// The link as the reports name it: "/dev/ttyUSB0", "127.0.0.1:9100".
-QString linkName(const SendOptions &options);
 
 } // namespace script

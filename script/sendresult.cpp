@@ -25,14 +25,10 @@ QByteArray resultJson(const RunResult &result)
 {
     QJsonArray actions;
     for (const ActionResult &a : result.actions) {
-        QJsonObject action{{"action", a.action},
-                           {"name", a.name},
-                           {"bytes", a.bytes},
-                           {"sent", a.sent},
-                           {"outcome", a.outcome}};
+        QJsonObject action{
+            {"action", a.action}, {"name", a.name}, {"bytes", a.bytes}, {"sent", a.sent}, {"outcome", a.outcome}};
         if (!a.reply.isEmpty()) {
-            serial::ReplyText text;
-            action.insert("reply", text.decode(a.reply) + text.flush());
+            action.insert("reply", replyLine(a.reply).chopped(1));
             action.insert("replyHex", QString::fromLatin1(a.reply.toHex(' ').toUpper()));
         }
         actions.append(action);
@@ -44,6 +40,15 @@ QByteArray resultJson(const RunResult &result)
     if (!result.error.isEmpty())
         root.insert("error", result.error);
     return QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n';
+}
+
+QString replyLine(const QByteArray &reply)
+{
+    serial::ReplyText text;
+    QString line = text.decode(reply) + text.flush();
+    if (!line.endsWith(u'\n'))
+        line += u'\n';
+    return line;
 }
 
 QString progressLine(const QString &name, qint64 sent, qint64 total, qint64 msLeft)

@@ -11,7 +11,7 @@ namespace script {
 
 enum ExitStatus : int {
     Done = 0,
-    Failed = 1,      // an action was refused, or a request had no answer
+    Failed = 1, // an action was refused, or a request had no answer
     BadArguments = 2,
     Unreachable = 3, // no such port, nothing listening, refused
     Lost = 4,        // the link went away in the middle
@@ -42,6 +42,9 @@ QString statusName(ExitStatus status);
 
 // The whole result as one JSON object, ending in a newline.
 QByteArray resultJson(const RunResult &result);
+
+// An answer as the console shows it, ending in a line end.
+QString replyLine(const QByteArray &reply);
 
 // The progress line of a long action: bytes, share and time left.
 QString progressLine(const QString &name, qint64 sent, qint64 total, qint64 msLeft);
