@@ -99,12 +99,20 @@ void addConfiguration(std::vector<NamedDemo> &table)
     for (uint8_t head = 0; head < printHeadCount; ++head)
         table.push_back({headDemoName(head), headButtons[head], printHead(head).title,
                          [head](const Session &) { return printHead(head); }, std::nullopt, head});
+    // The controller's start-up setting first: Apply with the window's
+    // buttons untouched.
+    std::vector<std::pair<uint8_t, uint8_t>> uarts = {{defaultUartSpeed, defaultUartFlow}};
     for (uint8_t speed = 0; speed < std::size(uartSpeeds); ++speed)
         for (uint8_t flow = 0; flow < std::size(uartFlows); ++flow)
-            table.push_back(
-                {uartDemoName(speed, flow), "pushButtonApply",
-                 QStringLiteral("Controller UART: %1 bit/s, flow control %2").arg(uartSpeeds[speed], uartFlows[flow]),
-                 [speed, flow](const Session &) { return uartSetting(speed, flow); }, std::nullopt, std::nullopt});
+            if (speed != defaultUartSpeed || flow != defaultUartFlow)
+                uarts.emplace_back(speed, flow);
+    for (const auto &uart : uarts) {
+        const uint8_t speed = uart.first, flow = uart.second;
+        table.push_back(
+            {uartDemoName(speed, flow), "pushButtonApply",
+             QStringLiteral("Controller UART: %1 bit/s, flow control %2").arg(uartSpeeds[speed], uartFlows[flow]),
+             [speed, flow](const Session &) { return uartSetting(speed, flow); }, std::nullopt, std::nullopt});
+    }
 }
 
 std::vector<NamedDemo> buildCatalogue()

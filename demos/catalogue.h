@@ -34,7 +34,8 @@ struct NamedDemo
     std::optional<uint8_t> head;
 };
 
-// The whole table, in the order of the window's tabs.
+// The whole table, in the order of the window's tabs; of the entries of
+// one button, the one it runs with the window untouched comes first.
 const std::vector<NamedDemo> &catalogue();
 // Null for a name the table does not hold.
 const NamedDemo *findDemo(const QString &name);

@@ -69,10 +69,11 @@ void SendRun::nextJob()
     link->device()->readAll();
     reply.clear();
     if (job.pictureWidth > 0 && headDots > 0 && job.pictureWidth > headDots)
-        emit warned(QStringLiteral("the last print head type sent prints %1 dots a line: the printer will cut %2 "
-                                   "at %1 dots")
-                        .arg(headDots)
-                        .arg(job.name));
+        emit noted(
+            QStringLiteral("warning: the last print head type sent prints %1 dots a line: the printer will cut %2 "
+                           "at %1 dots")
+                .arg(headDots)
+                .arg(job.name));
     if (job.headDots > 0)
         headDots = job.headDots;
     transfer->start(std::move(job.source), lineOut.bytesPerSecond());
@@ -155,6 +156,7 @@ void SendRun::interrupt()
         finish(Interrupted, QStringLiteral("given up at once: the controller may be inside a command"));
         return;
     }
+    emit noted(QStringLiteral("stopping after the command on its way (Ctrl+C again gives up at once)"));
     if (transfer->isRunning()) {
         transfer->stop();
     } else if (awaitingAnswer) {

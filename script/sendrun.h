@@ -46,8 +46,9 @@ signals:
     void progressed(const QString &name, qint64 sent, qint64 total, qint64 msLeft);
     // An answer, as soon as it is complete.
     void answered(const QByteArray &reply);
-    // A warning that does not stop the run.
-    void warned(const QString &text);
+    // A word for the user that does not stop the run: a warning, or that an
+    // interruption is being carried out.
+    void noted(const QString &text);
     void finished();
 
 private:

@@ -23,7 +23,8 @@ void print(FILE *stream, const QString &text)
 // A result before any link was tried: bad arguments, or an action refused.
 int refuse(const script::SendOptions &options, script::ExitStatus status, const QString &error)
 {
-    if (options.json)
+    // Arguments that could not be read may hide --json.
+    if (options.json || QCoreApplication::arguments().contains(QStringLiteral("--json")))
         print(stdout, QString::fromUtf8(script::resultJson({status, QString(), error, {}})));
     print(stderr, QStringLiteral("kivo-send: %1\n").arg(error));
     return status;
@@ -63,8 +64,9 @@ int main(int argc, char *argv[])
         if (!options.json)
             print(stdout, script::replyLine(reply));
     });
-    QObject::connect(&run, &script::SendRun::warned, &run,
-                     [](const QString &text) { print(stderr, "kivo-send: warning: " + text + "\n"); });
+    QObject::connect(&run, &script::SendRun::noted, &run, [showProgress](const QString &text) {
+        print(stderr, (showProgress ? "\r\033[K" : "") + QStringLiteral("kivo-send: ") + text + "\n");
+    });
     QObject::connect(&run, &script::SendRun::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     run.start();
     app.exec();
