@@ -114,7 +114,7 @@ void MainWindow::printLoadedImage()
     ui->editKivo->insertPlainText("Validating if Bitmap can be printed");
 
     // Bands of a quarter second of line time each, so that Stop is quick.
-    const qsizetype bandBytes = bitmap::bandBytesFor(settings()->serialSettings().baudRate);
+    const qsizetype bandBytes = pictureBandBytes();
     const int paperWidth = pictureOptions().paperWidth;
     const bitmap::PrintJob job = bitmap::printJob(loadedImage, bandBytes, paperWidth);
     switch (job.refusal) {

@@ -148,7 +148,7 @@ void MainWindow::chooseAndSendFile()
 
 void MainWindow::sendFile(const QString &path)
 {
-    const qsizetype pieceBytes = printer::filePieceBytes(settings()->serialSettings().baudRate);
+    const qsizetype pieceBytes = printer::filePieceBytes(pieceBaudRate());
     QString why;
     std::unique_ptr<serial::CommandSource> file = serial::openFileSource(path, pieceBytes, &why);
     if (!file) {

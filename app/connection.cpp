@@ -1,83 +1,63 @@
-// The port's life: connecting with the dialog's settings, disconnecting,
+// The link's life: connecting with the dialog's settings, disconnecting,
 // and a device that goes away.
 
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include "app/savedcommandspanel.h"
-#include "printer/linetime.h"
+#include "bitmap/printjob.h"
+#include "printer/commandline.h"
 #include "serial/linesignals.h"
-#include "serial/portclaim.h"
-#include "serial/portproblem.h"
+#include "serial/seriallink.h"
 #include "serial/settingsdialog.h"
 #include "traffic/trafficdock.h"
 
 #include <QMessageBox>
-#include <QSerialPort>
-#include <QSignalBlocker>
 
 #include <utility>
-
-namespace {
-
-// Closes the port and drops what it has not sent yet: the port's own buffer
-// and what the system still holds for the line. Otherwise a closed port
-// keeps a large picture in memory, the system goes on sending its share
-// after the close, and a serial driver may even hold the close until its
-// queue has drained (up to half a minute while flow control holds the line).
-// The user asked to disconnect: should the flush fail, that is no news, so
-// the port's signals are blocked meanwhile.
-void closeDroppingUnsent(QIODevice *line)
-{
-    if (auto *port = qobject_cast<QSerialPort *>(line)) {
-        const QSignalBlocker quiet(port);
-        port->clear(QSerialPort::Output);
-        serial::releasePort(*port);
-    }
-    line->close();
-}
-
-} // namespace
 
 void MainWindow::setConnectedActions(bool connected)
 {
     ui->actionConnect->setEnabled(!connected);
     ui->actionDisconnect->setEnabled(connected);
     // While connected the dialog shows the settings in use, read-only: a
-    // dialog left open from before must not change what the port runs at.
+    // dialog left open from before must not change what the link runs at.
     if (settingsDialog)
         settingsDialog->setReadOnly(connected);
 }
 
+void MainWindow::chooseLink(const serial::LinkSettings &chosen)
+{
+    if (chosen.kind == serial::LinkSettings::Kind::Serial) {
+        serialLink->setSettings(chosen.serial);
+        link = serialLink;
+        otherLink.reset();
+        return;
+    }
+    otherLink = serial::makeLink(chosen);
+    link = otherLink.get();
+    connect(link, &serial::Link::lost, this, &MainWindow::handleLost);
+    connect(link->device(), &QIODevice::readyRead, this, &MainWindow::readData);
+}
+
 void MainWindow::openSerialPort()
 {
-    const SerialSettings p = settings()->serialSettings();
-    serialPort->setPortName(p.portName);
-    serialPort->setBaudRate(p.baudRate, QSerialPort::AllDirections);
-    serialPort->setDataBits(p.dataBits);
-    serialPort->setParity(p.parity);
-    serialPort->setStopBits(p.stopBits);
-    serialPort->setFlowControl(p.flowControl);
-
+    chooseLink(settings()->linkSettings());
     QString refusal;
-    if (serial::openExclusive(*serialPort, p.portName, &refusal)) {
-        lineOut.setDevice(serialPort, printer::lineBytesPerSecond(p.baudRate));
-        lineSignals->attach(serial::terminalModemLines(serialPort->handle()),
-                            p.flowControl == QSerialPort::HardwareControl);
-        // All six at once, so a '%' in a typed device path stays as it is.
-        setStatusText(
-            tr("Connected to %1 : %2, %3, %4, %5, %6")
-                .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText, p.flowControlText));
-        startSession(p.portName);
+    if (link->open(&refusal)) {
+        lineOut.useLink(*link);
+        if (link == serialLink)
+            lineSignals->attach(serialLink->modemLines(), serialLink->rtsByFlowControl());
+        setStatusText(link->connectedText());
+        startSession(link->displayName());
     } else {
         QMessageBox::critical(this, tr("Error"), refusal);
         setStatusText(tr("Open error"));
     }
 }
 
-void MainWindow::startSession(const QString &portName)
+void MainWindow::startSession(const QString &)
 {
-    openPortName = portName;
     trafficRecord.start();
     controller.reset();
     headDotsSent.reset();
@@ -92,7 +72,7 @@ void MainWindow::startSession(const QString &portName)
 void MainWindow::closeSerialPort()
 {
     // A transfer under way stops cleanly first: the controller must not be
-    // left inside a command. Its end closes the port.
+    // left inside a command. Its end closes the link.
     if (transfer->isRunning()) {
         closeAfterTransfer = true;
         ui->actionDisconnect->setEnabled(false);
@@ -108,32 +88,45 @@ void MainWindow::closeSerialPort()
                                              "command; the next Connect offers to send them as zero bytes")
                                               .arg(owedAtDisconnect));
         lineSignals->detach();
-        closeDroppingUnsent(lineOut.device());
+        closeLine();
     }
     trafficRecord.end();
     setConnectedActions(false);
     setStatusText(tr("Disconnected"));
 }
 
-void MainWindow::handleError(QSerialPort::SerialPortError error)
+void MainWindow::closeLine()
 {
-    // A device that went away while open: an unplugged adapter reports a
-    // resource error, a vanished pseudo-terminal peer a read error, over
-    // and over. Other errors are not for this handler; a failed open is
-    // reported where the port is opened.
-    const bool deviceLost = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
-    if (!deviceLost || !serialPort->isOpen())
-        return;
+    // Tests may put another device in the link's place.
+    if (lineOut.device() == link->device())
+        link->close();
+    else
+        lineOut.device()->close();
+}
 
-    // Close at once: that ends the flood of errors, so the process is idle
+void MainWindow::handleLost(const QString &reason)
+{
+    // Close at once: that ends a flood of errors, so the process is idle
     // while the box waits and no second box can follow.
-    const QString reason = serialPort->errorString();
     transfer->abandon(); // nothing more can reach the line
     lineSignals->detach();
-    serial::releasePort(*serialPort);
-    serialPort->close();
-    QMessageBox::critical(this, tr("Critical Error"), serial::lostDeviceText(openPortName, reason));
+    link->close();
+    QMessageBox::critical(this, tr("Critical Error"), reason);
     closeSerialPort();
+}
+
+qint32 MainWindow::pieceBaudRate()
+{
+    const serial::LinkSettings chosen = settings()->linkSettings();
+    return chosen.kind == serial::LinkSettings::Kind::Serial ? chosen.serial.baudRate : 0;
+}
+
+qsizetype MainWindow::pictureBandBytes()
+{
+    // A link that sets the pace itself takes a picture in pieces of a file's
+    // size, so that Stop has a place to stop.
+    const qint32 baud = pieceBaudRate();
+    return baud > 0 ? bitmap::bandBytesFor(baud) : printer::filePieceBytes(0);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -143,12 +136,12 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    // The window is the program: closing it lets go of the port (and its
-    // lock file) at once and takes the settings dialog along.
+    // The window is the program: closing it lets go of the link (and a
+    // port's lock file) at once and takes the settings dialog along.
     transfer->abandon();
     lineSignals->detach();
     if (lineOut.isOpen())
-        closeDroppingUnsent(lineOut.device());
+        closeLine();
     if (settingsDialog)
         settingsDialog->close();
     QMainWindow::closeEvent(event);

@@ -65,7 +65,8 @@ void MainWindow::readData()
 {
     // From the port's signal the console update may wait for the end of a
     // frame; a request that asks for what has already come in gets it now.
-    const auto delivery = sender() == serialPort ? serial::LineIn::Delivery::Batched : serial::LineIn::Delivery::Now;
+    const auto delivery =
+        sender() == lineOut.device() ? serial::LineIn::Delivery::Batched : serial::LineIn::Delivery::Now;
     if (lineOut.device()->bytesAvailable() > 0)
         answerWait->stop();
     lineIn->read(*lineOut.device(), delivery);

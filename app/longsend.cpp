@@ -38,6 +38,11 @@ void MainWindow::startTransfer(const QString &name, std::unique_ptr<serial::Comm
 
 void MainWindow::showTransferProgress()
 {
+    // A link that sets the pace itself tells the time a job takes only as
+    // it goes: its progress shows once the job has run that long.
+    if (transferPanel->isHidden() && lineOut.bytesPerSecond() <= 0 && transfer->isRunning()
+        && transfer->msElapsed() >= qint64(progressFromSeconds * 1000))
+        transferPanel->show();
     if (!transfer->isStopping())
         transferPanel->showProgress(transfer->sent(), transfer->total(), transfer->msLeft());
 }
@@ -81,7 +86,7 @@ void MainWindow::reportStop()
     const qint64 owed = controller.bytesOwed();
     if (owed == 0) {
         ui->editKivo->appendPlainText(stopped + tr("; the controller is ready"));
-    } else if (serial::bytesQueued(lineOut.device()) > 0) {
+    } else if (lineOut.queued() > 0) {
         // Flow control held the line past the stop's patience: the rest of
         // the command is still on its way.
         ui->editKivo->appendPlainText(
@@ -109,7 +114,7 @@ void MainWindow::offerZeroBytes(qint64 count)
     if (box.exec() != QMessageBox::Ok || !lineOut.isOpen())
         return;
     // In pieces, as a file goes: progress, time left and Stop as for any long job.
-    const qsizetype piece = printer::filePieceBytes(settings()->serialSettings().baudRate);
+    const qsizetype piece = printer::filePieceBytes(pieceBaudRate());
     const QByteArray zeros(piece, '\0');
     QList<printer::Command> pieces;
     for (qint64 left = count; left > 0; left -= piece)

@@ -7,6 +7,7 @@
 #include "serial/linein.h"
 #include "serial/linesignals.h"
 #include "serial/linesignalsbar.h"
+#include "serial/seriallink.h"
 #include "serial/settingsdialog.h"
 #include "traffic/trafficdock.h"
 
@@ -14,7 +15,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QSerialPort>
 #include <QShortcut>
 
 // The icons live in the kivo_app static library; a static library's
@@ -28,9 +28,10 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui = new Ui::MainWindow;
     statusLabel = new QLabel;
-    serialPort = new QSerialPort(this);
+    serialLink = new serial::SerialLink(this);
+    link = serialLink;
     previewLabel = new MonoPreview;
-    lineOut.setDevice(serialPort);
+    lineOut.setDevice(serialLink->device());
     lineIn = new serial::LineIn(this);
     transfer = new serial::Transfer(lineOut, timing::Clock::system(), this);
     useClock(timing::Clock::system());
@@ -56,8 +57,8 @@ MainWindow::MainWindow(QWidget *parent)
     wireActions();
     wireTraffic();
 
-    connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
-    connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData);
+    connect(serialLink, &serial::Link::lost, this, &MainWindow::handleLost);
+    connect(serialLink->device(), &QIODevice::readyRead, this, &MainWindow::readData);
     new ConsoleLimit(ui->editKivo);
     replyEnd = QTextCursor(ui->editKivo->document());
     replyEnd.setKeepPositionOnInsert(true); // a line written after the reply does not move it

@@ -9,7 +9,6 @@
 
 #include <QImage>
 #include <QMainWindow>
-#include <QSerialPort>
 #include <QTextCursor>
 
 #include <cstddef>
@@ -36,6 +35,9 @@ class TransferPanel;
 namespace serial {
 class LineIn;
 class LineSignals;
+class Link;
+struct LinkSettings;
+class SerialLink;
 } // namespace serial
 
 namespace traffic {
@@ -46,11 +48,11 @@ namespace Ui {
 class MainWindow;
 }
 
-// The one window of the program. It owns the serial port, the settings
+// The one window of the program. It owns the link to the controller, the settings
 // dialog, the loaded image and every widget; its slots are thin calls into
 // the libraries (printer/, serial/, demos/, bitmap/). The definitions are
 // split by concern: mainwindow.cpp (building, actions, about),
-// connection.cpp (opening and closing the port), line.cpp (the guard and
+// connection.cpp (opening and closing the link), line.cpp (the guard and
 // the ways out and in), commandslots.cpp, demoslots.cpp, bitmapslots.cpp and
 // commandtab.cpp.
 class MainWindow : public QMainWindow
@@ -114,7 +116,7 @@ private slots:
     void enterSleepMode();
     void newLabelHome();
 
-    void handleError(QSerialPort::SerialPortError error);
+    void handleLost(const QString &reason);
 
     // Button handlers, connected by object name.
     void on_pushButtonFont_released();
@@ -237,21 +239,33 @@ private:
     void reportStop();
     void offerZeroBytes(qint64 count);
     void startSession(const QString &portName);
+    // The link the settings choose, ready to open.
+    void chooseLink(const serial::LinkSettings &chosen);
+    // Closes what the bytes go to, dropping what it has not sent.
+    void closeLine();
+    // The line speed that sizes a long job's pieces; 0 for a link that sets
+    // the pace itself.
+    qint32 pieceBaudRate();
+    qsizetype pictureBandBytes();
 
     Ui::MainWindow *ui = nullptr;
     QLabel *statusLabel = nullptr;
     SettingsDialog *settingsDialog = nullptr;
-    QSerialPort *serialPort = nullptr;
+    // The serial port's link, kept while the window lives; the link in
+    // use, that one or another kind's (owned by `otherLink`).
+    serial::SerialLink *serialLink = nullptr;
+    serial::Link *link = nullptr;
+    std::unique_ptr<serial::Link> otherLink;
     QImage loadedImage;
     // The file `loadedImage` came from: a change of the picture options
     // reads it again, so that the full picture is not kept in memory.
     QString loadedFileName;
     MonoPreview *previewLabel = nullptr;
-    // Every byte goes out through here, to the serial port.
+    // Every byte goes out through here, to the link's device.
     serial::LineOut lineOut{nullptr};
     // The controller's reading of what the line has taken: whether a stop or
     // a disconnect left it inside a command.
-    serial::ControllerModel controller{[this] { return serial::bytesQueued(lineOut.device()); }};
+    serial::ControllerModel controller{[this] { return lineOut.queued(); }};
     // Bytes of a command cut at the last Disconnect, offered at the next Connect.
     qint64 owedAtDisconnect = 0;
     // Replies on their way to the console.
@@ -270,8 +284,6 @@ private:
     // Only the first "Open File" dialog of a window starts in the picture
     // folder; later ones open where the user left off.
     bool firstOpenDialog = true;
-    // The port as the user named it, for the message when it goes away.
-    QString openPortName;
     // Whether bar codes print their text, once the user has said so: the
     // reset that starts each bar code demonstration would undo the choice.
     std::optional<bool> barcodeTextPrinted;

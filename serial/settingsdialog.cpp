@@ -61,6 +61,7 @@ SettingsDialog::SettingsDialog(QWidget *parent, PortLister ports, PrinterLister 
     baudRateValidator = new QIntValidator(0, 4000000, this);
 
     ui->setupUi(this);
+    wireLinkKind();
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     ui->baudRateBox->setInsertPolicy(QComboBox::NoInsert);
     for (QComboBox *box : findChildren<QComboBox *>())
@@ -110,6 +111,7 @@ void SettingsDialog::setReadOnly(bool locked)
     for (QComboBox *box : findChildren<QComboBox *>())
         box->setToolTip(why);
     lockCustomPath();
+    lockLinkFields();
     ui->applyButton->setEnabled(!locked);
     ui->applyButton->setToolTip(why);
 }
@@ -152,6 +154,7 @@ void SettingsDialog::showActiveSettings()
     choose(ui->parityBox, activeSettings.parity);
     choose(ui->stopBitsBox, activeSettings.stopBits);
     choose(ui->flowControlBox, activeSettings.flowControl);
+    showActiveLink();
     QComboBox *ports = ui->serialPortInfoListBox;
     if (ports->count() == 0)
         return;
@@ -379,4 +382,5 @@ void SettingsDialog::readSettingsFromBoxes()
 
     activeSettings.flowControl = static_cast<QSerialPort::FlowControl>(ui->flowControlBox->currentData().toInt());
     activeSettings.flowControlText = ui->flowControlBox->currentText();
+    readLinkFromBoxes();
 }

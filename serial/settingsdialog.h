@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/link.h"
 #include "serial/serialsettings.h"
 #include "serial/virtualprinters.h"
 
@@ -32,8 +33,10 @@ QList<QStringList> systemPorts();
 using PrinterLister = std::function<QList<serial::VirtualPrinterPort>()>;
 QList<serial::VirtualPrinterPort> runningVirtualPrinters();
 
-// Lets the user choose the serial port and its line parameters; hands the
-// last applied choice back as a plain SerialSettings record. The port list
+// Lets the user choose the kind of link (a serial port, the default; a
+// network printer; a printer device file) and its settings: for a serial
+// port the port and its line parameters. Hands the last applied choice back
+// as a plain LinkSettings record. The port list
 // holds the system's ports, then the virtual printers that run (opened by
 // their links), then "Custom", which takes a typed device path. The ports are
 // listed when the dialog is shown, not before, and listed again every second
@@ -51,6 +54,8 @@ public:
     // The last applied settings; before the first listing the port is the
     // one the listing chooses first.
     SerialSettings serialSettings();
+    // The last applied link, its serial part as serialSettings() gives it.
+    serial::LinkSettings linkSettings();
 
     // Shows the dialog in front, also when it is already open behind.
     void present();
@@ -94,10 +99,19 @@ private:
 
     bool isCustomEntry(int idx) const;
 
+    // The kind of link and the network and device settings
+    // (settingsdialoglink.cpp).
+    void wireLinkKind();
+    void showLinkKind();
+    void readLinkFromBoxes();
+    void showActiveLink();
+    void lockLinkFields();
+
     Ui::SettingsDialog *ui = nullptr;
     PortLister listPorts;
     PrinterLister listPrinters;
     SerialSettings activeSettings;
+    serial::LinkSettings activeLink; // its serial part is activeSettings
     QIntValidator *baudRateValidator = nullptr;
     // Lists the ports again while the dialog is shown.
     QTimer portScan;

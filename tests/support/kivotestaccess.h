@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "app/monopreview.h"
+#include "serial/seriallink.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -12,7 +13,7 @@ class SettingsDialog;
 // The window's members that a user cannot reach by object name.
 struct KivoTestAccess
 {
-    static QSerialPort *serialPort(MainWindow &w) { return w.serialPort; }
+    static QSerialPort *serialPort(MainWindow &w) { return w.serialLink->serialPort(); }
     static SettingsDialog *settingsDialog(MainWindow &w) { return w.settings(); }
     static QLabel *statusLabel(MainWindow &w) { return w.statusLabel; }
     static MonoPreview *preview(MainWindow &w) { return w.previewLabel; }
