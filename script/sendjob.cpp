@@ -109,11 +109,6 @@ std::vector<Job> buildJobs(const QList<Action> &actions, qint32 baudRate, QStrin
     return jobs;
 }
 
-qint32 jobBaudRate(const serial::LinkSettings &link)
-{
-    return link.kind == serial::LinkSettings::Kind::Serial ? link.serial.baudRate : 0;
-}
-
 QString demoList()
 {
     QString text;

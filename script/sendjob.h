@@ -34,10 +34,6 @@ struct Job
 // for the next ones. Null with the reason in `error` when it cannot go.
 std::optional<Job> buildJob(const Action &action, qint32 baudRate, demos::Session &session, QString *error);
 
-// The line rate the pieces are sized for: a serial line's, 0 for a link
-// whose device sets the pace.
-qint32 jobBaudRate(const serial::LinkSettings &link);
-
 // Every action in order; stops at the first that cannot go.
 std::vector<Job> buildJobs(const QList<Action> &actions, qint32 baudRate, QString *error);
 

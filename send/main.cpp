@@ -47,7 +47,7 @@ int main(int argc, char *argv[])
                                       : QStringLiteral("kivo-send %1\n").arg(QStringLiteral(PROJECT_VERSION)));
         return script::Done;
     }
-    std::vector<script::Job> jobs = script::buildJobs(options.actions, script::jobBaudRate(options.link), &error);
+    std::vector<script::Job> jobs = script::buildJobs(options.actions, serial::lineBaudRate(options.link), &error);
     if (jobs.empty())
         return refuse(options, script::Failed, error);
 
