@@ -9,9 +9,11 @@ namespace script {
 
 namespace {
 
-// How long a request waits for the first byte of its answer, as the window
-// does; then how long the answer may pause before it counts as complete.
-constexpr int answerWaitMs = 1000;
+// How long a request waits for the first byte of its answer: the
+// controller answers once it has printed what came before, which after a
+// long picture takes a while; then how long the answer may pause before it
+// counts as complete.
+constexpr int answerWaitMs = 10000;
 constexpr int answerPauseMs = 200;
 // How often the end waits for the line to take what was handed over, and
 // for how long at most (flow control may hold the line).
@@ -126,7 +128,7 @@ void SendRun::endAnswer()
     if (reply.isEmpty()) {
         action.outcome = QStringLiteral("no answer");
         outcome.status = Failed;
-        outcome.error = QStringLiteral("no answer from the controller within 1 s");
+        outcome.error = QStringLiteral("no answer from the controller within 10 s");
     } else {
         emit answered(reply);
     }
