@@ -102,10 +102,10 @@ void addConfiguration(std::vector<NamedDemo> &table)
     // The controller's start-up setting first: Apply with the window's
     // buttons untouched.
     std::vector<std::pair<uint8_t, uint8_t>> uarts = {{defaultUartSpeed, defaultUartFlow}};
-    for (uint8_t speed = 0; speed < std::size(uartSpeeds); ++speed)
-        for (uint8_t flow = 0; flow < std::size(uartFlows); ++flow)
+    for (size_t speed = 0; speed < std::size(uartSpeeds); ++speed)
+        for (size_t flow = 0; flow < std::size(uartFlows); ++flow)
             if (speed != defaultUartSpeed || flow != defaultUartFlow)
-                uarts.emplace_back(speed, flow);
+                uarts.emplace_back(uint8_t(speed), uint8_t(flow));
     for (const auto &uart : uarts) {
         const uint8_t speed = uart.first, flow = uart.second;
         table.push_back(

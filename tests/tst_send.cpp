@@ -61,6 +61,10 @@ struct Printer
     qint64 holdAt = 0;
 };
 
+// What a printer takes before it holds the line: far less than a big
+// picture, more than a band.
+constexpr qint64 holdBytes = qint64(64) * 1024;
+
 struct Run
 {
     int exitCode = -1;
@@ -260,7 +264,7 @@ void TestSend::typedLinesGoOrAreRefused()
 
 QString TestSend::picture(int width, int height)
 {
-    const QString path = dir.filePath(QStringLiteral("%1x%2.png").arg(width).arg(height));
+    QString path = dir.filePath(QStringLiteral("%1x%2.png").arg(width).arg(height));
     if (!QFile::exists(path)) {
         QImage image(width, height, QImage::Format_Mono);
         for (int y = 0; y < image.height(); ++y)
@@ -301,7 +305,7 @@ void TestSend::failuresEndWithTheirStatus()
     QFETCH(QString, outcome);
     Printer listener;
     // A printer that takes part of the job, then goes away.
-    listener.holdAt = 64 * 1024;
+    listener.holdAt = holdBytes;
     QObject::connect(&listener.server, &QTcpServer::newConnection, [&listener] {
         QObject::connect(listener.peer, &QTcpSocket::readyRead, [&listener] {
             if (listener.received.size() >= listener.holdAt)
@@ -330,7 +334,7 @@ void TestSend::interruptionStopsBetweenTwoCommands()
     // stopping, the printer reads on, and what it got ends between two
     // commands.
     Printer printer;
-    printer.holdAt = 64 * 1024;
+    printer.holdAt = holdBytes;
     QProcess process;
     startSend(process, {"--tcp", printer.address(), "--picture", bigPicture(), "--json"});
     QTRY_VERIFY_WITH_TIMEOUT(printer.received.size() >= printer.holdAt, 30000);
