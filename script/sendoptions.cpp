@@ -22,7 +22,8 @@ private:
     bool value(const QString &option, QString &into);
     bool pictureOption(const QString &arg);
     template<typename T>
-    void choose(const QString &option, const std::map<QString, T> &table, const char *what, T &into, QString *text);
+    void choose(const QString &option, const std::map<QString, T> &table, const char *what, T &into,
+                QString *text = nullptr);
     bool serialOption(const QString &arg);
     bool linkOption(const QString &arg);
     bool actionOption(const QString &arg);
@@ -66,28 +67,26 @@ bool Reader::pictureOption(const QString &arg)
     Action *picture = lastPicture();
     if (!picture)
         return fail(QStringLiteral("%1 goes after the --picture it is for").arg(arg));
+    static const std::map<QString, int> papers = {{"384", bitmap::maxPrintWidth}, {"576", bitmap::widePrintWidth}};
+    static const std::map<QString, bitmap::GreyToMono> greys = {{"diffusion", bitmap::GreyToMono::Diffusion},
+                                                                {"ordered", bitmap::GreyToMono::Ordered},
+                                                                {"threshold", bitmap::GreyToMono::Threshold}};
     bitmap::PictureOptions &p = picture->picture;
-    QString text;
-    if (arg == "--fit")
+    if (arg == "--fit") {
         p.fitToWidth = true;
-    else if (arg == "--invert")
+    } else if (arg == "--invert") {
         p.invert = true;
-    else if (arg == "--paper" && value(arg, text)) {
-        if (text != "384" && text != "576")
-            return fail(QStringLiteral("--paper is 384 or 576 dots, not %1").arg(text));
-        p.paperWidth = text.toInt();
-    } else if (arg == "--dither" && value(arg, text)) {
-        const QString level = text.section(u'=', 1);
-        const QString kind = text.section(u'=', 0, 0);
-        bool ok = true;
-        p.greys = kind == "diffusion" ? bitmap::GreyToMono::Diffusion
-            : kind == "ordered"       ? bitmap::GreyToMono::Ordered
-                                      : bitmap::GreyToMono::Threshold;
-        if (kind == "threshold" && !level.isEmpty())
-            p.thresholdLevel = level.toInt(&ok);
-        if (!ok || p.thresholdLevel < 1 || p.thresholdLevel > 255
-            || !(kind == "threshold" || (level.isEmpty() && (kind == "diffusion" || kind == "ordered"))))
-            return fail(QStringLiteral("--dither is diffusion, ordered or threshold[=1..255], not %1").arg(text));
+    } else if (arg == "--paper") {
+        choose(arg, papers, "384 or 576", p.paperWidth);
+    } else if (at + 1 < args.size() && args.at(at + 1).startsWith(QLatin1String("threshold="))) {
+        // --dither threshold=N: the level, 1 to 255.
+        bool ok = false;
+        p.greys = bitmap::GreyToMono::Threshold;
+        p.thresholdLevel = args.at(++at).section(u'=', 1).toInt(&ok);
+        if (!ok || p.thresholdLevel < 1 || p.thresholdLevel > 255)
+            fail(QStringLiteral("--dither threshold=N takes a level from 1 to 255, not %1").arg(args.at(at)));
+    } else {
+        choose(arg, greys, "diffusion, ordered or threshold[=N]", p.greys);
     }
     return true;
 }
@@ -181,13 +180,7 @@ bool Reader::actionOption(const QString &arg)
             {"controller", printer::TextEncoding::Controller},
             {"utf8", printer::TextEncoding::Utf8},
             {"raw", printer::TextEncoding::RawBytes}};
-        QString text;
-        if (value(arg, text)) {
-            const auto it = encodings.find(text);
-            it == encodings.end()
-                ? (void)fail(QStringLiteral("--encoding is controller, utf8 or raw, not %1").arg(text))
-                : (void)(encoding = it->second);
-        }
+        choose(arg, encodings, "controller, utf8 or raw", encoding);
         return true;
     }
     const auto kind = kinds.find(arg);
