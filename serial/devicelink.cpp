@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -162,13 +163,17 @@ void DeviceFile::readDevice()
             incoming.append(piece, qsizetype(size));
             got += size;
         } else if (size == 0) {
-            // A device at its end gives nothing more to read.
+            // A device that hung up (a terminal whose other end closed) reads
+            // as ended; one that merely has nothing to say is read no more.
+            pollfd state{fd, POLLOUT, 0};
+            if (::poll(&state, 1, 0) == 1 && (state.revents & (POLLHUP | POLLERR)))
+                return fail(ENODEV);
             readNotifier->setEnabled(false);
             break;
-        } else if (errno != EINTR) {
-            if (errno != EAGAIN)
-                fail(errno);
+        } else if (errno == EAGAIN) {
             break;
+        } else if (errno != EINTR) {
+            return fail(errno);
         }
     }
     if (got > 0)

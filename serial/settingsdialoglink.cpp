@@ -17,8 +17,11 @@ void SettingsDialog::wireLinkKind()
         name[0] = name[0].toUpper();
         ui->linkKindBox->addItem(name, int(kind));
     }
-    connect(ui->linkKindBox, &QComboBox::currentIndexChanged, this, &SettingsDialog::showLinkKind);
     showLinkKind();
+    connect(ui->linkKindBox, &QComboBox::currentIndexChanged, this, [this] {
+        showLinkKind();
+        adjustSize();
+    });
 }
 
 void SettingsDialog::showLinkKind()
@@ -31,7 +34,6 @@ void SettingsDialog::showLinkKind()
     ui->deviceBox->setVisible(kind == Kind::DeviceFile);
     if (QWidget *first = kind == Kind::Network ? ui->hostEdit : kind == Kind::DeviceFile ? ui->devicePathEdit : nullptr)
         first->setFocus();
-    adjustSize();
 }
 
 void SettingsDialog::readLinkFromBoxes()

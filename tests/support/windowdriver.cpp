@@ -7,13 +7,33 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 namespace driver {
 
-void chooseCustomPort(MainWindow &window, const QString &path, const QString &flowControl)
+namespace {
+
+// Opens the settings with the kind of link chosen by its place in the list.
+SettingsDialog *chooseKind(MainWindow &window, int kind)
 {
     SettingsDialog *dialog = KivoTestAccess::settingsDialog(window);
     widget<QAction>(window, "actionConfigure")->trigger();
+    widget<QComboBox>(*dialog, "linkKindBox")->setCurrentIndex(kind);
+    return dialog;
+}
+
+bool applyAndConnect(MainWindow &window, SettingsDialog &dialog)
+{
+    widget<QPushButton>(dialog, "applyButton")->click();
+    widget<QAction>(window, "actionConnect")->trigger();
+    return widget<QAction>(window, "actionDisconnect")->isEnabled();
+}
+
+} // namespace
+
+void chooseCustomPort(MainWindow &window, const QString &path, const QString &flowControl)
+{
+    SettingsDialog *dialog = chooseKind(window, 0);
     auto *ports = widget<QComboBox>(*dialog, "serialPortInfoListBox");
     ports->setCurrentIndex(ports->count() - 1);
     ports->lineEdit()->setText(path);
@@ -27,6 +47,21 @@ bool connectTo(MainWindow &window, const QString &path, const QString &flowContr
     chooseCustomPort(window, path, flowControl);
     widget<QAction>(window, "actionConnect")->trigger();
     return KivoTestAccess::serialPort(window)->isOpen();
+}
+
+bool connectToNetwork(MainWindow &window, const QString &host, quint16 port)
+{
+    SettingsDialog *dialog = chooseKind(window, 1);
+    widget<QLineEdit>(*dialog, "hostEdit")->setText(host);
+    widget<QSpinBox>(*dialog, "networkPortBox")->setValue(port);
+    return applyAndConnect(window, *dialog);
+}
+
+bool connectToDevice(MainWindow &window, const QString &path)
+{
+    SettingsDialog *dialog = chooseKind(window, 2);
+    widget<QLineEdit>(*dialog, "devicePathEdit")->setText(path);
+    return applyAndConnect(window, *dialog);
 }
 
 QString statusText(MainWindow &window) { return KivoTestAccess::statusLabel(window)->text(); }

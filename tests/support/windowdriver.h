@@ -18,6 +18,11 @@ void chooseCustomPort(MainWindow &window, const QString &path, const QString &fl
 // chooseCustomPort, then Serial → Connect. True when the port opened.
 bool connectTo(MainWindow &window, const QString &path, const QString &flowControl = "XON/XOFF");
 
+// Settings → "Network" with `host` and `port`, or "Device file" with
+// `path`, Apply, then Connect. True when the link opened.
+bool connectToNetwork(MainWindow &window, const QString &host, quint16 port);
+bool connectToDevice(MainWindow &window, const QString &path);
+
 QString statusText(MainWindow &window);
 QString console(MainWindow &window);
 
