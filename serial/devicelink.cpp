@@ -71,7 +71,7 @@ DeviceFile::DeviceFile(QObject *parent)
     : QIODevice(parent)
 { }
 
-DeviceFile::~DeviceFile() { close(); }
+DeviceFile::~DeviceFile() { DeviceFile::close(); }
 
 bool DeviceFile::openPath(const QString &path, QString *error, int *code)
 {
@@ -153,7 +153,24 @@ qint64 DeviceFile::writeData(const char *data, qint64 size)
     return size;
 }
 
-void DeviceFile::readDevice()
+bool DeviceFile::waitForBytesWritten(int msecs)
+{
+    pollfd state{fd, POLLOUT, 0};
+    if (fd < 0 || bytesToWrite() == 0 || ::poll(&state, 1, msecs) != 1)
+        return false;
+    const qint64 before = bytesToWrite();
+    writeDevice();
+    return bytesToWrite() < before;
+}
+
+bool DeviceFile::waitForReadyRead(int msecs)
+{
+    pollfd state{fd, POLLIN, 0};
+    return fd >= 0 && !fifo && ::poll(&state, 1, msecs) == 1 && readDevice();
+}
+
+// True when bytes came in.
+bool DeviceFile::readDevice()
 {
     char piece[4096];
     qint64 got = 0;
@@ -166,18 +183,22 @@ void DeviceFile::readDevice()
             // A device that hung up (a terminal whose other end closed) reads
             // as ended; one that merely has nothing to say is read no more.
             pollfd state{fd, POLLOUT, 0};
-            if (::poll(&state, 1, 0) == 1 && (state.revents & (POLLHUP | POLLERR)))
-                return fail(ENODEV);
+            if (::poll(&state, 1, 0) == 1 && (state.revents & (POLLHUP | POLLERR))) {
+                fail(ENODEV);
+                return false;
+            }
             readNotifier->setEnabled(false);
             break;
         } else if (errno == EAGAIN) {
             break;
         } else if (errno != EINTR) {
-            return fail(errno);
+            fail(errno);
+            return false;
         }
     }
     if (got > 0)
         emit readyRead();
+    return got > 0;
 }
 
 void DeviceFile::writeDevice()

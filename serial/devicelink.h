@@ -31,6 +31,10 @@ public:
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override;
     qint64 bytesToWrite() const override { return pending.size() - pendingAt; }
+    // For a program without an event loop: waits up to `msecs` for the
+    // device to take or give bytes.
+    bool waitForBytesWritten(int msecs) override;
+    bool waitForReadyRead(int msecs) override;
     int handle() const { return fd; }
     bool isFifo() const { return fifo; }
 
@@ -43,7 +47,7 @@ protected:
     qint64 writeData(const char *data, qint64 size) override;
 
 private:
-    void readDevice();
+    bool readDevice();
     void writeDevice();
     void fail(int error);
 

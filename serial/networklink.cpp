@@ -91,8 +91,9 @@ qint64 NetworkLink::bytesQueued() const
 
 void NetworkLink::handleError(QAbstractSocket::SocketError error)
 {
-    // While opening, the refusal says what went wrong.
-    if (!connected)
+    // While opening, the refusal says what went wrong; a wait that timed
+    // out (waitForBytesWritten, say) leaves the connection as it was.
+    if (!connected || error == QAbstractSocket::SocketTimeoutError || error == QAbstractSocket::TemporaryError)
         return;
     connected = false;
     const QString reason = error == QAbstractSocket::RemoteHostClosedError ? tr("the printer closed the connection.")

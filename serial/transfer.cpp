@@ -19,7 +19,7 @@ constexpr double aheadSeconds = 0.1;
 // What may wait for a device that sets the pace itself (a network printer,
 // a printer device file): enough to keep it busy, little enough that a stop
 // is quick.
-constexpr qint64 deviceAheadBytes = 16 * 1024;
+constexpr qint64 deviceAheadBytes = qint64(16) * 1024;
 // A line that flow control still holds this long after Stop is given up.
 constexpr qint64 stopGiveUpMs = 5000;
 

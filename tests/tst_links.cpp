@@ -305,7 +305,7 @@ void TestLinks::printerKilledMidJobShowsOneBox()
 void TestLinks::deviceTakesBytesAsItCanAndGoesAway()
 {
     auto pty = std::make_unique<PseudoTerminal>();
-    QByteArray job(256 * 1024, '\0');
+    QByteArray job(qsizetype(256) * 1024, '\0');
     for (qsizetype i = 0; i < job.size(); ++i)
         job[i] = char(i * 7 % 251);
     QFile file(dir.filePath("job.prn"));
