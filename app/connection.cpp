@@ -115,19 +115,10 @@ void MainWindow::handleLost(const QString &reason)
     closeSerialPort();
 }
 
-qint32 MainWindow::pieceBaudRate()
-{
-    const serial::LinkSettings chosen = settings()->linkSettings();
-    return chosen.kind == serial::LinkSettings::Kind::Serial ? chosen.serial.baudRate : 0;
-}
+qint32 MainWindow::pieceBaudRate() { return serial::lineBaudRate(settings()->linkSettings()); }
 
-qsizetype MainWindow::pictureBandBytes()
-{
-    // A link that sets the pace itself takes a picture in pieces of a file's
-    // size, so that Stop has a place to stop.
-    const qint32 baud = pieceBaudRate();
-    return baud > 0 ? bitmap::bandBytesFor(baud) : printer::filePieceBytes(0);
-}
+// The band kivo-send uses too (bitmap/printjob).
+qsizetype MainWindow::pictureBandBytes() { return bitmap::linkBandBytes(pieceBaudRate()); }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {

@@ -1,10 +1,11 @@
-// The demonstration buttons: each runs one demonstration from the catalogue
-// (demos/) through the shared frame (line.cpp).
+// The demonstration buttons: each runs its demonstration by name from the
+// table kivo-send uses too (demos/catalogue), through the shared frame
+// (line.cpp).
 
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "demos/demos.h"
+#include "demos/catalogue.h"
 
 #include <initializer_list>
 
@@ -24,28 +25,30 @@ uint8_t firstChecked(std::initializer_list<const QRadioButton *> buttons, uint8_
 
 } // namespace
 
+bool MainWindow::runNamedDemo(const QString &name)
+{
+    const demos::NamedDemo *demo = demos::findDemo(name);
+    // A choice the controller never heard of is not kept either.
+    if (!demo || !connectionGuard())
+        return false;
+    demos::Session session{barcodeTextPrinted};
+    const demos::Demo script = demos::take(*demo, session);
+    barcodeTextPrinted = session.barcodeTextPrinted;
+    return runDemo(script);
+}
+
 void MainWindow::runBarcodeDemo(printer::Symbology symbology)
 {
-    const bool leftMargin = ui->checkBoxBarCodeMargin->isChecked();
-    runDemo(demos::barcode(demos::barcodeSample(symbology), leftMargin, barcodeTextPrinted));
+    runNamedDemo(demos::barcodeDemoName(symbology, ui->checkBoxBarCodeMargin->isChecked()));
 }
 
-void MainWindow::chooseBarcodeText(bool printed)
-{
-    // A choice the controller never heard of is not kept either.
-    if (!connectionGuard())
-        return;
-    barcodeTextPrinted = printed;
-    runDemo(demos::barcodeText(printed));
-}
+void MainWindow::on_pushButtonFont_released() { runNamedDemo(QStringLiteral("quick-test")); }
+void MainWindow::on_pushButtonAttributes_released() { runNamedDemo(QStringLiteral("attributes")); }
+void MainWindow::on_pushButtonDensity_released() { runNamedDemo(QStringLiteral("density")); }
 
-void MainWindow::on_pushButtonFont_released() { runDemo(demos::quickTest()); }
-void MainWindow::on_pushButtonAttributes_released() { runDemo(demos::attributes()); }
-void MainWindow::on_pushButtonDensity_released() { runDemo(demos::density()); }
-
-void MainWindow::on_pushButtonReceipt_released() { runDemo(demos::receipt(demos::Receipt::Plain)); }
-void MainWindow::on_pushButtonReceiptFullCut_released() { runDemo(demos::receipt(demos::Receipt::FullCut)); }
-void MainWindow::on_pushButtonReceiptPartialCut_released() { runDemo(demos::receipt(demos::Receipt::PartialCut)); }
+void MainWindow::on_pushButtonReceipt_released() { runNamedDemo(QStringLiteral("receipt")); }
+void MainWindow::on_pushButtonReceiptFullCut_released() { runNamedDemo(QStringLiteral("receipt-full-cut")); }
+void MainWindow::on_pushButtonReceiptPartialCut_released() { runNamedDemo(QStringLiteral("receipt-partial-cut")); }
 
 void MainWindow::on_pushButtonBarcodeUPCA_released() { runBarcodeDemo(printer::UpcA); }
 void MainWindow::on_pushButtonBarcodeUPCE_released() { runBarcodeDemo(printer::UpcE); }
@@ -57,32 +60,32 @@ void MainWindow::on_pushButtonBarcodeCODABAR_released() { runBarcodeDemo(printer
 void MainWindow::on_pushButtonBarcodeCODE93_released() { runBarcodeDemo(printer::Code93); }
 void MainWindow::on_pushButtonBarcodeCODE128A_released() { runBarcodeDemo(printer::Code128); }
 
-void MainWindow::on_pushButtonYesText_released() { chooseBarcodeText(true); }
-void MainWindow::on_pushButtonNoText_released() { chooseBarcodeText(false); }
+void MainWindow::on_pushButtonYesText_released() { runNamedDemo(QStringLiteral("barcode-text-on")); }
+void MainWindow::on_pushButtonNoText_released() { runNamedDemo(QStringLiteral("barcode-text-off")); }
 
-void MainWindow::on_pushButtonFormatting_released() { runDemo(demos::formatting()); }
-void MainWindow::on_pushButtonTabs_released() { runDemo(demos::alignment()); }
+void MainWindow::on_pushButtonFormatting_released() { runNamedDemo(QStringLiteral("formatting")); }
+void MainWindow::on_pushButtonTabs_released() { runNamedDemo(QStringLiteral("alignment")); }
 
-void MainWindow::on_pushButtonLanguage_released() { runDemo(demos::language()); }
+void MainWindow::on_pushButtonLanguage_released() { runNamedDemo(QStringLiteral("language")); }
 
-void MainWindow::on_pushButtonBitmap_released() { runDemo(demos::qrBitmap()); }
-void MainWindow::on_pushButtonReset_released() { runDemo(demos::reset()); }
-void MainWindow::on_pushButtonClear_released() { runDemo(demos::clearBuffer()); }
-void MainWindow::on_pushButton_LineFeed_released() { runDemo(demos::lineFeed()); }
-void MainWindow::on_pushButtonFullCut_released() { runDemo(demos::cut(true)); }
-void MainWindow::on_pushButtonPartialCut_released() { runDemo(demos::cut(false)); }
-void MainWindow::on_pushButtonPowerManagment_released() { runDemo(demos::powerManagement()); }
+void MainWindow::on_pushButtonBitmap_released() { runNamedDemo(QStringLiteral("qr-bitmap")); }
+void MainWindow::on_pushButtonReset_released() { runNamedDemo(QStringLiteral("reset")); }
+void MainWindow::on_pushButtonClear_released() { runNamedDemo(QStringLiteral("clear-buffer")); }
+void MainWindow::on_pushButton_LineFeed_released() { runNamedDemo(QStringLiteral("line-feed")); }
+void MainWindow::on_pushButtonFullCut_released() { runNamedDemo(QStringLiteral("full-cut")); }
+void MainWindow::on_pushButtonPartialCut_released() { runNamedDemo(QStringLiteral("partial-cut")); }
+void MainWindow::on_pushButtonPowerManagment_released() { runNamedDemo(QStringLiteral("power-management")); }
 // Acts as soon as the button goes down.
-void MainWindow::on_pushButtonNextLabel_pressed() { runDemo(demos::nextLabel()); }
-void MainWindow::on_pushButtonVersion_released() { runDemo(demos::firmwareVersion()); }
-void MainWindow::on_pushButtonStatus_released() { runDemo(demos::printerStatus()); }
-void MainWindow::on_pushButtonTestLabel_released() { runDemo(demos::sampleLabel()); }
+void MainWindow::on_pushButtonNextLabel_pressed() { runNamedDemo(QStringLiteral("next-label")); }
+void MainWindow::on_pushButtonVersion_released() { runNamedDemo(QStringLiteral("version")); }
+void MainWindow::on_pushButtonStatus_released() { runNamedDemo(QStringLiteral("status")); }
+void MainWindow::on_pushButtonTestLabel_released() { runNamedDemo(QStringLiteral("test-label")); }
 
 void MainWindow::chooseHead(uint8_t headIndex)
 {
     // Remembered for this connection: a picture wider than the head is cut.
     const int dots = demos::printHeadDots(headIndex);
-    if (!runDemo(demos::printHead(headIndex)) || dots == 0)
+    if (!runNamedDemo(demos::headDemoName(headIndex)) || dots == 0)
         return;
     headDotsSent = dots;
     headCutWarned = false;
@@ -112,5 +115,5 @@ void MainWindow::on_pushButtonApply_released()
                      demos::defaultUartSpeed);
     const uint8_t flow =
         firstChecked({ui->radioButtonNoFlow, ui->radioButtonSoftFlow, ui->radioButtonHardFlow}, demos::defaultUartFlow);
-    runDemo(demos::uartSetting(speed, flow));
+    runNamedDemo(demos::uartDemoName(speed, flow));
 }

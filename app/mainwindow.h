@@ -207,8 +207,9 @@ private:
     // wait alone.
     void useClock(timing::Clock &clock);
     void useAnswerClock(timing::Clock &clock);
+    // A demonstration of the named table (demos/catalogue); false when not run.
+    bool runNamedDemo(const QString &name);
     void runBarcodeDemo(printer::Symbology symbology);
-    void chooseBarcodeText(bool printed);
     void chooseHead(uint8_t headIndex);
     void printLoadedImage();
     void refuseTooWide(int paperWidth);

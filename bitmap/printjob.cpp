@@ -1,6 +1,7 @@
 #include "bitmap/printjob.h"
 
 #include "bitmap/monoimage.h"
+#include "printer/commandline.h"
 #include "printer/linetime.h"
 
 namespace bitmap {
@@ -33,6 +34,8 @@ RasterPage rasterPage(const QImage &image, qsizetype bandBytes, BlankFoot foot)
     page.commands = rasterCommands(page.rows, page.bytesPerLine, bandBytes);
     return page;
 }
+
+qsizetype linkBandBytes(qint32 baudRate) { return baudRate > 0 ? bandBytesFor(baudRate) : printer::filePieceBytes(0); }
 
 PrintJob printJob(const QImage &image, qsizetype bandBytes, int paperWidth)
 {

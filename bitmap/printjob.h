@@ -58,5 +58,9 @@ PrintJob printJob(const QImage &image, qsizetype bandBytes = unlimitedBand, int 
 // The band for a line of `baudRate` bit/s: a quarter of a second of line
 // time, so that a stop waits at most that long for the band to finish.
 qsizetype bandBytesFor(qint32 baudRate);
+// The same for any link: a link without a line rate (0: a network printer,
+// a printer device file, which take bytes at their own pace) gets bands of
+// at most 4 KB, as a file goes in pieces, so that a stop is as quick there.
+qsizetype linkBandBytes(qint32 baudRate);
 
 } // namespace bitmap

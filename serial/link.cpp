@@ -30,6 +30,11 @@ void Link::reportLost(const QString &reason)
     close();
 }
 
+qint32 lineBaudRate(const LinkSettings &settings)
+{
+    return settings.kind == LinkSettings::Kind::Serial ? settings.serial.baudRate : 0;
+}
+
 std::unique_ptr<Link> makeLink(const LinkSettings &settings, QObject *parent)
 {
     switch (settings.kind) {

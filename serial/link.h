@@ -91,6 +91,10 @@ private:
     bool lossReported = false;
 };
 
+// The line rate long sends size their pieces by: a serial line's bit/s, 0
+// for a kind whose device sets the pace.
+qint32 lineBaudRate(const LinkSettings &settings);
+
 // A link of the chosen kind, closed.
 std::unique_ptr<Link> makeLink(const LinkSettings &settings, QObject *parent = nullptr);
 

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs a build into a temporary prefix and checks what lands there:
-# both programs, the desktop entry (which must pass desktop-file-validate)
+# the three programs, the desktop entry (which must pass desktop-file-validate)
 # and the icon it names, the CUPS filter and the PPDs.
 #   tools/check-install.sh BUILD_DIR
 set -eu
@@ -11,7 +11,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 status=0
-for f in bin/printer-kivo bin/kivo-virtual-printer \
+for f in bin/printer-kivo bin/kivo-virtual-printer bin/kivo-send \
          share/applications/printer-kivo.desktop \
          share/icons/hicolor/128x128/apps/printer-kivo.png \
          lib/cups/filter/rastertokivo \
@@ -21,7 +21,7 @@ for f in bin/printer-kivo bin/kivo-virtual-printer \
         status=1
     fi
 done
-for f in bin/printer-kivo bin/kivo-virtual-printer lib/cups/filter/rastertokivo; do
+for f in bin/printer-kivo bin/kivo-virtual-printer bin/kivo-send lib/cups/filter/rastertokivo; do
     [ -x "$prefix/$f" ] || { echo "not executable: $f"; status=1; }
 done
 

@@ -24,7 +24,7 @@ fi
 
 echo "== layering"
 # The libraries never include the window or its form.
-if git grep -n -E '#include "(app/|ui_mainwindow\.h)' -- serial printer decoder demos bitmap traffic cups; then
+if git grep -n -E '#include "(app/|ui_mainwindow\.h)' -- serial printer decoder demos bitmap traffic cups script send; then
     echo "a library includes the window (above)"
     findings=1
 fi
@@ -32,7 +32,7 @@ fi
 echo "== cppcheck"
 if ! cppcheck --enable=warning,performance,portability --std=c++17 --library=qt \
         --inline-suppr --quiet --error-exitcode=1 --suppress=missingIncludeSystem \
-        -I "$root" "$root/app" "$root/serial" "$root/printer" "$root/decoder" "$root/demos" "$root/bitmap" "$root/traffic" "$root/cups" \
+        -I "$root" "$root/app" "$root/serial" "$root/printer" "$root/decoder" "$root/demos" "$root/bitmap" "$root/traffic" "$root/cups" "$root/script" "$root/send" \
         "$root/tools" "$root/bench" "$root/tests" "$root/virtual-printer"; then
     findings=1
 fi
