@@ -28,32 +28,60 @@ void MainWindow::setConnectedActions(bool connected)
 
 void MainWindow::chooseLink(const serial::LinkSettings &chosen)
 {
+    // The line goes back to the port before another kind's link goes.
+    if (otherLink && lineOut.device() == otherLink->device())
+        lineOut.setDevice(serialLink->device());
     if (chosen.kind == serial::LinkSettings::Kind::Serial) {
         serialLink->setSettings(chosen.serial);
         link = serialLink;
         otherLink.reset();
         return;
     }
-    otherLink = serial::makeLink(chosen);
+    otherLink = serial::makeLink(chosen, nullptr, *linkClock);
     link = otherLink.get();
     connect(link, &serial::Link::lost, this, &MainWindow::handleLost);
+    connect(link, &serial::Link::opened, this, &MainWindow::linkOpened);
+    connect(link, &serial::Link::refused, this, &MainWindow::linkRefused);
     connect(link->device(), &QIODevice::readyRead, this, &MainWindow::readData);
 }
 
 void MainWindow::openSerialPort()
 {
     chooseLink(settings()->linkSettings());
-    QString refusal;
-    if (link->open(&refusal)) {
-        lineOut.useLink(*link);
-        if (link == serialLink)
-            lineSignals->attach(serialLink->modemLines(), serialLink->rtsByFlowControl());
-        setStatusText(link->connectedText());
-        startSession(link->displayName());
-    } else {
-        QMessageBox::critical(this, tr("Error"), refusal);
-        setStatusText(tr("Open error"));
+    // A serial port or a device file answers at once; a network printer
+    // may take seconds, and the window goes on meanwhile.
+    opening = true;
+    link->startOpening();
+    if (opening) {
+        setConnectedActions(true); // Disconnect gives up
+        setStatusText(tr("Connecting to %1…").arg(link->displayName()));
     }
+}
+
+void MainWindow::linkOpened()
+{
+    opening = false;
+    lineOut.useLink(*link);
+    if (link == serialLink)
+        lineSignals->attach(serialLink->modemLines(), serialLink->rtsByFlowControl());
+    setStatusText(link->connectedText());
+    startSession(link->displayName());
+}
+
+void MainWindow::linkRefused(const QString &refusal)
+{
+    if (std::exchange(opening, false))
+        setConnectedActions(false);
+    QMessageBox::critical(this, tr("Error"), refusal);
+    setStatusText(tr("Open error"));
+}
+
+bool MainWindow::cancelOpening()
+{
+    if (!std::exchange(opening, false))
+        return false;
+    link->close();
+    return true;
 }
 
 void MainWindow::startSession(const QString &)
@@ -71,6 +99,11 @@ void MainWindow::startSession(const QString &)
 
 void MainWindow::closeSerialPort()
 {
+    if (cancelOpening()) {
+        setConnectedActions(false);
+        setStatusText(tr("Disconnected"));
+        return;
+    }
     // A transfer under way stops cleanly first: the controller must not be
     // left inside a command. Its end closes the link.
     if (transfer->isRunning()) {
@@ -131,6 +164,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // port's lock file) at once and takes the settings dialog along.
     transfer->abandon();
     lineSignals->detach();
+    cancelOpening();
     if (lineOut.isOpen())
         closeLine();
     if (settingsDialog)

@@ -87,6 +87,7 @@ void MainWindow::showReply(const QString &text)
 void MainWindow::useClock(timing::Clock &clock)
 {
     transfer->setClock(clock);
+    linkClock = &clock;
     useAnswerClock(clock);
 }
 

@@ -58,6 +58,8 @@ MainWindow::MainWindow(QWidget *parent)
     wireTraffic();
 
     connect(serialLink, &serial::Link::lost, this, &MainWindow::handleLost);
+    connect(serialLink, &serial::Link::opened, this, &MainWindow::linkOpened);
+    connect(serialLink, &serial::Link::refused, this, &MainWindow::linkRefused);
     connect(serialLink->device(), &QIODevice::readyRead, this, &MainWindow::readData);
     new ConsoleLimit(ui->editKivo);
     replyEnd = QTextCursor(ui->editKivo->document());

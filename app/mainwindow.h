@@ -203,8 +203,8 @@ private:
     // line when no byte comes back within a second.
     void awaitAnswer();
     void reportNoAnswer();
-    // The clock of the long sends and of the wait for an answer, or of the
-    // wait alone.
+    // The clock of the long sends, of the wait for an answer and of a
+    // network link's connect time-out, or of the wait alone.
     void useClock(timing::Clock &clock);
     void useAnswerClock(timing::Clock &clock);
     // A demonstration of the named table (demos/catalogue); false when not run.
@@ -241,6 +241,11 @@ private:
     void startSession(const QString &portName);
     // The link the settings choose, ready to open.
     void chooseLink(const serial::LinkSettings &chosen);
+    // How Connect's opening of the link ended.
+    void linkOpened();
+    void linkRefused(const QString &refusal);
+    // Gives up an opening under way; false when there is none.
+    bool cancelOpening();
     // Closes what the bytes go to, dropping what it has not sent.
     void closeLine();
     // The line speed that sizes a long job's pieces; 0 for a link that sets
@@ -256,6 +261,9 @@ private:
     serial::SerialLink *serialLink = nullptr;
     serial::Link *link = nullptr;
     std::unique_ptr<serial::Link> otherLink;
+    // Connect waits for the link to open; the clock of its time-out.
+    bool opening = false;
+    timing::Clock *linkClock = nullptr;
     QImage loadedImage;
     // The file `loadedImage` came from: a change of the picture options
     // reads it again, so that the full picture is not kept in memory.

@@ -19,6 +19,15 @@ bool Link::isOpen() const { return device()->isOpen(); }
 
 QString Link::connectedText() const { return tr("Connected to %1").arg(displayName()); }
 
+void Link::startOpening()
+{
+    QString refusal;
+    if (open(&refusal))
+        emit opened();
+    else
+        emit refused(refusal);
+}
+
 qint64 Link::bytesQueued() const { return device()->bytesToWrite(); }
 
 void Link::reportLost(const QString &reason)
@@ -35,11 +44,11 @@ qint32 lineBaudRate(const LinkSettings &settings)
     return settings.kind == LinkSettings::Kind::Serial ? settings.serial.baudRate : 0;
 }
 
-std::unique_ptr<Link> makeLink(const LinkSettings &settings, QObject *parent)
+std::unique_ptr<Link> makeLink(const LinkSettings &settings, QObject *parent, timing::Clock &clock)
 {
     switch (settings.kind) {
     case LinkSettings::Kind::Network:
-        return std::make_unique<NetworkLink>(settings.host, settings.port, settings.connectTimeoutMs, parent);
+        return std::make_unique<NetworkLink>(settings.host, settings.port, settings.connectTimeoutMs, parent, clock);
     case LinkSettings::Kind::DeviceFile: return std::make_unique<DeviceLink>(settings.devicePath, parent);
     case LinkSettings::Kind::Serial: break;
     }

@@ -6,6 +6,7 @@
 // the command-line sender) uses only this.
 
 #include "serial/serialsettings.h"
+#include "timing/clock.h"
 
 #include <QObject>
 #include <QString>
@@ -48,6 +49,11 @@ public:
     // Opens the link. False, with the text for the user in `refusal`, when
     // it cannot be opened; it is then closed.
     virtual bool open(QString *refusal) = 0;
+    // Opens the link without waiting for it: reports opened() or refused()
+    // once, perhaps before it returns. close() while it is under way drops
+    // the attempt and reports nothing. The link opens with open() unless its
+    // kind must wait for the other end.
+    virtual void startOpening();
     // Closes at once and drops what has not left the program yet. Emits
     // nothing; closing a closed link does nothing.
     virtual void close() = 0;
@@ -75,6 +81,10 @@ public:
     virtual qint64 bytesQueued() const;
 
 signals:
+    // How startOpening() ended: the link is open, or it is closed and
+    // `refusal` is the text for the user, as open() gives it.
+    void opened();
+    void refused(const QString &refusal);
     // The device went away while open: unplugged, the peer closed the
     // connection, the network went away. `reason` is the text for the user.
     // Emitted once per opening, while the device is still open; the link is
@@ -95,8 +105,10 @@ private:
 // for a kind whose device sets the pace.
 qint32 lineBaudRate(const LinkSettings &settings);
 
-// A link of the chosen kind, closed.
-std::unique_ptr<Link> makeLink(const LinkSettings &settings, QObject *parent = nullptr);
+// A link of the chosen kind, closed. A network link's connect time-out
+// runs on `clock`.
+std::unique_ptr<Link> makeLink(const LinkSettings &settings, QObject *parent = nullptr,
+                               timing::Clock &clock = timing::Clock::system());
 
 // Reads "HOST" or "HOST:PORT" (an IPv6 address in brackets when it has a
 // port: "[::1]:9100"). False with the reason when it is not such a text.

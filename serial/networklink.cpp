@@ -28,13 +28,21 @@ QString openAdvice(QAbstractSocket::SocketError error)
 
 } // namespace
 
-NetworkLink::NetworkLink(const QString &hostName, quint16 portNumber, int connectTimeoutMs, QObject *parent)
+NetworkLink::NetworkLink(const QString &hostName, quint16 portNumber, int connectTimeoutMs, QObject *parent,
+                         timing::Clock &clock)
     : Link(parent)
     , socket(new QTcpSocket(this))
     , host(hostName)
     , port(portNumber)
     , timeoutMs(connectTimeoutMs)
 {
+    connectTimer = clock.timer(
+        [this] {
+            refuseOpening(QAbstractSocket::SocketTimeoutError,
+                          tr("no answer within %1 s").arg(double(timeoutMs) / 1000));
+        },
+        true);
+    connect(socket, &QAbstractSocket::connected, this, &NetworkLink::finishOpening);
     connect(socket, &QAbstractSocket::errorOccurred, this, &NetworkLink::handleError);
     connect(socket, &QAbstractSocket::disconnected, this,
             [this] { handleError(QAbstractSocket::RemoteHostClosedError); });
@@ -50,20 +58,26 @@ QString NetworkLink::displayName() const { return tr("%1 (network)").arg(address
 
 QIODevice *NetworkLink::device() const { return socket; }
 
+QString NetworkLink::refusalText(QAbstractSocket::SocketError error, const QString &reason) const
+{
+    if (host.isEmpty())
+        return tr("No printer is chosen.\nType the printer's host name or address in Settings.");
+    const QString text = address() + QStringLiteral(": ") + reason;
+    const QString hint = openAdvice(error);
+    return hint.isEmpty() ? text : text + u'\n' + hint;
+}
+
 bool NetworkLink::open(QString *refusal)
 {
+    close();
     if (host.isEmpty()) {
-        *refusal = tr("No printer is chosen.\nType the printer's host name or address in Settings.");
+        *refusal = refusalText(QAbstractSocket::UnknownSocketError, {});
         return false;
     }
-    connected = false;
     socket->connectToHost(host, port);
     if (!socket->waitForConnected(timeoutMs)) {
-        const QAbstractSocket::SocketError error = socket->error();
-        const QString text = address() + QStringLiteral(": ") + socket->errorString();
+        *refusal = refusalText(socket->error(), socket->errorString());
         socket->abort();
-        const QString hint = openAdvice(error);
-        *refusal = hint.isEmpty() ? text : text + u'\n' + hint;
         return false;
     }
     connected = true;
@@ -71,8 +85,40 @@ bool NetworkLink::open(QString *refusal)
     return true;
 }
 
+void NetworkLink::startOpening()
+{
+    close();
+    if (host.isEmpty()) {
+        emit refused(refusalText(QAbstractSocket::UnknownSocketError, {}));
+        return;
+    }
+    opening = true;
+    connectTimer->start(timeoutMs);
+    socket->connectToHost(host, port);
+}
+
+void NetworkLink::finishOpening()
+{
+    if (!opening)
+        return; // open() waits for it
+    opening = false;
+    connectTimer->stop();
+    connected = true;
+    armLoss();
+    emit opened();
+}
+
+void NetworkLink::refuseOpening(QAbstractSocket::SocketError error, const QString &reason)
+{
+    const QString refusal = refusalText(error, reason);
+    close();
+    emit refused(refusal);
+}
+
 void NetworkLink::close()
 {
+    opening = false;
+    connectTimer->stop();
     connected = false;
     // Drops what the socket holds; what the system has already taken still
     // reaches the printer, whole.
@@ -91,8 +137,12 @@ qint64 NetworkLink::bytesQueued() const
 
 void NetworkLink::handleError(QAbstractSocket::SocketError error)
 {
-    // While opening, the refusal says what went wrong; a wait that timed
-    // out (waitForBytesWritten, say) leaves the connection as it was.
+    if (opening) {
+        refuseOpening(error, socket->errorString());
+        return;
+    }
+    // While open() waits, its refusal says what went wrong; a wait that
+    // timed out (waitForBytesWritten, say) leaves the connection as it was.
     if (!connected || error == QAbstractSocket::SocketTimeoutError || error == QAbstractSocket::TemporaryError)
         return;
     connected = false;

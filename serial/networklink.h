@@ -2,11 +2,15 @@
 
 // The network kind of link: the raw print port of a network printer (TCP,
 // 9100 by convention). The printer's replies come back on the same
-// connection; a connection that drops is a lost device.
+// connection; a connection that drops is a lost device. startOpening()
+// waits for the printer to accept on the event loop, its time-out on the
+// link's clock.
 
 #include "serial/link.h"
 
 #include <QAbstractSocket>
+
+#include <memory>
 
 class QTcpSocket;
 
@@ -18,10 +22,11 @@ class NetworkLink : public Link
 
 public:
     NetworkLink(const QString &host, quint16 port, int connectTimeoutMs = networkConnectTimeoutMs,
-                QObject *parent = nullptr);
+                QObject *parent = nullptr, timing::Clock &clock = timing::Clock::system());
 
     // Waits up to the connect time-out for the printer to accept.
     bool open(QString *refusal) override;
+    void startOpening() override;
     void close() override;
     QIODevice *device() const override;
     double bytesPerSecond() const override { return 0; }
@@ -32,12 +37,17 @@ public:
 
 private:
     void handleError(QAbstractSocket::SocketError error);
+    void finishOpening();
+    void refuseOpening(QAbstractSocket::SocketError error, const QString &reason);
+    QString refusalText(QAbstractSocket::SocketError error, const QString &reason) const;
     QString address() const;
 
     QTcpSocket *socket;
     QString host;
     quint16 port;
     int timeoutMs;
+    std::unique_ptr<timing::Timer> connectTimer;
+    bool opening = false; // startOpening() waits for the printer
     bool connected = false;
 };
 

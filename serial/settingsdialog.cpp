@@ -19,6 +19,19 @@ namespace {
 // little: the system is asked only while the dialog is open.
 constexpr int portScanMs = 1000;
 
+// A box at least as wide as its widest entry by the advance of its text: the
+// box's own measure, by the text's ink, can leave the last letter cut off.
+void fitEntries(QComboBox *box)
+{
+    int widest = 0;
+    for (int i = 0; i < box->count(); ++i)
+        widest = std::max(widest, box->fontMetrics().horizontalAdvance(box->itemText(i)));
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    const QSize text(widest, box->fontMetrics().height());
+    box->setMinimumWidth(box->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, box).width());
+}
+
 } // namespace
 
 static QString orNotAvailable(const QString &text) { return text.isEmpty() ? SettingsDialog::tr("N/A") : text; }
@@ -227,6 +240,7 @@ void SettingsDialog::startCustomPathIfChosen(int idx)
 
 void SettingsDialog::fillParameterBoxes()
 {
+
     for (int rate : {9600, 19200, 38400, 57600, 115200, 256000, 375000})
         ui->baudRateBox->addItem(QString::number(rate), rate);
     ui->baudRateBox->setCurrentIndex(4);
@@ -248,6 +262,9 @@ void SettingsDialog::fillParameterBoxes()
     ui->flowControlBox->addItem(tr("XON/XOFF"), QSerialPort::SoftwareControl);
     ui->flowControlBox->addItem(tr("None"), QSerialPort::NoFlowControl);
     ui->flowControlBox->addItem(tr("RTS/CTS"), QSerialPort::HardwareControl);
+
+    for (QComboBox *box : ui->parametersBox->findChildren<QComboBox *>())
+        fitEntries(box);
 }
 
 void SettingsDialog::showEvent(QShowEvent *event)
@@ -324,17 +341,7 @@ void SettingsDialog::refreshPorts()
 
 // Every entry shows whole once chosen: a virtual printer's is longer than
 // the width the box keeps for a typed path.
-void SettingsDialog::fitPortEntries()
-{
-    QComboBox *box = ui->serialPortInfoListBox;
-    int widest = 0;
-    for (int i = 0; i < box->count(); ++i)
-        widest = std::max(widest, box->fontMetrics().horizontalAdvance(box->itemText(i)));
-    QStyleOptionComboBox option;
-    option.initFrom(box);
-    const QSize text(widest, box->fontMetrics().height());
-    box->setMinimumWidth(box->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, box).width());
-}
+void SettingsDialog::fitPortEntries() { fitEntries(ui->serialPortInfoListBox); }
 
 void SettingsDialog::replacePortEntries(const QList<PortEntry> &ports)
 {

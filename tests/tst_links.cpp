@@ -3,8 +3,9 @@
 // pseudo-terminal opened as a plain file, a FIFO). Every demonstration goes
 // out byte for byte as its data file says on each kind; the virtual printer
 // answers requests over TCP, takes a long picture that stops cleanly, and
-// dies mid-job; a device that takes bytes slowly gets them all, and one that
-// goes away is reported once.
+// dies mid-job; a network printer that does not answer leaves the window
+// free; a device that takes bytes slowly gets them all, and one that goes
+// away is reported once.
 
 #include "support/pseudoterminal.h"
 #include "support/recordedwindow.h"
@@ -12,17 +13,22 @@
 #include "serial/transfer.h"
 #include "service.h"
 
+#include <QAction>
 #include <QDir>
 #include <QProcess>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +42,37 @@ quint16 freePort()
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
 }
+
+// A port on 127.0.0.1 whose queue of connections is full, so that the
+// system answers no new one: it waits as for a printer that is off.
+class SilentPort
+{
+public:
+    SilentPort()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        auto *any = reinterpret_cast<sockaddr *>(&address);
+        if (::bind(listener, any, size) == 0 && ::listen(listener, 0) == 0 && ::getsockname(listener, any, &size) == 0
+            && ::connect(filler, any, size) == 0)
+            port = ntohs(address.sin_port);
+    }
+    ~SilentPort()
+    {
+        ::close(filler);
+        ::close(listener);
+    }
+    SilentPort(const SilentPort &) = delete;
+    SilentPort &operator=(const SilentPort &) = delete;
+
+    quint16 port = 0;
+
+private:
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    int filler = ::socket(AF_INET, SOCK_STREAM, 0); // never accepted
+};
 
 // The controller's end of a link, keeping what arrives.
 class FarEnd
@@ -52,8 +89,10 @@ public:
         if (kind == Kind::Device)
             return driver::connectToDevice(window, pty.slavePath());
         server.listen(QHostAddress::LocalHost, 0);
+        // Connect returns before the printer answers; the window's event
+        // loop may have let the server take the connection meanwhile.
         if (!driver::connectToNetwork(window, QStringLiteral("127.0.0.1"), server.serverPort())
-            || !server.waitForNewConnection(10000))
+            || !(server.hasPendingConnections() || server.waitForNewConnection(10000)))
             return false;
         peer = server.nextPendingConnection();
         return true;
@@ -149,6 +188,7 @@ private slots:
     void requestsAreAnsweredOverTheNetwork();
     void longPictureStopsCleanlyOverTheNetwork();
     void printerKilledMidJobShowsOneBox();
+    void silentPrinterLeavesTheWindowFree();
     void deviceTakesBytesAsItCanAndGoesAway();
 
 private:
@@ -300,6 +340,43 @@ void TestLinks::printerKilledMidJobShowsOneBox()
     QVERIFY(driver::console(window).contains(" not finished: "));
     QCOMPARE(driver::actionStates(window), QStringLiteral("CdF"));
     QCOMPARE(boxes.boxes.size(), 1);
+}
+
+void TestLinks::silentPrinterLeavesTheWindowFree()
+{
+    SilentPort printer;
+    QVERIFY(printer.port != 0);
+    timing::ManualClock clock;
+    MainWindow window;
+    ModalBoxCloser boxes;
+    KivoTestAccess::setClock(window, clock);
+    const QString connecting = QStringLiteral("Connecting to 127.0.0.1:%1 (network)…").arg(printer.port);
+
+    driver::startConnectingToNetwork(window, "127.0.0.1", printer.port);
+    QCOMPARE(driver::statusText(window), connecting);
+    QCOMPARE(driver::actionStates(window), QStringLiteral("cDF"));
+    QTimer tick; // events go on being handled
+    QSignalSpy ticked(&tick, &QTimer::timeout);
+    tick.start(0);
+    QVERIFY(ticked.wait());
+    QCOMPARE(driver::statusText(window), connecting);
+    // Disconnect gives up: the time-out then has nothing to refuse.
+    widget<QAction>(window, "actionDisconnect")->trigger();
+    QCOMPARE(driver::statusText(window), QStringLiteral("Disconnected"));
+    QCOMPARE(driver::actionStates(window), QStringLiteral("CdF"));
+    clock.advance(serial::networkConnectTimeoutMs);
+    QVERIFY(boxes.boxes.isEmpty());
+
+    // The time-out runs on the window's clock.
+    driver::startConnectingToNetwork(window, "127.0.0.1", printer.port);
+    clock.advance(serial::networkConnectTimeoutMs - 1);
+    QCOMPARE(driver::statusText(window), connecting);
+    clock.advance(1);
+    QCOMPARE(boxes.titles(), QStringList{"Error"});
+    const QString refusal = QStringLiteral("127.0.0.1:%1: no answer within 5 s\nCheck that the printer is on");
+    QVERIFY2(boxes.boxes[0].text.startsWith(refusal.arg(printer.port)), qPrintable(boxes.boxes[0].text));
+    QCOMPARE(driver::statusText(window), QStringLiteral("Open error"));
+    QCOMPARE(driver::actionStates(window), QStringLiteral("CdF"));
 }
 
 void TestLinks::deviceTakesBytesAsItCanAndGoesAway()

@@ -27,7 +27,8 @@ struct KivoTestAccess
     }
     // What Connect does once the port is open, for the wire.
     static void startSession(MainWindow &w) { w.startSession(QStringLiteral("wire")); }
-    // Long sends pace themselves, and requests wait for their answer, by `clock`.
+    // Long sends pace themselves, requests wait for their answer and a
+    // network link gives up connecting, by `clock`.
     static void setClock(MainWindow &w, timing::Clock &clock) { w.useClock(clock); }
     static void setAnswerClock(MainWindow &w, timing::Clock &clock) { w.useAnswerClock(clock); }
     // Loads an image file as the Load button's dialog does.

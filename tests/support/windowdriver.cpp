@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 
 namespace driver {
 
@@ -22,12 +23,13 @@ SettingsDialog *chooseKind(MainWindow &window, int kind)
     return dialog;
 }
 
-bool applyAndConnect(MainWindow &window, SettingsDialog &dialog)
+void applyAndConnect(MainWindow &window, SettingsDialog &dialog)
 {
     widget<QPushButton>(dialog, "applyButton")->click();
     widget<QAction>(window, "actionConnect")->trigger();
-    return widget<QAction>(window, "actionDisconnect")->isEnabled();
 }
+
+bool connected(MainWindow &window) { return widget<QAction>(window, "actionDisconnect")->isEnabled(); }
 
 } // namespace
 
@@ -49,19 +51,27 @@ bool connectTo(MainWindow &window, const QString &path, const QString &flowContr
     return KivoTestAccess::serialPort(window)->isOpen();
 }
 
-bool connectToNetwork(MainWindow &window, const QString &host, quint16 port)
+void startConnectingToNetwork(MainWindow &window, const QString &host, quint16 port)
 {
     SettingsDialog *dialog = chooseKind(window, 1);
     widget<QLineEdit>(*dialog, "hostEdit")->setText(host);
     widget<QSpinBox>(*dialog, "networkPortBox")->setValue(port);
-    return applyAndConnect(window, *dialog);
+    applyAndConnect(window, *dialog);
+}
+
+bool connectToNetwork(MainWindow &window, const QString &host, quint16 port)
+{
+    startConnectingToNetwork(window, host, port);
+    return QTest::qWaitFor([&] { return !statusText(window).startsWith(QStringLiteral("Connecting")); }, 20000)
+        && connected(window);
 }
 
 bool connectToDevice(MainWindow &window, const QString &path)
 {
     SettingsDialog *dialog = chooseKind(window, 2);
     widget<QLineEdit>(*dialog, "devicePathEdit")->setText(path);
-    return applyAndConnect(window, *dialog);
+    applyAndConnect(window, *dialog);
+    return connected(window);
 }
 
 QString statusText(MainWindow &window) { return KivoTestAccess::statusLabel(window)->text(); }

@@ -19,8 +19,11 @@ void chooseCustomPort(MainWindow &window, const QString &path, const QString &fl
 bool connectTo(MainWindow &window, const QString &path, const QString &flowControl = "XON/XOFF");
 
 // Settings → "Network" with `host` and `port`, or "Device file" with
-// `path`, Apply, then Connect. True when the link opened.
+// `path`, Apply, then Connect. True when the link opened; the network
+// printer gets 20 s of the event loop to answer.
 bool connectToNetwork(MainWindow &window, const QString &host, quint16 port);
+// The same Connect, returning while the network printer has not answered.
+void startConnectingToNetwork(MainWindow &window, const QString &host, quint16 port);
 bool connectToDevice(MainWindow &window, const QString &path);
 
 QString statusText(MainWindow &window);
