@@ -338,7 +338,11 @@ void TestSend::interruptionStopsBetweenTwoCommands()
     QProcess process;
     startSend(process, {"--tcp", printer.address(), "--picture", bigPicture(), "--json"});
     QTRY_VERIFY_WITH_TIMEOUT(printer.received.size() >= printer.holdAt, 30000);
-    ::kill(pid_t(process.processId()), SIGINT);
+    // A process that has already ended has no id: kill(0, ...) would
+    // interrupt this test's whole process group.
+    const qint64 pid = process.processId();
+    QVERIFY2(pid > 0, "kivo-send ended before it was interrupted");
+    ::kill(pid_t(pid), SIGINT);
     QByteArray said;
     QTRY_VERIFY_WITH_TIMEOUT((said += process.readAllStandardError()).contains("stopping"), 30000);
     printer.resume();
