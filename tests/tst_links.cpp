@@ -190,6 +190,8 @@ private slots:
     void printerKilledMidJobShowsOneBox();
     void silentPrinterLeavesTheWindowFree();
     void deviceTakesBytesAsItCanAndGoesAway();
+    void hostAndPortAreRead_data();
+    void hostAndPortAreRead();
 
 private:
     QTemporaryDir dir;
@@ -403,6 +405,46 @@ void TestLinks::deviceTakesBytesAsItCanAndGoesAway()
     QTRY_COMPARE_WITH_TIMEOUT(boxes.titles(), QStringList{"Critical Error"}, 20000);
     QTRY_COMPARE(driver::statusText(window), QStringLiteral("Disconnected"));
     QCOMPARE(boxes.boxes.size(), 1);
+}
+
+void TestLinks::hostAndPortAreRead_data()
+{
+    // An empty host means the text is refused.
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::newRow("raw port by default") << "printer.local"
+                                         << "printer.local" << 9100;
+    QTest::newRow("port given") << " 10.0.0.5:9101 "
+                                << "10.0.0.5" << 9101;
+    QTest::newRow("IPv6 with port") << "[::1]:515"
+                                    << "::1" << 515;
+    QTest::newRow("IPv6 alone") << "::1"
+                                << "::1" << 9100;
+    QTest::newRow("bracket left open") << "[::1:9100"
+                                       << "" << 0;
+    QTest::newRow("no host") << ":9100"
+                             << "" << 0;
+    QTest::newRow("port 0") << "printer:0"
+                            << "" << 0;
+    QTest::newRow("port too big") << "printer:65536"
+                                  << "" << 0;
+}
+
+void TestLinks::hostAndPortAreRead()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QString readHost;
+    QString error;
+    quint16 readPort = 0;
+    QCOMPARE(serial::parseHostPort(text, &readHost, &readPort, &error), !host.isEmpty());
+    QCOMPARE(error.isEmpty(), !host.isEmpty());
+    if (!host.isEmpty()) {
+        QCOMPARE(readHost, host);
+        QCOMPARE(int(readPort), port);
+    }
 }
 
 QTEST_MAIN(TestLinks)
